@@ -1,0 +1,71 @@
+// The controller's settings documents, kept as JSON files under the project
+// folder: the document "/settings/common" is the file settings/common.json.
+//
+// Everything that reaches a file name from outside goes through checkName(), and
+// every write is atomic (temporary file, then rename), so neither a hostile name
+// nor an interrupted write can touch anything outside the folder or leave half
+// a document behind.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace varlosim {
+
+class DocumentStore
+{
+public:
+    // Largest document the file service accepts.
+    static constexpr std::size_t kMaxDocumentBytes = 4u * 1024u * 1024u;
+
+    enum class Status {
+        Ok,
+        BadName,        // characters or form that no document name has
+        OutsideFolder,  // the name leads out of the project folder
+        NotJson,        // the body is not a JSON object or array
+        TooLarge,
+        KindMismatch,   // an object would replace an array document or the reverse
+        IoError,
+    };
+
+    explicit DocumentStore(const std::filesystem::path &projectFolder);
+
+    // Creates the project folder when needed. False with a reason on failure.
+    bool prepare(std::string &error);
+    const std::filesystem::path &folder() const { return m_folder; }
+
+    // Checks a file name relative to the project folder, such as
+    // "settings/common.json", and gives the file's full path.
+    Status checkName(const std::string &name, std::filesystem::path *fullPath) const;
+
+    // File service: the document text, or "{}" when the document is missing.
+    Status readFile(const std::string &name, std::string &body) const;
+    // File service: stores a body that must be a JSON object or array.
+    Status writeFile(const std::string &name, const std::string &body);
+
+    // Documents by their controller name, "/settings/common". A missing or
+    // unreadable document gives nullopt.
+    std::optional<nlohmann::json> read(const std::string &document) const;
+    bool exists(const std::string &document) const;
+    Status write(const std::string &document, const nlohmann::json &value);
+
+    // "/settings/common" -> "settings/common.json"; empty when the path cannot
+    // name a document.
+    static std::string fileNameOf(const std::string &document);
+    static const char *describe(Status status);
+
+private:
+    Status storeAtomically(const std::filesystem::path &file, const std::string &text);
+
+    std::filesystem::path m_folder;       // as given (absolute)
+    std::filesystem::path m_canonical;    // resolved once the folder exists
+    std::mutex m_writeLock;
+    unsigned long m_tempCounter = 0;
+};
+
+} // namespace varlosim

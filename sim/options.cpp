@@ -1,0 +1,97 @@
+#include "options.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace varlosim {
+
+namespace {
+
+const char kUsage[] =
+    "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--verbose]\n"
+    "\n"
+    "A virtual robot controller: serves the controller API on port 22000 and the\n"
+    "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
+    "settings documents under DIR/controllerVR/project (DIR defaults to the\n"
+    "folder of this program).\n"
+    "\n"
+    "  --root DIR     folder that holds controllerVR/project\n"
+    "  --address A    IPv4 address to serve on\n"
+    "  --axes 4|6     robot model: 4-axis SCARA or 6-axis arm (default: the axis\n"
+    "                 count the folder already holds, else 6)\n"
+    "  --verbose      one line per request\n";
+
+bool isIPv4(const std::string &text)
+{
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+} // namespace
+
+std::string executableFolder()
+{
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty())
+        return std::filesystem::current_path(error).string();
+    return self.parent_path().string();
+}
+
+bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
+{
+    exitCode = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char *name) -> const char * {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "VarloSim: %s needs a value\n%s", name, kUsage);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return false;
+        } else if (arg == "--verbose" || arg == "-v") {
+            options.verbose = true;
+        } else if (arg == "--root") {
+            const char *v = value("--root");
+            if (!v) { exitCode = 2; return false; }
+            options.root = v;
+        } else if (arg == "--address") {
+            const char *v = value("--address");
+            if (!v) { exitCode = 2; return false; }
+            if (!isIPv4(v)) {
+                std::fprintf(stderr, "VarloSim: --address needs an IPv4 address, not \"%s\"\n", v);
+                exitCode = 2;
+                return false;
+            }
+            options.address = v;
+        } else if (arg == "--axes") {
+            const char *v = value("--axes");
+            if (!v) { exitCode = 2; return false; }
+            if (std::strcmp(v, "4") == 0) {
+                options.axes = 4;
+            } else if (std::strcmp(v, "6") == 0) {
+                options.axes = 6;
+            } else {
+                std::fprintf(stderr, "VarloSim: --axes takes 4 or 6, not \"%s\"\n", v);
+                exitCode = 2;
+                return false;
+            }
+        } else {
+            std::fprintf(stderr, "VarloSim: unknown option \"%s\"\n%s", arg.c_str(), kUsage);
+            exitCode = 2;
+            return false;
+        }
+    }
+    if (options.root.empty())
+        options.root = executableFolder();
+    return true;
+}
+
+} // namespace varlosim

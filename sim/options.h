@@ -1,0 +1,24 @@
+// Command-line options of VarloSim.
+#pragma once
+
+#include <string>
+
+namespace varlosim {
+
+struct Options
+{
+    std::string root;              // folder that holds controllerVR/project
+    std::string address = "127.0.0.1";
+    int axes = 0;                  // 4 or 6; 0: keep what the folder says (6 when new)
+    bool verbose = false;
+};
+
+// Parses the arguments. On a usage error or --help it prints the reason or the
+// usage text and returns false with exitCode set (2 for errors, 0 for help).
+bool parseOptions(int argc, char **argv, Options &options, int &exitCode);
+
+// The folder that holds the running executable (where a simulator installation
+// keeps its controllerVR folder).
+std::string executableFolder();
+
+} // namespace varlosim

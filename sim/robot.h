@@ -1,0 +1,211 @@
+// The simulated arm and its controller state: control mode, power, panel,
+// alarms, IO, the motion queue, jogging, and the live values that the state
+// exchange reports.
+//
+// One lock guards everything; the HTTP handlers call in from the server
+// threads, and a ticker thread advances the simulation every 10 ms.
+#pragma once
+
+#include "kinematics.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+namespace varlosim {
+
+class DocumentStore;
+
+enum class MotionKind { Go, MoveJ, GoR, MoveR, AuxGo, GoHome, Inch, Count };
+
+class Robot
+{
+public:
+    using json = nlohmann::json;
+
+    Robot(DocumentStore &store, std::unique_ptr<Kinematics> model, std::string address);
+    ~Robot();
+
+    void start();
+    void stop();
+
+    int axes() const { return m_model->axes(); }
+
+    // Re-reads the settings documents that shape the motion (speed ratio,
+    // speeds, frames, limits). Called at start and whenever a document changes.
+    void reloadSettings();
+
+    // "/protocol/exchange": the live state; a POST body applies the requested
+    // values first. Returns false with an error text for a malformed body.
+    bool exchange(const json *request, json &reply, std::string &error);
+
+    json connectionState();
+    json version();
+
+    // Panel elements.
+    json panelAutoManual(const json &body);
+    json panelThreeSwitch(const json &body);
+    json panelEmergencyStop(const json &body);
+    json panelJog(const json &body, bool auxiliary);
+    json panelState(const std::string &element);
+
+    json setControlMode(const json &body);
+    json controlMode();
+    json setPower(const json &body);
+    json power();
+
+    // Motion commands and their status queries.
+    json command(MotionKind kind, const json &body);
+    json motionStatus(MotionKind kind);
+
+    json positiveSolution(const json &body);
+    json inverseSolution(const json &body);
+
+    json setManualCommon(const json &body);
+    json manualCommon();
+
+    json resetCollision();
+    json resetElecSkin();
+    json setJointBrakes(const json &body);
+    json jointBrakes();
+    json setDynamicBrake(const json &body);
+
+    json setDIMode(const json &body);
+    json getDIMode(const json &body);
+    json setDIValue(const json &body);
+    json setExtendIO(const json &body);
+
+    // Simulation controls that a real controller gets from its surroundings:
+    // inputs, analog values, a collision, an alarm of a drive.
+    json simInputs(const json *body);
+    json simCollision(const json &body);
+    json simAlarm(const json &body);
+
+private:
+    struct Frame { bool enable = false; Pose params{}; };
+    struct Settings
+    {
+        double ratio = 50.0;          // percent, playback speed
+        std::array<double, 6> teachJointVel{}, teachJointAcc{};
+        std::array<double, 6> teachCoorVel{}, teachCoorAcc{};
+        std::array<double, 6> playJointVel{}, playJointAcc{};
+        std::array<double, 2> playCoorVel{}, playCoorAcc{};
+        std::array<double, 3> auxTeachVel{}, auxPlayVel{}, auxPlayAcc{};
+        double inchDistance = 1.0;
+        double inchAngle = 1.0;
+        std::array<Frame, 10> tools{}, users{};
+    };
+    struct Motion
+    {
+        std::uint64_t id = 0;
+        MotionKind kind = MotionKind::Go;
+        bool linear = false;
+        Joints target{};                 // joint path: target joints
+        Eigen::Isometry3d targetFlange = Eigen::Isometry3d::Identity();
+        std::array<double, 3> auxTarget{};
+        // Filled when the motion starts.
+        bool started = false;
+        Joints start{};
+        Eigen::Isometry3d startFlange = Eigen::Isometry3d::Identity();
+        std::array<double, 3> auxStart{};
+        double duration = 0.0;
+        double elapsed = 0.0;
+    };
+    struct MotionStatus { std::uint64_t id = 0; bool ended = true; bool alarmed = false; };
+
+    void tickLoop();
+    void advance(double dt);
+    void advanceMotion(double dt);
+    void advanceJog(double dt);
+    void advanceSignals(double dt);
+
+    json stateLocked() const;
+    bool canMoveLocked(std::string &why) const;
+    json refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why);
+    void finishMotionLocked(const Motion &motion, bool alarmed);
+    void abortAllLocked(bool alarmed);
+    void stopJogLocked();
+    void disableLocked();
+    void raiseAlarmLocked(int group, int id);
+    void clearAlarmsLocked();
+    bool anyAlarmLocked() const;
+    void applyControlModeLocked(const std::string &mode, std::string *why);
+
+    Eigen::Isometry3d frameLocked(const std::array<Frame, 10> &table, int index) const;
+    Pose tcpPoseLocked(const Joints &q) const;
+    Joints plannedEndLocked() const;
+    bool startMotionLocked(Motion &motion);
+    double jointDurationLocked(const Joints &from, const Joints &to, const std::array<double, 6> &vel,
+                               const std::array<double, 6> &acc, double ratio) const;
+
+    DocumentStore &m_store;
+    std::unique_ptr<Kinematics> m_model;
+    std::string m_address;
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::thread m_ticker;
+    bool m_running = false;
+
+    Settings m_settings;
+
+    // Controller state.
+    std::string m_controlMode = "disable";      // disable, enable, drag
+    std::string m_lastExchangeControlMode;      // what the exchange body carried last
+    bool m_power = true;
+    bool m_auto = false;
+    bool m_threeSwitch = false;
+    bool m_emergencyStop = false;
+    bool m_collision = false;
+    bool m_skinCollision = false;
+    std::string m_coordinate = "joint";         // joint, cartesian, tool
+    std::string m_jogMode = "jog";              // jog, step
+    int m_tool = 0;
+    int m_user = 0;
+    double m_manualRatio = 50.0;
+    std::array<bool, 6> m_brakes{};
+    bool m_dynamicBrake = false;
+    std::map<int, std::set<int>> m_alarms;      // group -> alarm numbers
+    std::map<int, int> m_diModes;
+
+    // IO.
+    std::array<bool, 64> m_inputs{};
+    std::array<bool, 64> m_outputs{};
+    std::array<std::array<bool, 96>, 9> m_extendDI{};
+    std::array<std::array<bool, 96>, 9> m_extendDO{};
+    std::array<double, 2> m_endAI{};
+    std::array<double, 2> m_gpioAI{};
+
+    // Arm.
+    Joints m_joints{};
+    Joints m_velocity{};
+    std::array<double, 3> m_aux{};
+    std::array<double, 7> m_current{};
+    std::array<double, 6> m_voltage{};
+    std::array<double, 6> m_temperature{};
+    double m_cabinetTemperature = 32.0;
+
+    // Motion.
+    std::deque<Motion> m_queue;                 // front is the running one
+    std::uint64_t m_nextMotionId = 1;
+    std::array<MotionStatus, static_cast<int>(MotionKind::Count)> m_status{};
+
+    // Jog.
+    std::array<int, 6> m_jog{};                 // -1, 0, +1 per axis
+    std::array<int, 3> m_auxJog{};
+
+    std::mt19937 m_noise{20240611u};
+};
+
+} // namespace varlosim
