@@ -1,0 +1,340 @@
+#include "robot/qrobotprotocol_p.h"
+
+#include "transport/qhttpmanager.h"
+#include "types/qiobits.h"
+#include "types/qjsonreaders.h"
+#include "types/qrobotenumstrings.h"
+#include "types/qrobotmetatypes.h"
+#include "types/qrobotstatereaders.h"
+
+#include <QtCore/QDebug>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonValue>
+
+#include <cstring>
+
+namespace {
+
+// Every line the exchange logs begins with this item.
+const char ExchangeTag[] = "QRobotProtocolPrivate::initTimers()::<lambda()>";
+
+// The controller is asked for its control mode once per process, by the very
+// first exchange, whichever QRobotProtocol runs it.
+bool firstExchangeOfProcess = true;
+
+void logChange(const char *text, int value)
+{
+    qDebug() << ExchangeTag << text << value;
+}
+
+template <typename Enum>
+Enum decodeEnum(const QJsonValue &value)
+{
+    return QRobotEnumStrings::decode<Enum>(value);
+}
+
+template <typename T>
+bool storeIfChanged(T &stored, T value)
+{
+    if (stored == value)
+        return false;
+    stored = value;
+    return true;
+}
+
+} // namespace
+
+QRobotProtocolPrivate::QRobotProtocolPrivate(QRobotProtocol *q, QHttpManager *transport)
+    : q_ptr(q), transport(transport)
+{
+}
+
+const QString &QRobotProtocolPrivate::exchangePath()
+{
+    static const QString path = QStringLiteral("/protocol/%1").arg(QStringLiteral("exchange"));
+    return path;
+}
+
+void QRobotProtocolPrivate::initTimers()
+{
+    Q_Q(QRobotProtocol);
+    exchangeTimer.setSingleShot(true);
+    QObject::connect(&exchangeTimer, &QTimer::timeout, q, [this] { exchangeTick(); });
+}
+
+void QRobotProtocolPrivate::exchangeTick()
+{
+    Q_Q(QRobotProtocol);
+    // The tick waits for its requests in nested event loops. Should the timer
+    // be restarted meanwhile (a stop and a start during the wait), its expiry
+    // must not start a second exchange: the running one re-arms at its end.
+    if (inTick)
+        return;
+    inTick = true;
+
+    if (firstExchangeOfProcess) {
+        firstExchangeOfProcess = false;
+        readInitialControlMode();
+    }
+
+    // Stopped while the first GET waited: the exchange is over.
+    if (!stopped) {
+        const quint64 carriedClear = clearAlarmsSerial;
+        const quint64 carriedOutputs = outputsSerial;
+        state.request = buildRequest();
+        const QJsonObject body = state.request;
+        if (transport->postJson(exchangePath(), body, state.reply)) {
+            // The one-shot requests have reached the controller; those set
+            // again while the exchange was on the wire stay pending.
+            if (clearAlarmsSerial == carriedClear)
+                state.clearAlarms = false;
+            if (outputsSerial == carriedOutputs)
+                state.outputsToSend.enable = false;
+            const QJsonObject reply = state.reply;
+            decodeReply(reply);
+            Q_EMIT q->exChangeClock();
+        }
+    }
+
+    inTick = false;
+    if (!stopped)
+        exchangeTimer.start(ExchangePeriod);
+}
+
+void QRobotProtocolPrivate::readInitialControlMode()
+{
+    Q_Q(QRobotProtocol);
+    if (!transport->getJson(exchangePath(), state.reply))
+        return;
+    const auto it = state.reply.constFind(QLatin1String("controlMode"));
+    if (it == state.reply.constEnd())
+        return;
+    const auto mode = QRobotEnumStrings::decode<QRobotType::ControlMode>(it.value());
+    if (mode == state.controlMode)
+        return;
+    state.controlMode = mode;
+    state.controlModeToSend = mode;
+    Q_EMIT q->controlModeChanged(mode);
+    qDebug() << ExchangeTag << "getExchange " << "controlModeChanged: " << int(mode);
+}
+
+QJsonObject QRobotProtocolPrivate::buildRequest() const
+{
+    using QRobotEnumStrings::encode;
+    QJsonObject request;
+    request.insert(QLatin1String("controlMode"), encode(state.controlModeToSend));
+    request.insert(QLatin1String("dragMode"), encode(state.dragModeToSend));
+    request.insert(QLatin1String("coordinate"), encode(state.coordinateToSend));
+    request.insert(QLatin1String("jogMode"), encode(state.jogModeToSend));
+    request.insert(QLatin1String("toolCoordinate"), state.toolCoordinateToSend);
+    request.insert(QLatin1String("userCoordinate"), state.userCoordinateToSend);
+    request.insert(QLatin1String("alarms"), state.clearAlarms);
+    request.insert(QLatin1String("hardware"), true);
+    QJsonObject outputs;
+    outputs.insert(QLatin1String("enable"), state.outputsToSend.enable);
+    outputs.insert(QLatin1String("value"),
+                   QIOBits::pack(state.outputsToSend.value, int(sizeof(state.outputsToSend.value))));
+    request.insert(QLatin1String("outputs"), outputs);
+    return request;
+}
+
+void QRobotProtocolPrivate::decodeReply(const QJsonObject &reply)
+{
+    Q_Q(QRobotProtocol);
+    using QRobotJson::toInt32;
+
+    const auto end = reply.constEnd();
+    auto find = [&reply](const char *key) { return reply.constFind(QLatin1String(key)); };
+
+    // A value stored and announced only when it differs from the stored one.
+    auto onChange = [&](const char *key, auto &stored, auto decoder, auto signal, const char *logText) {
+        const auto it = find(key);
+        if (it == end)
+            return;
+        if (!storeIfChanged(stored, decoder(it.value())))
+            return;
+        Q_EMIT (q->*signal)(stored);
+        if (logText)
+            logChange(logText, int(stored));
+    };
+    // A record stored and announced whenever the reply carries it.
+    auto always = [&](const char *key, auto &stored, auto signal) {
+        const auto it = find(key);
+        if (it == end)
+            return;
+        QRobotStateReaders::read(it.value(), stored);
+        Q_EMIT (q->*signal)(stored);
+    };
+
+    auto asInt = [](const QJsonValue &v) { return int(toInt32(v)); };
+    auto asOne = [](const QJsonValue &v) { return toInt32(v) == 1; };
+
+    onChange("controlMode", state.controlMode, decodeEnum<QRobotType::ControlMode>,
+             &QRobotProtocol::controlModeChanged, "controlModeChanged: ");
+    onChange("dragMode", state.dragMode, decodeEnum<QRobotCoor::DragMode>,
+             &QRobotProtocol::dragModeChanged, "dragModeChanged: ");
+    onChange("coordinate", state.coordinate, decodeEnum<QRobotType::Coordinate>,
+             &QRobotProtocol::coordinateChanged, "coordinateChanged: ");
+    // The reply spells this key with a capital J; the request does not.
+    onChange("JogMode", state.jogMode, decodeEnum<QRobotType::JogMode>,
+             &QRobotProtocol::jogModeChanged, "jogModeChanged: ");
+    onChange("toolCoordinate", state.toolCoordinate, asInt,
+             &QRobotProtocol::toolCoordinateChanged, "toolCoordinateChanged: ");
+    onChange("userCoordinate", state.userCoordinate, asInt,
+             &QRobotProtocol::userCoordinateChanged, "userCoordinateChanged: ");
+    onChange("autoManual", state.autoManual, decodeEnum<QRobotType::AutoManual>,
+             &QRobotProtocol::autoManualChanged, "autoManualChanged: ");
+    onChange("armOrientation", state.armOrientation, toInt32,
+             &QRobotProtocol::armOrientationChanged, "armOrientationChanged: ");
+
+    always("rdnCoordinate", state.rdnCoordinate, &QRobotProtocol::rdnCoordinateChanged);
+    always("jointCoordinate", state.jointCoordinate, &QRobotProtocol::jointCoordinateChanged);
+    always("cartesianCoordinate", state.cartesianCoordinate, &QRobotProtocol::cartesianCoordinateChanged);
+    always("auxJoint", state.auxJoint, &QRobotProtocol::auxJointChanged);
+
+    onChange("isCollision", state.isCollision, asOne, &QRobotProtocol::isCollisionChanged, nullptr);
+    // "skinCollison" is the controller's spelling.
+    onChange("skinCollison", state.isSkinCollision, asOne, &QRobotProtocol::isSkinCollisionChanged, nullptr);
+    onChange("powerState", state.isPower,
+             [](const QJsonValue &v) { return v.toString() == QLatin1String("on"); },
+             &QRobotProtocol::isPowerChanged, nullptr);
+    onChange("dragMode", state.isDrag,
+             [](const QJsonValue &v) { return v.toString() == QLatin1String("enable"); },
+             &QRobotProtocol::isDragChanged, nullptr);
+    onChange("dragPlayback", state.isPlayback, [](const QJsonValue &v) { return v.toBool(); },
+             &QRobotProtocol::isPlaybackChanged, nullptr);
+
+    always("controlParams", state.controllerParams, &QRobotProtocol::controllerParamsChanged);
+    always("jointCurrent", state.jointCurrent, &QRobotProtocol::jointCurrentChanged);
+    always("jointVoltage", state.jointVoltage, &QRobotProtocol::jointVoltageChanged);
+    always("jointTemp", state.jointTemp, &QRobotProtocol::jointTempChanged);
+    always("endAI", state.endAI, &QRobotProtocol::endAIChanged);
+    always("gpioAI", state.gpioAI, &QRobotProtocol::gpioAIChanged);
+
+    // The alarms change as one block.
+    const auto alarmsIt = find("alarms");
+    if (alarmsIt != end) {
+        QRobotType::Alarms alarms {};
+        QRobotStateReaders::read(alarmsIt.value(), alarms);
+        if (std::memcmp(&alarms, &state.alarms, sizeof alarms) != 0) {
+            state.alarms = alarms;
+            Q_EMIT q->alarmsChanged(state.alarms);
+            qDebug() << ExchangeTag << "alarmsChanged: ";
+        }
+    }
+
+    always("outputs", state.DO, &QRobotProtocol::DOChanged);
+    always("inputs", state.DI, &QRobotProtocol::DIChanged);
+    always("extendDO", state.extendDO, &QRobotProtocol::extendDOChanged);
+    always("extendDI", state.extendDI, &QRobotProtocol::extendDIChanged);
+}
+
+QRobotProtocol::QRobotProtocol(QHttpManager *transport, QObject *parent)
+    : QObject(parent), d_ptr(new QRobotProtocolPrivate(this, transport))
+{
+    registerRobotStateMetaTypes();
+    d_func()->initTimers();
+}
+
+QRobotProtocol::~QRobotProtocol() = default;
+
+void QRobotProtocol::startExchange()
+{
+    Q_D(QRobotProtocol);
+    qDebug() << "void QRobotProtocol::startExchange()";
+    d->stopped = false;
+    d->exchangeTimer.start(QRobotProtocolPrivate::ExchangePeriod);
+}
+
+void QRobotProtocol::stopExchange()
+{
+    Q_D(QRobotProtocol);
+    qDebug() << "void QRobotProtocol::stopExchange()";
+    d->stopped = true;
+    d->exchangeTimer.stop();
+}
+
+QRobotType::ControlMode QRobotProtocol::controlMode() const { return d_func()->state.controlMode; }
+QRobotCoor::DragMode QRobotProtocol::dragMode() const { return d_func()->state.dragMode; }
+QRobotType::Coordinate QRobotProtocol::coordinate() const { return d_func()->state.coordinate; }
+QRobotType::JogMode QRobotProtocol::jogMode() const { return d_func()->state.jogMode; }
+int QRobotProtocol::toolCoordinate() const { return d_func()->state.toolCoordinate; }
+int QRobotProtocol::userCoordinate() const { return d_func()->state.userCoordinate; }
+QRobotType::AutoManual QRobotProtocol::autoManual() const { return d_func()->state.autoManual; }
+QRobotType::JointCoordinate QRobotProtocol::jointCoordinate() const { return d_func()->state.jointCoordinate; }
+QRobotType::CartesianCoordinate QRobotProtocol::cartesianCoordinate() const { return d_func()->state.cartesianCoordinate; }
+QRobotType::AuxJoint QRobotProtocol::auxJoint() const { return d_func()->state.auxJoint; }
+QRobotType::Alarms QRobotProtocol::alarms() const { return d_func()->state.alarms; }
+QRobotType::IO QRobotProtocol::DI() const { return d_func()->state.DI; }
+QRobotType::IO QRobotProtocol::DO() const { return d_func()->state.DO; }
+QRobotType::ExtendIO QRobotProtocol::extendDI() const { return d_func()->state.extendDI; }
+QRobotType::ExtendIO QRobotProtocol::extendDO() const { return d_func()->state.extendDO; }
+QRobotType::ArmOrientation QRobotProtocol::armOrientation() const { return d_func()->state.armOrientation; }
+QRobotType::RDNCoordinate QRobotProtocol::rdnCoordinate() const { return d_func()->state.rdnCoordinate; }
+bool QRobotProtocol::isCollision() const { return d_func()->state.isCollision; }
+bool QRobotProtocol::isSkinCollision() const { return d_func()->state.isSkinCollision; }
+bool QRobotProtocol::isPower() const { return d_func()->state.isPower; }
+bool QRobotProtocol::isDrag() const { return d_func()->state.isDrag; }
+bool QRobotProtocol::isPlayback() const { return d_func()->state.isPlayback; }
+QRobotCoor::ControllerParams QRobotProtocol::controllerParams() const { return d_func()->state.controllerParams; }
+QRobotCoor::JointCurrent QRobotProtocol::jointCurrent() const { return d_func()->state.jointCurrent; }
+QRobotCoor::JointVoltage QRobotProtocol::jointVoltage() const { return d_func()->state.jointVoltage; }
+QRobotCoor::JointTemp QRobotProtocol::jointTemp() const { return d_func()->state.jointTemp; }
+QRobotCoor::ExEndAI QRobotProtocol::endAI() const { return d_func()->state.endAI; }
+QRobotCoor::ExGPIOAI QRobotProtocol::gpioAI() const { return d_func()->state.gpioAI; }
+
+QString QRobotProtocol::exchangeRequest() const
+{
+    return QString::fromUtf8(QJsonDocument(d_func()->state.request).toJson());
+}
+
+QString QRobotProtocol::exchangeReply() const
+{
+    return QString::fromUtf8(QJsonDocument(d_func()->state.reply).toJson());
+}
+
+void QRobotProtocol::requestControlMode(QRobotType::ControlMode controlMode)
+{
+    d_func()->state.controlModeToSend = controlMode;
+}
+
+void QRobotProtocol::requestCoordinate(QRobotType::Coordinate coordinate)
+{
+    d_func()->state.coordinateToSend = coordinate;
+}
+
+void QRobotProtocol::requestJogMode(QRobotType::JogMode jogMode)
+{
+    d_func()->state.jogModeToSend = jogMode;
+}
+
+void QRobotProtocol::requestToolCoordinate(int toolCoordinate)
+{
+    d_func()->state.toolCoordinateToSend = toolCoordinate;
+}
+
+void QRobotProtocol::requestUserCoordinate(int userCoordinate)
+{
+    d_func()->state.userCoordinateToSend = userCoordinate;
+}
+
+void QRobotProtocol::clearAlarms()
+{
+    Q_D(QRobotProtocol);
+    d->state.clearAlarms = true;
+    ++d->clearAlarmsSerial;
+}
+
+void QRobotProtocol::setDO(const QRobotType::IO &io)
+{
+    Q_D(QRobotProtocol);
+    // The record usually comes from a host, whose bool fields may hold any
+    // byte; keep only 0 and 1 so that every later read of it is well defined.
+    unsigned char bytes[sizeof(QRobotType::IO)];
+    std::memcpy(bytes, &io, sizeof bytes);
+    for (unsigned char &byte : bytes)
+        byte = byte != 0;
+    std::memcpy(&d->state.outputsToSend, bytes, sizeof bytes);
+    ++d->outputsSerial;
+}

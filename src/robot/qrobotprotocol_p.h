@@ -1,0 +1,85 @@
+#ifndef QROBOTPROTOCOL_P_H
+#define QROBOTPROTOCOL_P_H
+
+#include "robot/qrobotprotocol.h"
+
+#include <QtCore/QJsonObject>
+#include <QtCore/QTimer>
+
+// The mirrored state and the values to send, with their initial values.
+struct RobotState
+{
+    QJsonObject reply;   // the last exchange reply
+    QJsonObject request; // the last exchange body
+
+    QRobotType::ControlMode controlMode = QRobotType::Disable;
+    QRobotType::ControlMode controlModeToSend = QRobotType::Disable;
+    QRobotCoor::DragMode dragMode = QRobotCoor::Disable;
+    QRobotCoor::DragMode dragModeToSend = QRobotCoor::Disable;
+    QRobotType::Coordinate coordinate = QRobotType::Joint;
+    QRobotType::Coordinate coordinateToSend = QRobotType::Joint;
+    QRobotType::JogMode jogMode = QRobotType::Jog;
+    QRobotType::JogMode jogModeToSend = QRobotType::Jog;
+    int toolCoordinate = 0;
+    int toolCoordinateToSend = 0;
+    int userCoordinate = 0;
+    int userCoordinateToSend = 0;
+    QRobotType::AutoManual autoManual = QRobotType::Manual;
+    QRobotType::JointCoordinate jointCoordinate {};
+    QRobotType::CartesianCoordinate cartesianCoordinate {};
+    QRobotType::AuxJoint auxJoint {};
+    QRobotType::Alarms alarms {};
+    bool clearAlarms = false;
+    QRobotType::IO DI {};
+    QRobotType::IO DO {};
+    QRobotType::IO outputsToSend {};
+    QRobotType::ExtendIO extendDI {};
+    QRobotType::ExtendIO extendDO {};
+    QRobotType::ArmOrientation armOrientation = 1;
+    QRobotType::RDNCoordinate rdnCoordinate {};
+    QRobotCoor::ControllerParams controllerParams {};
+    QRobotCoor::JointCurrent jointCurrent {};
+    QRobotCoor::JointVoltage jointVoltage {};
+    QRobotCoor::JointTemp jointTemp {};
+    QRobotCoor::ExEndAI endAI {};
+    QRobotCoor::ExGPIOAI gpioAI {};
+    bool isCollision = false;
+    bool isSkinCollision = false;
+    bool isPower = true;
+    bool isDrag = false;
+    bool isPlayback = false;
+};
+
+class QRobotProtocolPrivate
+{
+    Q_DECLARE_PUBLIC(QRobotProtocol)
+public:
+    enum : int { ExchangePeriod = 300 }; // ms from the end of one exchange to the next
+
+    QRobotProtocolPrivate(QRobotProtocol *q, QHttpManager *transport);
+
+    static QRobotProtocolPrivate *get(QRobotProtocol *q) { return q->d_func(); }
+    static const QString &exchangePath();
+
+    void initTimers();
+    void exchangeTick();
+    // The first exchange of the process adopts the controller's control mode.
+    void readInitialControlMode();
+    // Builds the request body from the values to send.
+    QJsonObject buildRequest() const;
+    // Stores one exchange reply and emits the notifications it calls for.
+    void decodeReply(const QJsonObject &reply);
+
+    QRobotProtocol *q_ptr;
+    QHttpManager *transport;
+    QTimer exchangeTimer;
+    bool stopped = false;
+    bool inTick = false;
+    // Bumped by every clearAlarms()/setDO(), so that an exchange only settles
+    // the one-shot requests it actually carried.
+    quint64 clearAlarmsSerial = 0;
+    quint64 outputsSerial = 0;
+    RobotState state;
+};
+
+#endif // QROBOTPROTOCOL_P_H
