@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up and builds (scripts/setup.sh), then runs every test program, the slow
+# ones included. Extra arguments go to ctest (e.g. -LE slow for a quick run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+build_dir=${VARLO_BUILD_DIR:-build}
+echo "== testing"
+ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" "$@"

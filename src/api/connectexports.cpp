@@ -1,0 +1,92 @@
+#include "Varlo.h"
+#include "api/library.h"
+#include "api/syncwait.h"
+#include "robot/qrobot.h"
+#include "robot/simulatorprobe.h"
+#include "settings/qrobotsettings.h"
+
+#include <QtCore/QDebug>
+#include <QtCore/QPointer>
+
+namespace {
+
+const int ConnectCheckPeriod = 1000;
+const qint64 ConnectTimeLimit = 5000;
+
+int32_t s_connectResult = VARLO_NO_CONNECTION;
+// The wait of the ConnectVarlo call in progress, if any.
+SyncWait *s_connectWait = nullptr;
+// The facade the connect handler is attached to: attached once per facade.
+QPointer<QRobot> s_handlerFacade;
+
+// Runs on every connection change, also after ConnectVarlo returned: a
+// reconnection refreshes the axis count.
+void onConnectionChanged(bool isConnected)
+{
+    int32_t result = VARLO_NO_CONNECTION;
+    QRobot *robot = VarloLibrary::components();
+    if (isConnected && robot) {
+        const int count = robot->settings()->readAxisCount();
+        if (count == 4 || count == 6) {
+            VarloLibrary::setAxisCount(count);
+            result = VARLO_OK;
+        }
+    }
+    s_connectResult = result;
+    if (s_connectWait)
+        s_connectWait->finish(result);
+}
+
+void attachConnectHandler(QRobot *robot)
+{
+    if (s_handlerFacade == robot)
+        return;
+    s_handlerFacade = robot;
+    QObject::connect(robot, &QRobot::connectionChanged, robot, &onConnectionChanged);
+}
+
+} // namespace
+
+VARLO_FUNCTION(int32_t) ConnectVarlo(const char *ip)
+{
+    VarloLibrary::ensureApplication();
+    QPointer<QRobot> robot = VarloLibrary::facade();
+    robot->initialize();
+
+    const QString address = ip ? QString::fromLatin1(ip) : QString();
+    robot->setHostIP(address);
+    robot->setHostPort(22000);
+
+    if (address == QLatin1String("127.0.0.1")) {
+        QString root = VarloLibrary::simulatorRoot();
+        if (SimulatorProbe::detectVirtualController(&root)) {
+            VarloLibrary::setSimulatorRoot(root);
+            robot->setVirtualRoot(root);
+        } else {
+            qDebug() << "VarloSim.exe is not detected, please open VarloSim.exe first!!!";
+        }
+    }
+
+    attachConnectHandler(robot);
+    SyncWait wait(ConnectCheckPeriod, ConnectTimeLimit, VARLO_NO_CONNECTION, &s_connectResult);
+    s_connectWait = &wait;
+    const int32_t result = wait.exec();
+    s_connectWait = nullptr;
+    return result;
+}
+
+VARLO_FUNCTION(int32_t) DisconnectVarlo(void)
+{
+    VarloLibrary::facade()->disconnectController();
+    return VARLO_OK;
+}
+
+VARLO_FUNCTION(int32_t) ConnectStateCallback(VarloConnectStateFunction callback, void *userData)
+{
+    if (!callback)
+        return VARLO_INVALID_ARGUMENT;
+    QRobot *robot = VarloLibrary::facade();
+    QObject::connect(robot, &QRobot::connectionChanged, robot,
+                     [callback, userData](bool isConnected) { callback(isConnected, userData); });
+    return VARLO_OK;
+}

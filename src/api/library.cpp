@@ -1,0 +1,44 @@
+#include "api/library.h"
+#include "robot/qrobot.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QPointer>
+
+namespace {
+
+QPointer<QRobot> s_facade;
+int32_t s_axisCount = 0;
+QString s_simulatorRoot;
+// The application object keeps a reference to its argument count.
+int s_argc = 0;
+
+} // namespace
+
+namespace VarloLibrary {
+
+void ensureApplication()
+{
+    if (!QCoreApplication::instance())
+        new QCoreApplication(s_argc, nullptr);
+}
+
+QRobot *facade()
+{
+    if (!s_facade)
+        s_facade = new QRobot();
+    return s_facade;
+}
+
+QRobot *components()
+{
+    if (!s_facade || !s_facade->isInitialized())
+        return nullptr;
+    return s_facade;
+}
+
+int32_t axisCount() { return s_axisCount; }
+void setAxisCount(int32_t count) { s_axisCount = count; }
+QString simulatorRoot() { return s_simulatorRoot; }
+void setSimulatorRoot(const QString &root) { s_simulatorRoot = root; }
+
+} // namespace VarloLibrary

@@ -1,0 +1,31 @@
+#ifndef QROBOT_P_H
+#define QROBOT_P_H
+
+#include "robot/qrobot.h"
+
+#include <QtCore/QPointer>
+
+class QRobotPrivate
+{
+    Q_DECLARE_PUBLIC(QRobot)
+public:
+    explicit QRobotPrivate(QRobot *q) : q_ptr(q) {}
+
+    void createComponents();
+    void relaySignals();
+    void setFolders(const QString &root);
+
+    QRobot *q_ptr;
+    QHttpManager *transport = nullptr;
+    QRobotConnection *connection = nullptr;
+    QRobotSettings *settings = nullptr;
+
+    QString hostIP;
+    QString projectPath;
+    QString settingsPath;
+    QString processPath;
+    QString propertiesPath;
+    QString rootPath;
+};
+
+#endif // QROBOT_P_H

@@ -1,0 +1,100 @@
+#include "robot/qrobotconnection.h"
+#include "robot/qrobotconnection_p.h"
+#include "transport/qhttpmanager.h"
+
+#include <QtCore/QDebug>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QPointer>
+
+int QRobotConnectionPrivate::s_axisCount = 0;
+
+QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection *q, QHttpManager *transport)
+    : q_ptr(q), transport(transport)
+{
+}
+
+void QRobotConnectionPrivate::rearm()
+{
+    if (!stopped)
+        pollTimer.start(QRobotConnection::PollInterval);
+}
+
+void QRobotConnectionPrivate::poll()
+{
+    Q_Q(QRobotConnection);
+    // The facade may stop (or the application delete) this component while the
+    // poll waits for a reply.
+    QPointer<QRobotConnection> guard(q);
+
+    QJsonObject reply;
+    if (!transport->getJson(QStringLiteral("/connection/state"), reply)) {
+        if (guard)
+            rearm();
+        return;
+    }
+    if (!guard)
+        return;
+
+    QJsonObject version;
+    transport->postJson(QStringLiteral("/settings/version"), QJsonObject(), version);
+    if (!guard)
+        return;
+    if (version.contains(QLatin1String("control")))
+        transport->setControllerVersion(version.value(QLatin1String("control")).toVariant().toString());
+
+    if (!axisKnown) {
+        QByteArray bytes;
+        const bool read = transport->getPara(bytes, QStringLiteral("/properties/axis"));
+        if (!guard)
+            return;
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        if (read && error.error == QJsonParseError::NoError && document.isObject()
+            && document.object().contains(QLatin1String("axis"))) {
+            s_axisCount = document.object().value(QLatin1String("axis")).toInt();
+            qDebug() << "QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection*)::<lambda()>"
+                     << "s_axisCount:" << s_axisCount;
+            axisKnown = true;
+            Q_EMIT q->axisCount(s_axisCount);
+            if (!guard)
+                return;
+        }
+    }
+    rearm();
+}
+
+QRobotConnection::QRobotConnection(QHttpManager *transport, QObject *parent)
+    : QObject(parent), d_ptr(new QRobotConnectionPrivate(this, transport))
+{
+    Q_D(QRobotConnection);
+    d->pollTimer.setSingleShot(true);
+    connect(&d->pollTimer, &QTimer::timeout, this, [d]() { d->poll(); });
+}
+
+QRobotConnection::~QRobotConnection() = default;
+
+void QRobotConnection::startSupervision()
+{
+    Q_D(QRobotConnection);
+    d->axisKnown = false;
+    d->stopped = false;
+    d->started = true;
+    d->pollTimer.start(PollInterval);
+}
+
+void QRobotConnection::stopSupervision()
+{
+    Q_D(QRobotConnection);
+    d->stopped = true;
+    d->pollTimer.stop();
+}
+
+bool QRobotConnection::isSupervising() const
+{
+    return d_func()->started && !d_func()->stopped;
+}
+
+void QRobotConnection::setHost(const QString &host) { d_func()->host = host; }
+QString QRobotConnection::host() const { return d_func()->host; }
+int QRobotConnection::lastAxisCount() { return QRobotConnectionPrivate::s_axisCount; }

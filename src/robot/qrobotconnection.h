@@ -1,0 +1,45 @@
+#ifndef QROBOTCONNECTION_H
+#define QROBOTCONNECTION_H
+
+#include <QtCore/QObject>
+#include <QtCore/QScopedPointer>
+#include <QtCore/QString>
+
+class QHttpManager;
+class QRobotConnectionPrivate;
+
+// Finds out that a controller is there: while the library is not connected it
+// polls the controller every 200 ms, fetching its version and, once per
+// connection, its axis count. Whether the library counts as connected is the
+// transport's verdict; the facade stops this poll when it reports true.
+class QRobotConnection : public QObject
+{
+    Q_OBJECT
+public:
+    enum : int { PollInterval = 200 };
+
+    QRobotConnection(QHttpManager *transport, QObject *parent);
+    ~QRobotConnection() override;
+
+    void startSupervision();
+    void stopSupervision();
+    bool isSupervising() const;
+    void setHost(const QString &host);
+    QString host() const;
+
+    // The axis count read by the last successful poll (library-wide).
+    static int lastAxisCount();
+
+Q_SIGNALS:
+    void occupiedChanged(bool isOccupied);
+    void axisCount(int count);
+    void printQRobotConnection(QString str);
+    void signalTimer();
+
+private:
+    Q_DECLARE_PRIVATE(QRobotConnection)
+    Q_DISABLE_COPY(QRobotConnection)
+    QScopedPointer<QRobotConnectionPrivate> d_ptr;
+};
+
+#endif // QROBOTCONNECTION_H

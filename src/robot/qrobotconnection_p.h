@@ -1,0 +1,28 @@
+#ifndef QROBOTCONNECTION_P_H
+#define QROBOTCONNECTION_P_H
+
+#include "robot/qrobotconnection.h"
+
+#include <QtCore/QTimer>
+
+class QRobotConnectionPrivate
+{
+    Q_DECLARE_PUBLIC(QRobotConnection)
+public:
+    QRobotConnectionPrivate(QRobotConnection *q, QHttpManager *transport);
+
+    void poll();
+    void rearm();
+
+    QRobotConnection *q_ptr;
+    QHttpManager *transport;
+    bool axisKnown = false;
+    QTimer pollTimer;
+    bool stopped = false;
+    bool started = false;
+    QString host = QStringLiteral("127.0.0.1");
+
+    static int s_axisCount;
+};
+
+#endif // QROBOTCONNECTION_P_H

@@ -1,0 +1,25 @@
+#ifndef SIMULATORPROBE_H
+#define SIMULATORPROBE_H
+
+#include <QtCore/QString>
+
+// Finding a running VarloSim on this computer and the folder it runs from.
+namespace SimulatorProbe {
+
+// The simulator's executable name on this platform ("VarloSim.exe" on Windows,
+// "VarloSim" elsewhere).
+QString executableName();
+
+// Looks for a running simulator. On success `root` receives its folder with a
+// trailing separator (e.g. "C:\Sim\" or "/opt/varlo/") and the line
+// "virtual robot root path: ..." is logged; on failure `root` is untouched.
+bool detectVirtualController(QString *root);
+
+// The root folder named by one listing of the process-listing tool: everything
+// before the first occurrence of the simulator's file name. Empty when the
+// listing is empty.
+QString rootFromListing(const QString &listing, const QString &executable);
+
+} // namespace SimulatorProbe
+
+#endif // SIMULATORPROBE_H

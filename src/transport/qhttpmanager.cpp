@@ -1,0 +1,381 @@
+#include "transport/qhttpmanager.h"
+#include "transport/qhttpmanager_p.h"
+#include "transport/controllerpaths.h"
+
+#include <QtCore/QDebug>
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QSaveFile>
+#include <QtNetwork/QNetworkAccessManager>
+#include <QtNetwork/QNetworkProxy>
+#include <QtNetwork/QNetworkReply>
+#include <QtNetwork/QNetworkRequest>
+
+#include <limits>
+
+namespace {
+
+const char GetParaSignature[] = "bool QHttpManager::getPara(QByteArray&, const QString&)";
+const char SetParaSignature[] =
+    "bool QHttpManager::setPara(const QByteArray&, const QString&, const QString&, const QByteArray&)";
+
+// A document from the file service: a JSON object with at least one key, or a
+// JSON array. An empty object, or anything that is not JSON, means "missing".
+bool readDocument(const QByteArray &bytes, QJsonDocument *document)
+{
+    const QJsonDocument parsed = QJsonDocument::fromJson(bytes);
+    if (parsed.isArray() || (parsed.isObject() && !parsed.object().isEmpty())) {
+        *document = parsed;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QHttpManagerPrivate::QHttpManagerPrivate(QHttpManager *q)
+    : q_ptr(q)
+{
+}
+
+QHttpManagerPrivate::~QHttpManagerPrivate()
+{
+    // Callers still waiting (only possible if the manager is deleted from inside
+    // a wait) get their loops back with a failure instead of hanging.
+    cancelAll();
+}
+
+QUrl QHttpManagerPrivate::urlFor(const QString &path, quint16 port) const
+{
+    return QUrl(QStringLiteral("http://%1:%2%3").arg(host, QString::number(port), path), QUrl::TolerantMode);
+}
+
+bool QHttpManagerPrivate::request(int isPost, const QString &path, const QByteArray &body, QByteArray *reply,
+                                  quint16 port)
+{
+    Q_Q(QHttpManager);
+    if (!dispatching) {
+        // Nothing would ever send it: fail at once instead of waiting forever.
+        return false;
+    }
+
+    PendingRequest entry;
+    entry.isPost = isPost;
+    entry.url = urlFor(path, port);
+    entry.body = body;
+    entry.reply = reply;
+    queue.append(&entry);
+
+    QPointer<QHttpManager> guard(q);
+    if (!entry.done)
+        entry.loop.exec();
+    if (!guard)
+        return false;
+
+    if (!entry.cancelled)
+        updateAfterRequest(entry.failed);
+    return !entry.failed;
+}
+
+void QHttpManagerPrivate::dispatch()
+{
+    if (!busy && !queue.isEmpty()) {
+        PendingRequest *entry = queue.first();
+        QNetworkRequest networkRequest(entry->url);
+        networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        QNetworkReply *reply = entry->isPost == 1 ? network->post(networkRequest, entry->body)
+                                                  : network->get(networkRequest);
+        currentReply = reply;
+        busy = true;
+        requestClock.start();
+        QObject::connect(reply, &QNetworkReply::readyRead, q_ptr, [entry, reply]() {
+            entry->reply->append(reply->readAll());
+        }, Qt::DirectConnection);
+        QObject::connect(reply, &QNetworkReply::finished, q_ptr, [this, entry, reply]() {
+            finish(entry, reply);
+        }, Qt::DirectConnection);
+    } else if (busy && requestClock.isValid() && requestClock.elapsed() > QHttpManager::RequestTimeout) {
+        // Aborting finishes the reply, which runs finish() for its entry.
+        if (currentReply)
+            currentReply->abort();
+        network->clearAccessCache();
+    }
+}
+
+void QHttpManagerPrivate::finish(PendingRequest *entry, QNetworkReply *reply)
+{
+    QObject::disconnect(reply, nullptr, q_ptr, nullptr);
+    if (reply->isOpen())
+        entry->reply->append(reply->readAll());
+    if (requestClock.elapsed() <= QHttpManager::RequestTimeout)
+        entry->failed = reply->error() != QNetworkReply::NoError;
+    else
+        entry->failed = true;
+    entry->done = true;
+    entry->loop.quit();
+
+    queue.removeOne(entry);
+    busy = false;
+    currentReply = nullptr;
+    reply->deleteLater();
+}
+
+void QHttpManagerPrivate::cancelAll()
+{
+    if (currentReply) {
+        QNetworkReply *reply = currentReply;
+        QObject::disconnect(reply, nullptr, q_ptr, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+    currentReply = nullptr;
+    busy = false;
+    const QList<PendingRequest *> waiting = queue;
+    queue.clear();
+    for (PendingRequest *entry : waiting) {
+        entry->failed = true;
+        entry->cancelled = true;
+        entry->done = true;
+        entry->loop.quit();
+    }
+}
+
+void QHttpManagerPrivate::updateAfterRequest(bool failed)
+{
+    if (!failed) {
+        connectionClock.start();
+        serverReachable = true;
+        report(filesReachable);
+        return;
+    }
+    if (connectionClock.elapsed() > QHttpManager::LossTimeout) {
+        connectionClock.start();
+        serverReachable = false;
+        if (reportedConnected)
+            report(false);
+    }
+}
+
+void QHttpManagerPrivate::report(bool state)
+{
+    Q_Q(QHttpManager);
+    if (state == reportedConnected)
+        return;
+    reportedConnected = state;
+    Q_EMIT q->connectStateChanged(state);
+}
+
+void QHttpManagerPrivate::probeFiles()
+{
+    Q_Q(QHttpManager);
+    const QString axisFile = q->fallbackFilePath(QStringLiteral("/properties/axis"));
+    filesReachable = !axisFile.isEmpty() && QFileInfo::exists(axisFile);
+    report(serverReachable && filesReachable);
+}
+
+QHttpManager::QHttpManager(QObject *parent)
+    : QObject(parent), d_ptr(new QHttpManagerPrivate(this))
+{
+    Q_D(QHttpManager);
+    d->network = new QNetworkAccessManager(this);
+    // The controller is on the local network: a proxy from the environment
+    // would only get in the way.
+    d->network->setProxy(QNetworkProxy::NoProxy);
+    d->dispatchTimer.setSingleShot(true);
+    connect(&d->dispatchTimer, &QTimer::timeout, this, &QHttpManager::onTimer);
+    d->dispatchTimer.start(DispatchTick);
+    d->connectionClock.start();
+}
+
+QHttpManager::~QHttpManager() = default;
+
+void QHttpManager::onTimer()
+{
+    Q_D(QHttpManager);
+    d->dispatch();
+    if (d->dispatching)
+        d->dispatchTimer.start(DispatchTick);
+}
+
+bool QHttpManager::getJson(const QString &path, QJsonObject &reply, quint16 port)
+{
+    Q_D(QHttpManager);
+    QByteArray bytes;
+    const bool ok = d->request(0, path, QByteArray(), &bytes, port);
+    reply = QJsonDocument::fromJson(bytes).object();
+    return ok;
+}
+
+bool QHttpManager::postJson(const QString &path, const QJsonObject &body, QJsonObject &reply, quint16 port)
+{
+    Q_D(QHttpManager);
+    QByteArray bytes;
+    const bool ok = d->request(1, path, QJsonDocument(body).toJson(), &bytes, port);
+    reply = QJsonDocument::fromJson(bytes).object();
+    return ok;
+}
+
+bool QHttpManager::postData(const QString &path, const QByteArray &body, QByteArray &reply, quint16 port)
+{
+    Q_D(QHttpManager);
+    QByteArray bytes;
+    const bool ok = d->request(1, path, body, &bytes, port);
+    reply = bytes;
+    return ok;
+}
+
+bool QHttpManager::getPara(QByteArray &reply, const QString &name)
+{
+    Q_D(QHttpManager);
+    if (!ControllerPaths::isSafeDocumentName(name)) {
+        qDebug() << GetParaSignature << name << "invalid document name";
+        return false;
+    }
+
+    QByteArray bytes;
+    if (d->request(0, QStringLiteral("/file/read%1.json").arg(name), QByteArray(), &bytes, FilePort)) {
+        QJsonDocument document;
+        if (readDocument(bytes, &document)) {
+            reply = document.toJson();
+            d->filesReachable = true;
+            d->report(d->serverReachable);
+            return true;
+        }
+        waitMs(20);
+    }
+
+    const QString path = fallbackFilePath(name);
+    QFile file(path);
+    if (!path.isEmpty() && file.exists()) {
+        if (file.open(QIODevice::ReadOnly)) {
+            reply = file.readAll();
+            file.close();
+            d->filesReachable = true;
+            d->report(d->serverReachable);
+            return true;
+        }
+    } else {
+        qDebug() << GetParaSignature << path << " is not exist!";
+    }
+    d->probeFiles();
+    return false;
+}
+
+bool QHttpManager::setPara(const QByteArray &data, const QString &name, const QString &notifyPath,
+                           const QByteArray &notifyBody)
+{
+    Q_D(QHttpManager);
+    if (!ControllerPaths::isSafeDocumentName(name)) {
+        qDebug() << SetParaSignature << name << "invalid document name";
+        return false;
+    }
+    // Only a JSON document is written: anything else would replace the
+    // controller's document with garbage or with an empty one.
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    if (document.isNull()) {
+        qDebug() << SetParaSignature << name << "jsonError";
+        return false;
+    }
+
+    const auto notify = [&]() {
+        QByteArray ignored;
+        postData(notifyPath.isEmpty() ? name : notifyPath, notifyBody, ignored, ApiPort);
+        QJsonObject ignoredObject;
+        postJson(QStringLiteral("/interface/updateFile"), QJsonObject(), ignoredObject, ApiPort);
+        d->filesReachable = true;
+        d->report(d->serverReachable);
+    };
+
+    QByteArray ignored;
+    if (d->request(1, QStringLiteral("/file/write%1.json").arg(name), document.toJson(), &ignored, FilePort)) {
+        notify();
+        return true;
+    }
+
+    const QString path = fallbackFilePath(name);
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        if (!info.dir().exists())
+            QDir().mkdir(info.absolutePath());
+        // Written to a temporary file and renamed, so an interrupted write never
+        // leaves half a document behind.
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit()) {
+            notify();
+            return true;
+        }
+    }
+    d->probeFiles();
+    return false;
+}
+
+void QHttpManager::setDispatching(bool on)
+{
+    Q_D(QHttpManager);
+    d->dispatching = on;
+    if (on) {
+        d->dispatchTimer.start(DispatchTick);
+    } else {
+        d->dispatchTimer.stop();
+        d->cancelAll();
+    }
+}
+
+bool QHttpManager::isDispatching() const
+{
+    return d_func()->dispatching;
+}
+
+void QHttpManager::clearServerReachable()
+{
+    d_func()->serverReachable = false;
+}
+
+void QHttpManager::resetReachability()
+{
+    Q_D(QHttpManager);
+    d->serverReachable = false;
+    d->filesReachable = false;
+    d->reportedConnected = false;
+    d->connectionClock.start();
+}
+
+bool QHttpManager::isServerReachable() const { return d_func()->serverReachable; }
+bool QHttpManager::isFilesReachable() const { return d_func()->filesReachable; }
+bool QHttpManager::isReportedConnected() const { return d_func()->reportedConnected; }
+
+void QHttpManager::setHost(const QString &host) { d_func()->host = host; }
+QString QHttpManager::host() const { return d_func()->host; }
+void QHttpManager::setPort(quint16 port) { d_func()->port = port; }
+quint16 QHttpManager::port() const { return d_func()->port; }
+void QHttpManager::setSimulatorRoot(const QString &root) { d_func()->simulatorRoot = root; }
+QString QHttpManager::simulatorRoot() const { return d_func()->simulatorRoot; }
+void QHttpManager::setControllerVersion(const QString &version) { d_func()->controllerVersion = version; }
+QString QHttpManager::controllerVersion() const { return d_func()->controllerVersion; }
+
+QString QHttpManager::fallbackFilePath(const QString &name) const
+{
+    Q_D(const QHttpManager);
+    if (d->host != QLatin1String("127.0.0.1"))
+        return QStringLiteral("%1%2.json").arg(ControllerPaths::shareProjectRoot(d->host), name);
+    // Without a simulator there is no local project folder: never fall back to
+    // a folder at the file system's root.
+    if (d->simulatorRoot.isEmpty())
+        return QString();
+    return QStringLiteral("%1%2.json").arg(ControllerPaths::simulatorProjectRoot(d->simulatorRoot), name);
+}
+
+void QHttpManager::waitMs(uint ms)
+{
+    // A local loop with a precise timer: events keep flowing, the CPU is not
+    // spun, and the interval is measured on a monotonic clock.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(int(qMin<uint>(ms, uint(std::numeric_limits<int>::max()))));
+    loop.exec();
+}

@@ -1,0 +1,82 @@
+#ifndef QHTTPMANAGER_H
+#define QHTTPMANAGER_H
+
+#include <QtCore/QObject>
+#include <QtCore/QByteArray>
+#include <QtCore/QJsonObject>
+#include <QtCore/QScopedPointer>
+#include <QtCore/QString>
+
+class QHttpManagerPrivate;
+
+// The library's only path to the controller: one serialised queue of HTTP
+// requests, each caller waiting in a local event loop of its own, plus the
+// library's view of whether the controller is reachable.
+class QHttpManager : public QObject
+{
+    Q_OBJECT
+public:
+    enum : quint16 { ApiPort = 22000, FilePort = 22001 };
+
+    // Time limits of the transport, in milliseconds.
+    enum : int {
+        DispatchTick = 50,     // period of the dispatch timer
+        RequestTimeout = 1000, // a request longer on the wire than this is aborted
+        LossTimeout = 12000    // failures this long after the last success mean "lost"
+    };
+
+    explicit QHttpManager(QObject *parent);
+    ~QHttpManager() override;
+
+    bool getJson(const QString &path, QJsonObject &reply, quint16 port = ApiPort);
+    bool postJson(const QString &path, const QJsonObject &body, QJsonObject &reply, quint16 port = ApiPort);
+    bool postData(const QString &path, const QByteArray &body, QByteArray &reply, quint16 port = ApiPort);
+
+    // Controller settings documents ("/settings/common", "/properties/axis", ...),
+    // read and written whole, as JSON text (object or array).
+    bool getPara(QByteArray &reply, const QString &name);
+    bool setPara(const QByteArray &data, const QString &name,
+                 const QString &notifyPath = QString(), const QByteArray &notifyBody = QByteArray());
+
+    void setDispatching(bool on);
+    bool isDispatching() const;
+
+    // Forget what is known about the controller's reachability without a
+    // notification, so that the next success is reported again.
+    void clearServerReachable();
+    void resetReachability();
+    bool isServerReachable() const;
+    bool isFilesReachable() const;
+    bool isReportedConnected() const;
+
+    void setHost(const QString &host);
+    QString host() const;
+    void setPort(quint16 port);
+    quint16 port() const;
+    void setSimulatorRoot(const QString &root);
+    QString simulatorRoot() const;
+    void setControllerVersion(const QString &version);
+    QString controllerVersion() const;
+
+    // The file that stands for a settings document when the file service fails:
+    // the controller's share, or the simulator's local project folder for 127.0.0.1.
+    // Empty when there is no such place.
+    QString fallbackFilePath(const QString &name) const;
+
+    // Processes events for the given time (measured on a monotonic clock).
+    static void waitMs(uint ms);
+
+Q_SIGNALS:
+    void connectStateChanged(bool isConnected);
+    void printQHttpManager(QString str);
+
+private Q_SLOTS:
+    void onTimer();
+
+private:
+    Q_DECLARE_PRIVATE(QHttpManager)
+    Q_DISABLE_COPY(QHttpManager)
+    QScopedPointer<QHttpManagerPrivate> d_ptr;
+};
+
+#endif // QHTTPMANAGER_H

@@ -1,0 +1,32 @@
+# Compares the dynamic symbols that the shared library defines with the
+# functions that Varlo.h declares: exactly those, nothing more, nothing less.
+#   cmake -DLIBRARY=... -DHEADER=... -DNM=... -P check_exports.cmake
+file(READ ${HEADER} header)
+string(REGEX MATCHALL "VARLO_FUNCTION\\([^)]*\\)[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" declarations "${header}")
+set(declared)
+foreach(declaration ${declarations})
+  string(REGEX REPLACE ".*\\)[ \t\r\n]+([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\($" "\\1" name "${declaration}")
+  list(APPEND declared ${name})
+endforeach()
+list(SORT declared)
+
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(exported)
+foreach(line ${lines})
+  if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+    set(symbol ${CMAKE_MATCH_1})
+    string(REGEX REPLACE "@.*" "" symbol "${symbol}")
+    list(APPEND exported ${symbol})
+  endif()
+endforeach()
+list(SORT exported)
+
+list(LENGTH declared count)
+if(NOT declared STREQUAL exported)
+  message(FATAL_ERROR "exports differ from Varlo.h\n  declared: ${declared}\n  exported: ${exported}")
+endif()
+message(STATUS "${count} exports, exactly those of Varlo.h")
