@@ -106,6 +106,13 @@ void configureServer(httplib::Server &server, const char *name, unsigned long ma
 {
     server.set_payload_max_length(maxBody);
     server.set_tcp_nodelay(true);
+    // The library's default also sets SO_REUSEPORT, which lets a second
+    // simulator bind the same address and silently take half of the requests.
+    // Only SO_REUSEADDR: a restart may bind at once, a second copy must fail.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     const std::string tag = name;
     server.set_logger([tag](const httplib::Request &req, const httplib::Response &res) {
         if (isVerbose())
