@@ -109,4 +109,29 @@ VARLO_FUNCTION(int32_t) DisconnectVarlo(void);
  */
 VARLO_FUNCTION(int32_t) ConnectStateCallback(VarloConnectStateFunction callback, void *userData);
 
+/* ------------------------------------------------------------------------
+ * Motion, jog and speed
+ * ------------------------------------------------------------------------ */
+
+/* (motion records and functions) */
+
+/* ------------------------------------------------------------------------
+ * State and IO
+ * ------------------------------------------------------------------------ */
+
+/* (state records and functions) */
+
+/* ------------------------------------------------------------------------
+ * Configuration: coordinate systems, calibration, kinematics, payload,
+ * force sensor, analog IO
+ * ------------------------------------------------------------------------ */
+
+/* (configuration records and functions) */
+
+/* ------------------------------------------------------------------------
+ * Safety, alarms and version
+ * ------------------------------------------------------------------------ */
+
+/* (safety records and functions) */
+
 #endif /* VARLO_H */

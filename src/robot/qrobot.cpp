@@ -1,6 +1,8 @@
 #include "robot/qrobot.h"
 #include "robot/qrobot_p.h"
+#include "collaborative/qrobotcollaborative.h"
 #include "robot/qrobotconnection.h"
+#include "robot/qrobotprotocol.h"
 #include "settings/qrobotsettings.h"
 #include "transport/controllerpaths.h"
 #include "transport/qhttpmanager.h"
@@ -15,7 +17,9 @@ void QRobotPrivate::createComponents()
     Q_Q(QRobot);
     transport = new QHttpManager(q);
     connection = new QRobotConnection(transport, q);
+    protocol = new QRobotProtocol(transport, q);
     settings = new QRobotSettings(transport, q);
+    collaborative = new QRobotCollaborative(transport, q);
 }
 
 void QRobotPrivate::relaySignals()
@@ -24,7 +28,40 @@ void QRobotPrivate::relaySignals()
     QObject::connect(connection, &QRobotConnection::axisCount, q, &QRobot::axisCount);
     QObject::connect(connection, &QRobotConnection::occupiedChanged, q, &QRobot::occupiedChanged);
     QObject::connect(connection, &QRobotConnection::printQRobotConnection, q, &QRobot::printQRobot);
+
+    QObject::connect(protocol, &QRobotProtocol::controlModeChanged, q, &QRobot::controlModeChanged);
+    QObject::connect(protocol, &QRobotProtocol::coordinateChanged, q, &QRobot::coordinateChanged);
+    QObject::connect(protocol, &QRobotProtocol::jogModeChanged, q, &QRobot::jogModeChanged);
+    QObject::connect(protocol, &QRobotProtocol::toolCoordinateChanged, q, &QRobot::toolCoordinateChanged);
+    QObject::connect(protocol, &QRobotProtocol::userCoordinateChanged, q, &QRobot::userCoordinateChanged);
+    QObject::connect(protocol, &QRobotProtocol::autoManualChanged, q, &QRobot::autoManualChanged);
+    QObject::connect(protocol, &QRobotProtocol::jointCoordinateChanged, q, &QRobot::jointCoordinateChanged);
+    QObject::connect(protocol, &QRobotProtocol::cartesianCoordinateChanged, q, &QRobot::cartesianCoordinateChanged);
+    QObject::connect(protocol, &QRobotProtocol::auxJointChanged, q, &QRobot::auxJointChanged);
+    QObject::connect(protocol, &QRobotProtocol::isCollisionChanged, q, &QRobot::isCollisionChanged);
+    QObject::connect(protocol, &QRobotProtocol::isSkinCollisionChanged, q, &QRobot::isSkinCollisionChanged);
+    QObject::connect(protocol, &QRobotProtocol::isPowerChanged, q, &QRobot::isPowerChanged);
+    QObject::connect(protocol, &QRobotProtocol::isDragChanged, q, &QRobot::isDragChanged);
+    QObject::connect(protocol, &QRobotProtocol::isPlaybackChanged, q, &QRobot::isPlaybackChanged);
+    QObject::connect(protocol, &QRobotProtocol::alarmsChanged, q, &QRobot::alarmsChanged);
+    QObject::connect(protocol, &QRobotProtocol::DOChanged, q, &QRobot::DOChanged);
+    QObject::connect(protocol, &QRobotProtocol::DIChanged, q, &QRobot::DIChanged);
+    QObject::connect(protocol, &QRobotProtocol::extendDOChanged, q, &QRobot::extendDOChanged);
+    QObject::connect(protocol, &QRobotProtocol::extendDIChanged, q, &QRobot::extendDIChanged);
+    QObject::connect(protocol, &QRobotProtocol::armOrientationChanged, q, &QRobot::armOrientationChanged);
+    QObject::connect(protocol, &QRobotProtocol::rdnCoordinateChanged, q, &QRobot::rdnCoordinateChanged);
+    QObject::connect(protocol, &QRobotProtocol::exChangeClock, q, &QRobot::exChangeClock);
+    QObject::connect(protocol, &QRobotProtocol::printQRobotProtocol, q, &QRobot::printQRobot);
+    QObject::connect(protocol, &QRobotProtocol::dragModeChanged, q, &QRobot::dragModeChanged);
+    QObject::connect(protocol, &QRobotProtocol::controllerParamsChanged, q, &QRobot::controllerParamsChanged);
+    QObject::connect(protocol, &QRobotProtocol::jointCurrentChanged, q, &QRobot::jointCurrentChanged);
+    QObject::connect(protocol, &QRobotProtocol::jointVoltageChanged, q, &QRobot::jointVoltageChanged);
+    QObject::connect(protocol, &QRobotProtocol::jointTempChanged, q, &QRobot::jointTempChanged);
+    QObject::connect(protocol, &QRobotProtocol::endAIChanged, q, &QRobot::endAIChanged);
+    QObject::connect(protocol, &QRobotProtocol::gpioAIChanged, q, &QRobot::gpioAIChanged);
+
     QObject::connect(settings, &QRobotSettings::printQRobotSettings, q, &QRobot::printQRobot);
+    QObject::connect(collaborative, &QRobotCollaborative::printQRobotCollaborative, q, &QRobot::printQRobot);
     QObject::connect(transport, &QHttpManager::printQHttpManager, q, &QRobot::printQRobot);
 
     QObject::connect(transport, &QHttpManager::connectStateChanged, q,
@@ -65,6 +102,7 @@ void QRobot::initialize()
     }
     // Reused components start over: a connect after a disconnect (or a second
     // connect) behaves like the first one and reports the connection again.
+    d->protocol->stopExchange();
     d->transport->setDispatching(true);
     d->transport->resetReachability();
     d->connection->startSupervision();
@@ -80,7 +118,9 @@ void QRobot::onConnectStateChanged(bool isConnected)
     Q_D(QRobot);
     if (isConnected) {
         d->connection->stopSupervision();
+        d->protocol->startExchange();
     } else {
+        d->protocol->stopExchange();
         d->connection->startSupervision();
     }
     Q_EMIT connectionChanged(isConnected);
@@ -95,12 +135,16 @@ void QRobot::disconnectController()
     }
     if (d->connection)
         d->connection->stopSupervision();
+    if (d->protocol)
+        d->protocol->stopExchange();
     Q_EMIT connectionChanged(false);
 }
 
 QHttpManager *QRobot::transport() const { return d_func()->transport; }
 QRobotConnection *QRobot::connection() const { return d_func()->connection; }
+QRobotProtocol *QRobot::protocol() const { return d_func()->protocol; }
 QRobotSettings *QRobot::settings() const { return d_func()->settings; }
+QRobotCollaborative *QRobot::collaborative() const { return d_func()->collaborative; }
 
 void QRobot::setHostIP(QString ip)
 {

@@ -5,9 +5,14 @@
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
+#include "types/qrobotcoor.h"
+#include "types/qrobottype.h"
+
 class QHttpManager;
 class QRobotConnection;
+class QRobotProtocol;
 class QRobotSettings;
+class QRobotCollaborative;
 class QRobotPrivate;
 
 // The one object through which the library reaches everything else. It owns
@@ -33,7 +38,9 @@ public:
 
     QHttpManager *transport() const;
     QRobotConnection *connection() const;
+    QRobotProtocol *protocol() const;
     QRobotSettings *settings() const;
+    QRobotCollaborative *collaborative() const;
 
     // Simulator folders: the local project tree of a running simulator.
     void setVirtualRoot(const QString &root);
@@ -57,11 +64,39 @@ Q_SIGNALS:
     void connectionChanged(bool isConnected);
     void axisCount(int count);
     void occupiedChanged(bool isOccupied);
+    void controlModeChanged(QRobotType::ControlMode controlMode);
+    void coordinateChanged(QRobotType::Coordinate coordinate);
+    void jogModeChanged(QRobotType::JogMode jogMode);
+    void toolCoordinateChanged(int toolCoordinate);
+    void userCoordinateChanged(int userCoordinate);
+    void autoManualChanged(QRobotType::AutoManual autoManual);
+    void jointCoordinateChanged(QRobotType::JointCoordinate jointCoordinate);
+    void cartesianCoordinateChanged(QRobotType::CartesianCoordinate cartesianCoordinate);
+    void auxJointChanged(QRobotType::AuxJoint auxJoint);
+    void isCollisionChanged(bool isCollision);
+    void isSkinCollisionChanged(bool isSkinCollision);
+    void isPowerChanged(bool isPower);
+    void isDragChanged(bool isDrag);
+    void isPlaybackChanged(bool isPlayback);
+    void alarmsChanged(QRobotType::Alarms alarms);
+    void DOChanged(QRobotType::IO io);
+    void DIChanged(QRobotType::IO io);
+    void extendDOChanged(QRobotType::ExtendIO io);
+    void extendDIChanged(QRobotType::ExtendIO io);
+    void armOrientationChanged(QRobotType::ArmOrientation armOrientation);
+    void rdnCoordinateChanged(QRobotType::RDNCoordinate rdnCoordinate);
     void exChangeClock();
     void switchAutoManual(bool isAuto);
     void switchThreeSwitch(bool isPressed);
     void switchEmergencyStop(bool isStop);
     void switchJogButtons(bool *posBtnState, bool *negBtnState);
+    void dragModeChanged(QRobotCoor::DragMode dragMode);
+    void controllerParamsChanged(QRobotCoor::ControllerParams controllerParams);
+    void jointCurrentChanged(QRobotCoor::JointCurrent jointCurrent);
+    void jointVoltageChanged(QRobotCoor::JointVoltage jointVoltage);
+    void jointTempChanged(QRobotCoor::JointTemp jointTemp);
+    void endAIChanged(QRobotCoor::ExEndAI endAI);
+    void gpioAIChanged(QRobotCoor::ExGPIOAI gpioAI);
     void printQRobot(QString str);
 
 public Q_SLOTS:

@@ -18,7 +18,9 @@ public:
     QRobot *q_ptr;
     QHttpManager *transport = nullptr;
     QRobotConnection *connection = nullptr;
+    QRobotProtocol *protocol = nullptr;
     QRobotSettings *settings = nullptr;
+    QRobotCollaborative *collaborative = nullptr;
 
     QString hostIP;
     QString projectPath;

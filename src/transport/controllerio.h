@@ -1,0 +1,116 @@
+#ifndef CONTROLLERIO_H
+#define CONTROLLERIO_H
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QString>
+
+#include <cstdint>
+#include <functional>
+
+class QHttpManager;
+
+// The shapes in which the components talk to the controller, written once:
+// a command (POST or GET, out-parameters taken from the reply), and the read
+// and write of a parameter document. Each carries the log text an operation
+// writes when it fails.
+namespace ControllerIO {
+
+// A log line of one or two items: a single text ("collisionDect_getParaError")
+// or an operation's signature followed by an error word
+// ("bool QRobotCollaborative::setElecSkinParams(QRobotCoor::ElecSkinPars)",
+// "setParaError"). An empty LogText logs nothing.
+struct LogText
+{
+    const char *first = nullptr;
+    const char *second = nullptr;
+
+    LogText() = default;
+    LogText(const char *text) : first(text) {}
+    LogText(const char *signature, const char *word) : first(signature), second(word) {}
+    bool isEmpty() const { return !first; }
+};
+
+void log(const LogText &text);
+
+// ---- commands ------------------------------------------------------------
+
+// POST `body` to `path` on the API port. A failed request writes `onFailure`.
+// The reply object, when wanted, is handed back (empty when not an object).
+bool post(QHttpManager *transport, const QString &path, const QJsonObject &body,
+          const LogText &onFailure = LogText(), QJsonObject *reply = nullptr);
+
+// GET `path` on the API port. On success `read` is called with the reply
+// object (empty when the reply is not an object) to take the keys it
+// contains; a failed request writes `onFailure` and reads nothing.
+bool get(QHttpManager *transport, const QString &path, const std::function<void(const QJsonObject &)> &read,
+         const LogText &onFailure = LogText());
+
+// ---- parameter documents -------------------------------------------------
+
+enum class ReadStatus {
+    Failed,  // the document could not be read
+    NotJson, // the bytes are not a JSON document
+    Ok
+};
+
+// Reads a document and parses it; logs `onFailure` when it cannot be read.
+ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocument *document,
+                        const LogText &onFailure = LogText());
+
+// The read shape for an object document: unreadable → false (logged), not
+// JSON → false, an array → true with nothing read, an object → `read` takes
+// the keys it contains, true.
+bool readObject(QHttpManager *transport, const QString &name, const std::function<void(const QJsonObject &)> &read,
+                const LogText &onFailure = LogText());
+
+// The same for an array document.
+bool readArray(QHttpManager *transport, const QString &name, const std::function<void(const QJsonArray &)> &read,
+               const LogText &onFailure = LogText());
+
+// The write shape: the whole document replaced; a failed write logs `onFailure`.
+bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocument &document,
+                   const LogText &onFailure = LogText());
+inline bool writeObject(QHttpManager *transport, const QString &name, const QJsonObject &object,
+                        const LogText &onFailure = LogText())
+{
+    return writeDocument(transport, name, QJsonDocument(object), onFailure);
+}
+inline bool writeArray(QHttpManager *transport, const QString &name, const QJsonArray &array,
+                       const LogText &onFailure = LogText())
+{
+    return writeDocument(transport, name, QJsonDocument(array), onFailure);
+}
+
+// ---- taking keys ---------------------------------------------------------
+// Each stores the converted value only when `object` contains `key`; an absent
+// key leaves the field as it was. Values of the wrong JSON type convert to the
+// default (false, 0, 0.0, empty); numbers read as the bounded readers of
+// types/qjsonreaders.h read them (non-integral or out-of-range ints are 0,
+// floats clamped to the float range).
+
+void take(const QJsonObject &object, const char *key, bool &field);
+void take(const QJsonObject &object, const char *key, int32_t &field);
+void take(const QJsonObject &object, const char *key, float &field);
+void take(const QJsonObject &object, const char *key, double &field);
+void take(const QJsonObject &object, const char *key, QString &field);
+// An integer stored 0/1 read as a bool: true only for the value 1.
+void takeFlag(const QJsonObject &object, const char *key, bool &field);
+// A numeric array into a fixed array: at most `count` elements are written;
+// missing or non-numeric elements give 0. Nothing is written when the key is
+// absent.
+void takeArray(const QJsonObject &object, const char *key, float *fields, int count);
+void takeArray(const QJsonObject &object, const char *key, int32_t *fields, int count);
+
+// Copies text into a fixed NUL-terminated char field of `size` bytes as UTF-8,
+// cut at a character boundary so that no sequence is split.
+void copyText(const QString &text, char *field, int size);
+
+// Arrays for writing.
+QJsonArray toArray(const float *values, int count);
+QJsonArray toArray(const int32_t *values, int count);
+
+} // namespace ControllerIO
+
+#endif // CONTROLLERIO_H
