@@ -189,6 +189,7 @@ std::vector<std::pair<std::string, json>> defaultDocuments(const Kinematics &mod
         dragSens["j" + std::to_string(j)] = 5;
     d.emplace_back("/settings/function/dragSensivity", dragSens);
     d.emplace_back("/process/sixForce/switch", json{{"value", false}});
+    d.emplace_back("/interface/jointBrake", json{{"jointBrake", false}});
 
     // Safety.
     json collision = {{"value", true}, {"mode", 0}, {"resumeType", 0}, {"level", 3}};

@@ -79,6 +79,12 @@ int main(int argc, char **argv)
     httplib::Server files;
     configureServer(api, "api", 1024 * 1024);
     configureServer(files, "file", DocumentStore::kMaxDocumentBytes);
+    // Each open connection holds a worker while it is kept alive; leave room for
+    // a client, a tool and a browser at once, and let idle ones go soon.
+    api.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    files.new_task_queue = [] { return new httplib::ThreadPool(8); };
+    api.set_keep_alive_timeout(2);
+    files.set_keep_alive_timeout(2);
     installApiRoutes(api, robot, store);
     installFileRoutes(files, robot, store);
 

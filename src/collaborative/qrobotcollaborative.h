@@ -22,7 +22,15 @@ public:
 
     QHttpManager *transport() const;
 
-    // Operations are declared below, one group per feature.
+    // ---- safety and collision ----
+
+    // ---- payload, force sensing and mounting ----
+
+    // ---- analog IO, extended IO and grippers ----
+
+    // ---- trajectory replay and user-frame calibration ----
+
+    // ---- maintenance ----
 
 Q_SIGNALS:
     void printQRobotCollaborative(QString str);

@@ -24,6 +24,18 @@ public:
     // document cannot be read, is not a JSON object or has no "axis".
     int readAxisCount();
 
+    // ---- motion commands and kinematics ----
+
+    // ---- coordinate systems and calibration ----
+
+    // ---- motion parameters ----
+
+    // ---- controller information and maintenance ----
+
+    // ---- project files, teach points and pallets ----
+
+    // ---- function settings ----
+
 Q_SIGNALS:
     void printQRobotSettings(QString str);
 
