@@ -69,9 +69,12 @@ VARLO_FUNCTION(int32_t) ConnectVarlo(const char *ip)
 
     attachConnectHandler(robot);
     SyncWait wait(ConnectCheckPeriod, ConnectTimeLimit, VARLO_NO_CONNECTION, &s_connectResult);
+    // A host callback may call ConnectVarlo again while this one waits; the
+    // outer wait gets its handler back when the inner one returns.
+    SyncWait *outerWait = s_connectWait;
     s_connectWait = &wait;
     const int32_t result = wait.exec();
-    s_connectWait = nullptr;
+    s_connectWait = outerWait;
     return result;
 }
 
