@@ -12,6 +12,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -102,6 +103,11 @@ int main(int argc, char **argv)
     robot.start();
     std::thread apiThread([&api] { api.listen_after_bind(); });
     std::thread fileThread([&files] { files.listen_after_bind(); });
+    // Server::stop() only takes effect once the accept loop runs; a stop
+    // request before that would be lost and the join below would hang. So the
+    // simulator is ready (and takes signals) only from then on.
+    while (!api.is_running() || !files.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
             + store.folder().string());

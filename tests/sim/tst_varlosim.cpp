@@ -134,10 +134,17 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return false;   // it ended on its own
         m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            return false;
+        QElapsedTimer clock;
+        clock.start();
+        const bool finished = m_process.waitForFinished(10000);
         m_output += m_process.readAllStandardOutput();
-        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+        const bool clean = finished && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+        if (!clean) {
+            qWarning() << "VarloSim ended after" << clock.elapsed() << "ms, finished" << finished << "status"
+                       << m_process.exitStatus() << "code" << m_process.exitCode() << m_output
+                       << m_process.readAllStandardError();
+        }
+        return clean;
     }
 
     QByteArray output() const { return m_output; }
