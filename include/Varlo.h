@@ -119,7 +119,166 @@ VARLO_FUNCTION(int32_t) ConnectStateCallback(VarloConnectStateFunction callback,
  * State and IO
  * ------------------------------------------------------------------------ */
 
-/* (state records and functions) */
+/*
+ * Digital IO: channels 1 to 64 in value[0..63], one byte each (0 or 1).
+ * `enable` matters only in a record given to SetDO: true asks the controller
+ * to apply the outputs. Records read back from the controller hold 0 there.
+ */
+typedef struct VarloIO {
+    bool enable;
+    bool value[64];
+} VarloIO;
+
+VARLO_STATIC_ASSERT(sizeof(bool) == 1, "bool must be one byte");
+VARLO_STATIC_ASSERT(sizeof(VarloIO) == 65, "VarloIO must be 65 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloIO, enable) == 0, "VarloIO.enable offset");
+VARLO_STATIC_ASSERT(offsetof(VarloIO, value) == 1, "VarloIO.value offset");
+
+/*
+ * The robot's live state in one record, packed with 1-byte alignment: the
+ * 32-bit fields from offset 5 on are unaligned, so a C host reads them with
+ * memcpy or through this structure, never through a pointer to the field.
+ *
+ * offset  size  field
+ *      0     1  isEnabled            control mode is "enable" or "drag"
+ *      1     1  isPower              power of the arm is on
+ *      2     1  isCollision          a collision has been detected
+ *      3     1  isJog                jog mode is "jog" (not "step")
+ *      4     1  isAuto               the robot is in "auto" (not "manual")
+ *      5     4  toolCoordinate       selected tool coordinate system
+ *      9     4  userCoordinate       selected user coordinate system
+ *     13    24  jointCoordinate      joints 1 to 6
+ *     37    24  cartesianCoordinate  x, y, z, a, b, c
+ *     61  1792  alarms               7 groups of 64 alarm words
+ *   1853    16  rdnCoordinate        r, d, n, cfg
+ *   1869     4  armOrientation       the controller's arm orientation code
+ *   1873    65  DO                   digital outputs
+ *   1938    65  DI                   digital inputs
+ */
+#pragma pack(push, 1)
+typedef struct VarloExchangeRecord {
+    bool isEnabled;
+    bool isPower;
+    bool isCollision;
+    bool isJog;
+    bool isAuto;
+    int32_t toolCoordinate;
+    int32_t userCoordinate;
+    float jointCoordinate[6];
+    float cartesianCoordinate[6];
+    int32_t alarms[7][64];
+    int32_t rdnCoordinate[4];
+    int32_t armOrientation;
+    VarloIO DO;
+    VarloIO DI;
+} VarloExchangeRecord;
+#pragma pack(pop)
+
+VARLO_STATIC_ASSERT(sizeof(float) == 4, "positions are 32-bit floats");
+VARLO_STATIC_ASSERT(sizeof(VarloExchangeRecord) == 2003, "VarloExchangeRecord must be 2003 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, isEnabled) == 0, "isEnabled offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, isPower) == 1, "isPower offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, isCollision) == 2, "isCollision offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, isJog) == 3, "isJog offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, isAuto) == 4, "isAuto offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, toolCoordinate) == 5, "toolCoordinate offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, userCoordinate) == 9, "userCoordinate offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, jointCoordinate) == 13, "jointCoordinate offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, cartesianCoordinate) == 37, "cartesianCoordinate offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, alarms) == 61, "alarms offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, rdnCoordinate) == 1853, "rdnCoordinate offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, armOrientation) == 1869, "armOrientation offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, DO) == 1873, "DO offset");
+VARLO_STATIC_ASSERT(offsetof(VarloExchangeRecord, DI) == 1938, "DI offset");
+
+#ifdef __cplusplus
+namespace QRobotType { typedef VarloIO IO; }
+namespace VarloType { typedef VarloExchangeRecord ExchangeRecord; }
+#endif
+
+/*
+ * Called with the library's one state record and the userData given at
+ * registration. The record is refilled before every call and stays valid
+ * only until the callback returns; copy what you need.
+ */
+typedef void (*VarloExchangeFunction)(VarloExchangeRecord *record, void *userData);
+
+/*
+ * Registers `callback` for changes of the live state. While connected, the
+ * state exchange runs about three times a second; the callback runs once per
+ * change notification of a cycle (several times per cycle), each time with a
+ * freshly refilled record. Notifications that call it:
+ *   - control mode, collision, jog mode, auto/manual, tool and user
+ *     coordinate system, alarms: when they change;
+ *   - joint and Cartesian coordinates, DO, DI: every cycle;
+ *   - RDN coordinate (every cycle): only when the robot had 6 axes when
+ *     ExchangeCallback was called;
+ *   - arm orientation (on a change): only when the robot had 4 axes when
+ *     ExchangeCallback was called.
+ * So a registration before ConnectVarlo gets neither RDN nor arm-orientation
+ * calls. A change of power alone does not call it. In the record it gets,
+ * isPower and rdnCoordinate are refreshed only for a 6-axis robot and
+ * armOrientation only for a 4-axis one; the excluded fields keep what they
+ * held (initially power on, arm orientation 1, zeros elsewhere). GetExchange
+ * always fills every field.
+ *
+ * Each registration adds one more call; there is no way to remove one. May be
+ * called before ConnectVarlo. The callback runs in the library's thread
+ * inside whichever function is waiting. Returns 0, or 3 when `callback` is
+ * NULL.
+ */
+VARLO_FUNCTION(int32_t) ExchangeCallback(VarloExchangeFunction callback, void *userData);
+
+/*
+ * The getters below copy what the last state exchange received, without a
+ * request of their own; while the exchange fails they keep the last values.
+ * Before the first reply they give zeros, except power on (true) and arm
+ * orientation 1. Each returns 0, 1 before ConnectVarlo, 3 for a NULL pointer;
+ * on 1 and 3 nothing is written.
+ */
+
+/* Fills every field of `record`. */
+VARLO_FUNCTION(int32_t) GetExchange(VarloExchangeRecord *record);
+
+/* x, y, z, a, b, c into coordinate[0..5]. */
+VARLO_FUNCTION(int32_t) GetCartesianCoordinate(float *coordinate);
+
+/* Joints 1 to 6 into coordinate[0..5]. */
+VARLO_FUNCTION(int32_t) GetJointCoordinate(float *coordinate);
+
+/* r, d, n, cfg into coordinate[0..3]. */
+VARLO_FUNCTION(int32_t) GetRdnCoordinate(int32_t *coordinate);
+
+/* The controller's arm orientation code. */
+VARLO_FUNCTION(int32_t) GetArmOrientation(int32_t *orientation);
+
+/* Digital inputs; `enable` is 0. */
+VARLO_FUNCTION(int32_t) GetDI(VarloIO *io);
+
+/* Digital outputs as the controller reports them; `enable` is 0. */
+VARLO_FUNCTION(int32_t) GetDO(VarloIO *io);
+
+/* 0 "disable", 1 "enable", 2 "drag". */
+VARLO_FUNCTION(int32_t) GetControlMode(int32_t *mode);
+
+/* Power of the arm: true when on. */
+VARLO_FUNCTION(int32_t) GetPowerMode(bool *isPower);
+
+/*
+ * Sets the digital outputs. The next state exchange sends `io->value` (any
+ * non-zero byte counts as on) with `io->enable`; with enable true the
+ * controller applies them, once: later exchanges send enable false. Should
+ * that exchange fail, the request is kept until one succeeds. A second call
+ * before then replaces the first. Returns 0, 1 before ConnectVarlo, 3 when
+ * `io` is NULL.
+ */
+VARLO_FUNCTION(int32_t) SetDO(const VarloIO *io);
+
+/*
+ * Asks the controller to clear its alarms with the next state exchange (kept
+ * until an exchange succeeds). Returns 0, or 1 before ConnectVarlo.
+ */
+VARLO_FUNCTION(int32_t) ClearAlarms(void);
 
 /* ------------------------------------------------------------------------
  * Configuration: coordinate systems, calibration, kinematics, payload,

@@ -1,6 +1,8 @@
 #ifndef QROBOTTYPE_H
 #define QROBOTTYPE_H
 
+#include "Varlo.h"
+
 #include <QtCore/QMetaType>
 #include <QtCore/QtGlobal>
 
@@ -40,10 +42,9 @@ struct Alarms {
 
 // Digital IO, channels 1 to 64 in value[0..63]. `enable` is not received
 // state: in a record of outputs to set it asks the controller to apply them.
-struct IO {
-    bool enable;
-    bool value[64];
-};
+// Hosts hand this record in and out as it is, so it is the public header's
+// VarloIO (which Varlo.h also names QRobotType::IO).
+typedef ::VarloIO IO;
 
 // Extended IO: 9 modules of 96 channels.
 struct ExtendIO {
