@@ -94,6 +94,7 @@ private Q_SLOTS:
     void getExchangeFlags_data();
     void getExchangeFlags();
     void gettersCopyMirroredValues();
+    void callbackFollowsEveryCycle();
 
 private:
     // Serves `reply` to exactly one exchange and waits until that cycle has
@@ -273,6 +274,27 @@ void tst_ExchangeCallback::gettersCopyMirroredValues()
         return mode;
     };
     QTRY_COMPARE(controlMode(), 2);
+}
+
+// The coordinates notify on every cycle: the callback sees each cycle's
+// value once, none skipped, none twice.
+void tst_ExchangeCallback::callbackFollowsEveryCycle()
+{
+    int served = 0;
+    VarloTest::Script counting = ctl->on("POST", ExchangePath).handle([&served](const VarloTest::Request &) {
+        ++served;
+        return VarloTest::Reply::json(QJsonObject{ { "jointCoordinate", toArray({ double(served), 0, 0, 0, 0, 0 }) } });
+    });
+    log = CallbackLog();
+    QTRY_VERIFY_WITH_TIMEOUT(log.records.size() >= 4, 5000);
+    counting.remove();
+    const int start = clocks;
+    QTRY_VERIFY(clocks >= start + 1);
+
+    QVERIFY(served >= log.records.size());
+    const float first = valueAt<float>(log.records.first(), 13);
+    for (int i = 0; i < log.records.size(); ++i)
+        QCOMPARE(valueAt<float>(log.records.at(i), 13), first + i);
 }
 
 QTEST_GUILESS_MAIN(tst_ExchangeCallback)
