@@ -113,7 +113,88 @@ VARLO_FUNCTION(int32_t) ConnectStateCallback(VarloConnectStateFunction callback,
  * Motion, jog and speed
  * ------------------------------------------------------------------------ */
 
-/* (motion records and functions) */
+/*
+ * Cartesian target of MovJ and MovL (52 bytes): position x, y, z and
+ * orientation a, b, c; the tool and user coordinate-system indices; the
+ * arm-configuration selectors r, d, n, cfg; armOrientation 0 for the left arm,
+ * any other value for the right arm.
+ */
+typedef struct VarloRunCmd {
+    float x;
+    float y;
+    float z;
+    float a;
+    float b;
+    float c;
+    int32_t tool;
+    int32_t user;
+    int32_t r;
+    int32_t d;
+    int32_t n;
+    int32_t cfg;
+    int32_t armOrientation;
+} VarloRunCmd;
+
+VARLO_STATIC_ASSERT(sizeof(VarloRunCmd) == 52, "VarloRunCmd is 52 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, c) == 20, "VarloRunCmd.c at 20");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, tool) == 24, "VarloRunCmd.tool at 24");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, user) == 28, "VarloRunCmd.user at 28");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, r) == 32, "VarloRunCmd.r at 32");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, cfg) == 44, "VarloRunCmd.cfg at 44");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, armOrientation) == 48, "VarloRunCmd.armOrientation at 48");
+
+#ifdef __cplusplus
+namespace VarloType {
+typedef VarloRunCmd RunCmd;
+}
+#endif
+
+/*
+ * The motion functions send one command and, when isBlock is true, wait until
+ * the controller reports the end of the motion (checked every 100 ms).
+ *
+ * Results: 0 the command was accepted (isBlock false) or the motion finished;
+ * 1 the motion ended in an alarm, or ConnectVarlo has not been called;
+ * 2 the controller did not answer the command, or no end of the motion was
+ * reported within 20000 ms (a status query that fails is retried until then);
+ * 3 a NULL target; nothing was sent.
+ */
+
+/* Point-to-point motion to a Cartesian target. */
+VARLO_FUNCTION(int32_t) MovJ(const VarloRunCmd *cmd, bool isBlock);
+
+/* Linear motion to a Cartesian target. */
+VARLO_FUNCTION(int32_t) MovL(const VarloRunCmd *cmd, bool isBlock);
+
+/* Point-to-point motion to six joint positions (joint[0] is joint 1). */
+VARLO_FUNCTION(int32_t) JointMovJ(const float *joint, bool isBlock);
+
+/* Point-to-point motion by an offset along X, Y and Z (offset[0..2]). */
+VARLO_FUNCTION(int32_t) RelMovJ(const float *offset, bool isBlock);
+
+/* Linear motion by an offset along X, Y and Z (offset[0..2]). */
+VARLO_FUNCTION(int32_t) RelMovL(const float *offset, bool isBlock);
+
+/*
+ * Jogging. JointTeachStart jogs joint `axis` (0 to 5), CoorTeachStart the
+ * Cartesian axis `axis` (0 to 5: X, Y, Z, A, B, C), in the positive direction
+ * when `direction` is true, until TeachStop. Return 0; 3 (nothing sent) for an
+ * axis outside 0 to 5; 1 before ConnectVarlo.
+ */
+VARLO_FUNCTION(int32_t) JointTeachStart(int32_t axis, bool direction);
+VARLO_FUNCTION(int32_t) CoorTeachStart(int32_t axis, bool direction);
+
+/* Releases every jog button. Returns 0; 1 before ConnectVarlo. */
+VARLO_FUNCTION(int32_t) TeachStop(void);
+
+/*
+ * The global speed ratio. SetRapidRate stores `rate`; GetRapidRate gives the
+ * stored ratio truncated toward zero (0 when the controller has none). Both
+ * return 0 whatever the controller answered; 1 before ConnectVarlo; 3 for a
+ * NULL `rate`.
+ */
+VARLO_FUNCTION(int32_t) SetRapidRate(int32_t rate);
+VARLO_FUNCTION(int32_t) GetRapidRate(int32_t *rate);
 
 /* ------------------------------------------------------------------------
  * State and IO

@@ -1,6 +1,7 @@
 #include "robot/qrobot.h"
 #include "robot/qrobot_p.h"
 #include "collaborative/qrobotcollaborative.h"
+#include "robot/qpanelsimulator.h"
 #include "robot/qrobotconnection.h"
 #include "robot/qrobotprotocol.h"
 #include "settings/qrobotsettings.h"
@@ -18,6 +19,7 @@ void QRobotPrivate::createComponents()
     transport = new QHttpManager(q);
     connection = new QRobotConnection(transport, q);
     protocol = new QRobotProtocol(transport, q);
+    panel = new QPanelSimulator(transport, q);
     settings = new QRobotSettings(transport, q);
     collaborative = new QRobotCollaborative(transport, q);
 }
@@ -59,6 +61,12 @@ void QRobotPrivate::relaySignals()
     QObject::connect(protocol, &QRobotProtocol::jointTempChanged, q, &QRobot::jointTempChanged);
     QObject::connect(protocol, &QRobotProtocol::endAIChanged, q, &QRobot::endAIChanged);
     QObject::connect(protocol, &QRobotProtocol::gpioAIChanged, q, &QRobot::gpioAIChanged);
+
+    QObject::connect(q, &QRobot::switchAutoManual, panel, &QPanelSimulator::switchAutoManual);
+    QObject::connect(q, &QRobot::switchThreeSwitch, panel, &QPanelSimulator::switchThreeSwitch);
+    QObject::connect(q, &QRobot::switchEmergencyStop, panel, &QPanelSimulator::switchEmergencyStop);
+    QObject::connect(q, &QRobot::switchJogButtons, panel, &QPanelSimulator::switchJogButtons);
+    QObject::connect(panel, &QPanelSimulator::printQPanelSimulator, q, &QRobot::printQRobot);
 
     QObject::connect(settings, &QRobotSettings::printQRobotSettings, q, &QRobot::printQRobot);
     QObject::connect(collaborative, &QRobotCollaborative::printQRobotCollaborative, q, &QRobot::printQRobot);
@@ -143,6 +151,7 @@ void QRobot::disconnectController()
 QHttpManager *QRobot::transport() const { return d_func()->transport; }
 QRobotConnection *QRobot::connection() const { return d_func()->connection; }
 QRobotProtocol *QRobot::protocol() const { return d_func()->protocol; }
+QPanelSimulator *QRobot::panel() const { return d_func()->panel; }
 QRobotSettings *QRobot::settings() const { return d_func()->settings; }
 QRobotCollaborative *QRobot::collaborative() const { return d_func()->collaborative; }
 

@@ -11,6 +11,7 @@
 class QHttpManager;
 class QRobotConnection;
 class QRobotProtocol;
+class QPanelSimulator;
 class QRobotSettings;
 class QRobotCollaborative;
 class QRobotPrivate;
@@ -39,6 +40,7 @@ public:
     QHttpManager *transport() const;
     QRobotConnection *connection() const;
     QRobotProtocol *protocol() const;
+    QPanelSimulator *panel() const;
     QRobotSettings *settings() const;
     QRobotCollaborative *collaborative() const;
 

@@ -19,6 +19,7 @@ public:
     QHttpManager *transport = nullptr;
     QRobotConnection *connection = nullptr;
     QRobotProtocol *protocol = nullptr;
+    QPanelSimulator *panel = nullptr;
     QRobotSettings *settings = nullptr;
     QRobotCollaborative *collaborative = nullptr;
 

@@ -1,0 +1,195 @@
+// Motion, jog and speed exports.
+#include "Varlo.h"
+#include "api/library.h"
+#include "api/motionwait.h"
+#include "robot/qrobot.h"
+#include "robot/qrobotprotocol.h"
+#include "settings/qrobotsettings.h"
+#include "transport/controllerio.h"
+
+#include <QtCore/QPointer>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+static_assert(sizeof(VarloRunCmd) == sizeof(MotionTarget), "the host target is the motion target");
+static_assert(offsetof(VarloRunCmd, x) == offsetof(MotionTarget, x)
+                  && offsetof(VarloRunCmd, c) == offsetof(MotionTarget, c)
+                  && offsetof(VarloRunCmd, tool) == offsetof(MotionTarget, tool)
+                  && offsetof(VarloRunCmd, user) == offsetof(MotionTarget, user)
+                  && offsetof(VarloRunCmd, r) == offsetof(MotionTarget, r)
+                  && offsetof(VarloRunCmd, d) == offsetof(MotionTarget, d)
+                  && offsetof(VarloRunCmd, n) == offsetof(MotionTarget, n)
+                  && offsetof(VarloRunCmd, cfg) == offsetof(MotionTarget, cfg)
+                  && offsetof(VarloRunCmd, armOrientation) == offsetof(MotionTarget, armOrientation),
+              "VarloRunCmd and MotionTarget share one layout");
+
+namespace {
+
+// Result of the last wait of each blocking motion export.
+int32_t s_movJResult = VARLO_OK;
+int32_t s_movLResult = VARLO_OK;
+int32_t s_jointMovJResult = VARLO_OK;
+int32_t s_relMovJResult = VARLO_OK;
+int32_t s_relMovLResult = VARLO_OK;
+
+using StatusMember = bool (QRobotSettings::*)(bool &, bool &);
+
+// The wait after a command that was answered, or 0 at once when the host does
+// not block. The settings component is looked up on every check: a facade
+// deleted while the host waits ends the wait instead of being used.
+int32_t finishMotion(QRobot *robot, bool isBlock, int32_t *result, StatusMember status)
+{
+    if (!isBlock)
+        return VARLO_OK;
+    QPointer<QRobotSettings> settings = robot->settings();
+    return MotionWait::run(result, [settings, status]() -> MotionWait::StatusQuery {
+        if (!settings)
+            return MotionWait::StatusQuery();
+        QRobotSettings *component = settings.data();
+        return [component, status](bool &value, bool &isAlarms) { return (component->*status)(value, isAlarms); };
+    });
+}
+
+int32_t cartesianMotion(const VarloRunCmd *cmd, bool isBlock, const char *mode, const char *signature,
+                        int32_t *result)
+{
+    if (!cmd)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) -> int32_t {
+        MotionTarget target;
+        std::memcpy(&target, cmd, sizeof target);
+        if (!robot->settings()->go(target, QLatin1String(mode), true)) {
+            ControllerIO::log(ControllerIO::LogText(signature, "failed!"));
+            return VARLO_REQUEST_FAILED;
+        }
+        return finishMotion(robot, isBlock, result, &QRobotSettings::goState);
+    });
+}
+
+using OffsetCommand = bool (QRobotSettings::*)(float, float, float);
+
+int32_t relativeMotion(const float *offset, bool isBlock, OffsetCommand command, StatusMember status,
+                       int32_t *result)
+{
+    if (!offset)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) -> int32_t {
+        const float x = offset[0];
+        const float y = offset[1];
+        const float z = offset[2];
+        if (!(robot->settings()->*command)(x, y, z))
+            return VARLO_REQUEST_FAILED;
+        return finishMotion(robot, isBlock, result, status);
+    });
+}
+
+bool isAxis(int32_t axis)
+{
+    return axis >= 0 && axis < 6;
+}
+
+// Holds the button of one axis and direction; every other button released.
+int32_t startJog(int32_t axis, bool direction, QRobotType::Coordinate coordinate)
+{
+    if (!isAxis(axis))
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) -> int32_t {
+        robot->protocol()->requestCoordinate(coordinate);
+        bool posBtnState[6] = {};
+        bool negBtnState[6] = {};
+        if (direction)
+            posBtnState[axis] = true;
+        else
+            negBtnState[axis] = true;
+        Q_EMIT robot->switchJogButtons(posBtnState, negBtnState);
+        return VARLO_OK;
+    });
+}
+
+// Truncation toward zero that stays defined for any float the controller sends.
+int32_t truncatedRatio(float ratio)
+{
+    if (std::isnan(ratio))
+        return 0;
+    const double value = std::trunc(double(ratio));
+    if (value >= double(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (value <= double(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return int32_t(value);
+}
+
+} // namespace
+
+VARLO_FUNCTION(int32_t) MovJ(const VarloRunCmd *cmd, bool isBlock)
+{
+    return cartesianMotion(cmd, isBlock, "go", "int MovJ(VarloType::RunCmd*, bool)", &s_movJResult);
+}
+
+VARLO_FUNCTION(int32_t) MovL(const VarloRunCmd *cmd, bool isBlock)
+{
+    return cartesianMotion(cmd, isBlock, "move", "int MovL(VarloType::RunCmd*, bool)", &s_movLResult);
+}
+
+VARLO_FUNCTION(int32_t) JointMovJ(const float *joint, bool isBlock)
+{
+    if (!joint)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) -> int32_t {
+        QRobotType::JointCoordinate target;
+        std::memcpy(target.joint, joint, sizeof target.joint);
+        if (!robot->settings()->moveJ(target, true))
+            return VARLO_REQUEST_FAILED;
+        return finishMotion(robot, isBlock, &s_jointMovJResult, &QRobotSettings::moveJState);
+    });
+}
+
+VARLO_FUNCTION(int32_t) RelMovJ(const float *offset, bool isBlock)
+{
+    return relativeMotion(offset, isBlock, &QRobotSettings::goR, &QRobotSettings::goRState, &s_relMovJResult);
+}
+
+VARLO_FUNCTION(int32_t) RelMovL(const float *offset, bool isBlock)
+{
+    return relativeMotion(offset, isBlock, &QRobotSettings::moveR, &QRobotSettings::moveRState, &s_relMovLResult);
+}
+
+VARLO_FUNCTION(int32_t) JointTeachStart(int32_t axis, bool direction)
+{
+    return startJog(axis, direction, QRobotType::Joint);
+}
+
+VARLO_FUNCTION(int32_t) CoorTeachStart(int32_t axis, bool direction)
+{
+    return startJog(axis, direction, QRobotType::Cartesian);
+}
+
+VARLO_FUNCTION(int32_t) TeachStop(void)
+{
+    return withComponents([](QRobot *robot) -> int32_t {
+        bool posBtnState[6] = {};
+        bool negBtnState[6] = {};
+        Q_EMIT robot->switchJogButtons(posBtnState, negBtnState);
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) SetRapidRate(int32_t rate)
+{
+    return withComponents([&](QRobot *robot) -> int32_t {
+        robot->settings()->setCommonRatio(float(rate));
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) GetRapidRate(int32_t *rate)
+{
+    if (!rate)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) -> int32_t {
+        *rate = truncatedRatio(robot->settings()->commonRatio());
+        return VARLO_OK;
+    });
+}

@@ -1,0 +1,68 @@
+#include "robot/qpanelsimulator.h"
+#include "transport/controllerio.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonObject>
+
+class QPanelSimulatorPrivate
+{
+public:
+    explicit QPanelSimulatorPrivate(QHttpManager *transport) : transport(transport) {}
+
+    // One panel element changed: POST "/panel/<element>"; the reply says
+    // nothing the library uses.
+    void send(const char *element, const QJsonObject &body)
+    {
+        ControllerIO::post(transport, QStringLiteral("/panel/%1").arg(QLatin1String(element)), body);
+    }
+
+    void sendButtons(const char *element, const bool *positive, const bool *negative, int count)
+    {
+        send(element, QJsonObject{ { QStringLiteral("posBtns"), buttons(positive, count) },
+                                   { QStringLiteral("negBtns"), buttons(negative, count) } });
+    }
+
+    static QJsonArray buttons(const bool *held, int count)
+    {
+        QJsonArray array;
+        for (int i = 0; i < count; ++i)
+            array.append(held ? held[i] : false);
+        return array;
+    }
+
+    QHttpManager *transport;
+};
+
+QPanelSimulator::QPanelSimulator(QHttpManager *transport, QObject *parent)
+    : QObject(parent), d_ptr(new QPanelSimulatorPrivate(transport))
+{
+}
+
+QPanelSimulator::~QPanelSimulator() = default;
+
+void QPanelSimulator::switchAutoManual(bool isAuto)
+{
+    d_func()->send("autoManual",
+                   QJsonObject{ { QStringLiteral("value"), isAuto ? QStringLiteral("auto") : QStringLiteral("manual") } });
+}
+
+void QPanelSimulator::switchThreeSwitch(bool isPressed)
+{
+    d_func()->send("threeSwitch", QJsonObject{ { QStringLiteral("value"), isPressed ? QStringLiteral("pressed")
+                                                                                     : QStringLiteral("released") } });
+}
+
+void QPanelSimulator::switchEmergencyStop(bool isStop)
+{
+    d_func()->send("emergencyStop", QJsonObject{ { QStringLiteral("value"), isStop } });
+}
+
+void QPanelSimulator::switchJogButtons(bool *posBtnState, bool *negBtnState)
+{
+    d_func()->sendButtons("jog", posBtnState, negBtnState, JogButtons);
+}
+
+void QPanelSimulator::switchAuxJogButtons(bool *posBtnState, bool *negBtnState)
+{
+    d_func()->sendButtons("auxJog", posBtnState, negBtnState, AuxJogButtons);
+}
