@@ -136,10 +136,13 @@ typedef struct VarloRunCmd {
 } VarloRunCmd;
 
 VARLO_STATIC_ASSERT(sizeof(VarloRunCmd) == 52, "VarloRunCmd is 52 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, x) == 0, "VarloRunCmd.x at 0");
 VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, c) == 20, "VarloRunCmd.c at 20");
 VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, tool) == 24, "VarloRunCmd.tool at 24");
 VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, user) == 28, "VarloRunCmd.user at 28");
 VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, r) == 32, "VarloRunCmd.r at 32");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, d) == 36, "VarloRunCmd.d at 36");
+VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, n) == 40, "VarloRunCmd.n at 40");
 VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, cfg) == 44, "VarloRunCmd.cfg at 44");
 VARLO_STATIC_ASSERT(offsetof(VarloRunCmd, armOrientation) == 48, "VarloRunCmd.armOrientation at 48");
 

@@ -90,7 +90,8 @@ public:
     bool setPlaybackAuxJoint(const AuxPlaybackParams &params);
     AuxPlaybackParams playbackAuxJoint();
 
-    // False when the document cannot be read or is not JSON.
+    // Whether the robot has auxiliary joints; the reader gives false, and the
+    // flag false, when the document cannot be read or is not JSON.
     bool setHasAuxJoint(bool hasAuxJoint);
     bool hasAuxJoint(bool &hasAuxJoint);
 
