@@ -22,6 +22,7 @@ void QRobotPrivate::createComponents()
     panel = new QPanelSimulator(transport, q);
     settings = new QRobotSettings(transport, q);
     collaborative = new QRobotCollaborative(transport, q);
+    serial.reset(new QSerialManager());
 }
 
 void QRobotPrivate::relaySignals()
@@ -67,6 +68,8 @@ void QRobotPrivate::relaySignals()
     QObject::connect(q, &QRobot::switchEmergencyStop, panel, &QPanelSimulator::switchEmergencyStop);
     QObject::connect(q, &QRobot::switchJogButtons, panel, &QPanelSimulator::switchJogButtons);
     QObject::connect(panel, &QPanelSimulator::printQPanelSimulator, q, &QRobot::printQRobot);
+    QObject::connect(serial.data(), &QSerialManager::printQSerialManager, q, &QRobot::printQRobot);
+    QObject::connect(serial.data(), &QSerialManager::sgnSwitchJogButtons, panel, &QPanelSimulator::switchJogButtons);
 
     QObject::connect(settings, &QRobotSettings::printQRobotSettings, q, &QRobot::printQRobot);
     QObject::connect(collaborative, &QRobotCollaborative::printQRobotCollaborative, q, &QRobot::printQRobot);
@@ -152,6 +155,7 @@ QHttpManager *QRobot::transport() const { return d_func()->transport; }
 QRobotConnection *QRobot::connection() const { return d_func()->connection; }
 QRobotProtocol *QRobot::protocol() const { return d_func()->protocol; }
 QPanelSimulator *QRobot::panel() const { return d_func()->panel; }
+QSerialManager *QRobot::serial() const { return d_func()->serial.data(); }
 QRobotSettings *QRobot::settings() const { return d_func()->settings; }
 QRobotCollaborative *QRobot::collaborative() const { return d_func()->collaborative; }
 

@@ -12,6 +12,7 @@ class QHttpManager;
 class QRobotConnection;
 class QRobotProtocol;
 class QPanelSimulator;
+class QSerialManager;
 class QRobotSettings;
 class QRobotCollaborative;
 class QRobotPrivate;
@@ -41,6 +42,7 @@ public:
     QRobotConnection *connection() const;
     QRobotProtocol *protocol() const;
     QPanelSimulator *panel() const;
+    QSerialManager *serial() const;
     QRobotSettings *settings() const;
     QRobotCollaborative *collaborative() const;
 

@@ -2,6 +2,7 @@
 #define QROBOT_P_H
 
 #include "robot/qrobot.h"
+#include "robot/qserialmanager.h"
 
 #include <QtCore/QPointer>
 
@@ -22,6 +23,9 @@ public:
     QPanelSimulator *panel = nullptr;
     QRobotSettings *settings = nullptr;
     QRobotCollaborative *collaborative = nullptr;
+    // The jog-button reader is a serial port object without a Qt parent; the
+    // facade deletes it with itself.
+    QScopedPointer<QSerialManager> serial;
 
     QString hostIP;
     QString projectPath;

@@ -1,7 +1,9 @@
 // The jog-button board reader: port choice, frame decoding, and frames read
 // through a real pseudo-terminal standing in for the board's serial line.
+#include "fakecontroller.h"
 #include "logcapture.h"
 #include "robot/jogframedecoder.h"
+#include "robot/qrobot.h"
 #include "robot/qserialmanager.h"
 
 #include <QtTest/QtTest>
@@ -53,6 +55,7 @@ private Q_SLOTS:
     void framesArrivingInPieces();
     void boardStaysClosedUntilOpened();
     void framesThroughAPseudoTerminal();
+    void boardJogsTheArmThroughTheFacade();
 };
 
 void tst_QSerialManager::portChoice_data()
@@ -210,6 +213,41 @@ void tst_QSerialManager::framesThroughAPseudoTerminal()
     QCOMPARE(log.count("JOG Press!!!!"), 2);
     QCOMPARE(log.count("JOG Release!!!!"), 1);
     manager.closeBoard();
+    ::close(board);
+}
+
+void tst_QSerialManager::boardJogsTheArmThroughTheFacade()
+{
+    VarloTest::FakeController ctl(QStringLiteral("127.0.0.70"));
+    QVERIFY2(ctl.listen(), qPrintable(ctl.errorString()));
+    ctl.on("POST", "/panel/jog").reply(QJsonObject());
+
+    QRobot robot;
+    robot.initialize();
+    robot.setHostIP(ctl.address());
+    QVERIFY(robot.serial());
+    QVERIFY(!robot.serial()->isBoardOpen());
+
+    int board = -1;
+    int line = -1;
+    char name[128] = {};
+    QVERIFY(openpty(&board, &line, name, nullptr, nullptr) == 0);
+    QVERIFY2(robot.serial()->openBoard(QString::fromLocal8Bit(name)), qPrintable(robot.serial()->boardErrorString()));
+    ::close(line);
+
+    VarloTest::LogCapture log(VarloTest::LogCapture::Quiet);
+    const QByteArray frames = pressBytes(0x04, 0);
+    QCOMPARE(::write(board, frames.constData(), size_t(frames.size())), ssize_t(frames.size()));
+    QVERIFY(ctl.waitForRequest("POST", "/panel/jog", 3000));
+    const QByteArray releaseFrame = release();
+    QCOMPARE(::write(board, releaseFrame.constData(), size_t(releaseFrame.size())), ssize_t(releaseFrame.size()));
+    QVERIFY(ctl.waitForRequests("POST", "/panel/jog", 2, 3000));
+
+    const auto jogs = ctl.requests("POST", "/panel/jog");
+    QCOMPARE(jogs.at(0).json().value("posBtns").toArray(), (QJsonArray{true, false, false, false, false, false}));
+    QCOMPARE(jogs.at(0).json().value("negBtns").toArray(), (QJsonArray{false, false, false, false, false, false}));
+    QCOMPARE(jogs.at(1).json().value("posBtns").toArray(), (QJsonArray{false, false, false, false, false, false}));
+    robot.disconnectController();
     ::close(board);
 }
 
