@@ -50,7 +50,8 @@ public:
 
     // Writes the point list "/process/trajectory/trajPoints": the points before
     // the first all-zero one, at most 39 999. `count` is the number of points
-    // the caller's array holds (the list ends there at the latest).
+    // the caller's array holds (the list ends there at the latest); fewer
+    // than one point writes an empty list.
     bool setTrajPoints(const QRobotType::CartesianCoordinate *points, int count);
     // Sets the arm configuration and frames of the stored point list, keeping
     // the points and every other key.

@@ -119,8 +119,10 @@ bool QRobotCollaborative::getRunTrajectoryParams(QRobotCoor::ReTraceParams &para
 
 bool QRobotCollaborative::setTrajPoints(const QRobotType::CartesianCoordinate *points, int count)
 {
+    if (!points)
+        return false;
     QJsonArray list;
-    const int limit = points ? qMin(count, int(TrajPointLimit)) : 0;
+    const int limit = qMin(count, int(TrajPointLimit));
     for (int i = 0; i < limit && !isZero(points[i]); ++i)
         list.append(QJsonObject{{QStringLiteral("P"), ControllerIO::toArray(points[i].pose, 6)}});
     return writeTrajDocument(transport(), QJsonObject{{QStringLiteral("point"), list}}, SetTrajPointsSignature);
