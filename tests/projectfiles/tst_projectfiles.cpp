@@ -79,6 +79,7 @@ private Q_SLOTS:
     void palletsAreBounded();
     void teachPalletsLayoutSequence();
     void teachPalletsRoundTrip();
+    void teachPalletsAreBounded();
     void palletPointsHaveNoExtras();
     void palletPointNamesThatLeaveTheFolder_data();
     void palletPointNamesThatLeaveTheFolder();
@@ -506,6 +507,34 @@ void tst_ProjectFiles::teachPalletsRoundTrip()
     QCOMPARE(settings->teachPallets(asTable(read)), 2);
     for (int r = 0; r < 2; ++r)
         QVERIFY(memcmp(&read[r], &pallets[r], sizeof(TeachPalletDef)) == 0);
+}
+
+void tst_ProjectFiles::teachPalletsAreBounded()
+{
+    QJsonArray points;
+    for (int p = 0; p < 1100; ++p)
+        points.append(QJsonObject{{"x", p + 1}});
+    QJsonArray layouts;
+    for (int j = 0; j < 8; ++j)
+        layouts.append(QJsonObject{{"layerHigh", 10 * (j + 1)}, {"points", points}});
+    QJsonArray array;
+    for (int r = 0; r < 12; ++r)
+        array.append(QJsonObject{{"name", QString(80, QLatin1Char('n'))}, {"layoutSeq", QJsonArray{1, 2, 3, 4, 5, 6, 7}},
+                                 {"layout", layouts}, {"id", -4}});
+    ctl->setDocument("/process/pallet/teachPallet", array);
+
+    struct Guarded { TeachPalletDef pallets[PalletCount]; qint32 guard; };
+    std::unique_ptr<Guarded> g(new Guarded);
+    memset(g.get(), 0, sizeof(Guarded));
+    g->guard = 31337;
+    QCOMPARE(settings->teachPallets(g->pallets), 10);
+    QCOMPARE(g->guard, 31337);
+    const TeachPalletDef &last = g->pallets[9];
+    QCOMPARE(QByteArray(last.name), QByteArray(55, 'n'));
+    QCOMPARE(int(last.id), 0);
+    QCOMPARE(last.layoutSeq[4], 5);
+    QCOMPARE(last.layerHigh[4], 50.0f);
+    QCOMPARE(last.layouts[4].point[998].coordinate[0], 999.0f);
 }
 
 void tst_ProjectFiles::palletPointsHaveNoExtras()

@@ -53,6 +53,7 @@ private Q_SLOTS:
     void userFramesRoundTrip();
     void userFramesFromHostileDocuments_data();
     void userFramesFromHostileDocuments();
+    void userFramesAreBounded();
     void lineAndDotCalibration_data();
     void lineAndDotCalibration();
     void multiCalibration();
@@ -321,6 +322,23 @@ void tst_Trajectory::userFramesFromHostileDocuments()
     UserFrameTable zero;
     memset(&zero, 0, sizeof zero);
     QVERIFY(memcmp(&table, &zero, sizeof zero) == 0);
+}
+
+void tst_Trajectory::userFramesAreBounded()
+{
+    const QString longText = QString::fromUtf8("\xc3\xa4").repeated(30); // 60 bytes of two-byte characters
+    QJsonArray array;
+    for (int k = 0; k < 25; ++k)
+        array.append(QJsonObject{{"enable", true}, {"type", longText}, {"alias", QString(40, QLatin1Char('a'))},
+                                 {"params", QJsonArray{1, 2, 3, 4, 5, 6, 7, 8, 9}}});
+    ctl->setDocument("/settings/coordinate/user", array);
+    const UserFrameTable table = collab->userFrames();
+    for (const UserFrameEntry &entry : table.frame) {
+        QVERIFY(entry.enable);
+        QCOMPARE(QByteArray(entry.type), QString::fromUtf8("\xc3\xa4").repeated(9).toUtf8()); // 18 of 19 bytes
+        QCOMPARE(QByteArray(entry.alias), QByteArray(19, 'a'));
+        QCOMPARE(entry.params[5], 6.0f);
+    }
 }
 
 void tst_Trajectory::lineAndDotCalibration_data()
