@@ -136,18 +136,19 @@ bool QRobotSettings::modbusCtrl(ControlMap &map)
 
 bool QRobotSettings::setOffline(const OfflineSettings &s)
 {
-    QJsonObject groups[2];
+    QJsonObject in;
+    QJsonObject out;
     for (const OfflineKey &key : OfflineKeys) {
         const OfflineSignal &signal = s.*key.field;
-        groups[key.group[0] == 'o'].insert(QLatin1String(key.key),
-                                           QJsonObject{{QStringLiteral("io"), int(signal.io)},
-                                                       {QStringLiteral("level"), int(signal.level)}});
+        QJsonObject &group = qstrcmp(key.group, "in") == 0 ? in : out;
+        group.insert(QLatin1String(key.key), QJsonObject{{QStringLiteral("io"), int(signal.io)},
+                                                         {QStringLiteral("level"), int(signal.level)}});
     }
     const int length = int(std::find(s.name, s.name + sizeof s.name, '\0') - s.name);
     return ControllerIO::writeObject(transport(), QStringLiteral("/settings/offline"),
                                      QJsonObject{{QStringLiteral("name"), QString::fromUtf8(s.name, length)},
-                                                 {QStringLiteral("in"), groups[0]},
-                                                 {QStringLiteral("out"), groups[1]}});
+                                                 {QStringLiteral("in"), in},
+                                                 {QStringLiteral("out"), out}});
 }
 
 bool QRobotSettings::offline(OfflineSettings &s)
