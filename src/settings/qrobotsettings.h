@@ -52,19 +52,19 @@ public:
     int loadTeachPoints(const QString &filePath, int kind, TeachPointTable &table);
 
     // "/process/pallet": the pallets before the first with all counts zero.
-    bool setPallets(const PalletDef (&pallets)[PalletCount]);
+    bool setPallets(const PalletDef (&table)[PalletCount]);
     // Reads a pallet document of the process folder, e.g.
     // "//192.168.1.6/project/process/pallet.json"; "direction" is not read
     // back. Returns the number of pallets read (at most 10).
-    int pallets(const QString &filePath, PalletDef (&pallets)[PalletCount]);
+    int pallets(const QString &filePath, PalletDef (&table)[PalletCount]);
 
     // "/process/pallet/teachPallet": the records before the first with an
     // empty name.
-    bool setTeachPallets(const TeachPalletDef (&pallets)[PalletCount]);
+    bool setTeachPallets(const TeachPalletDef (&table)[PalletCount]);
     // Layout object j of a record goes to layouts[j]; its height goes to
     // layerHigh[k] for the first k with layoutSeq[k] == j + 1 (k = 0 when
     // none). Returns the number of records read (at most 10).
-    int teachPallets(TeachPalletDef (&pallets)[PalletCount]);
+    int teachPallets(TeachPalletDef (&table)[PalletCount]);
 
     // The point list "/process/pallet/<name>" of a pallet (without alias and
     // auxiliary joints).
@@ -133,9 +133,9 @@ public:
     // keep "A1" ... "A6" (into `a`) and only the gear "den" of each motor.
     // `setStructure` changes the known keys of the stored document and keeps
     // all others; it writes nothing when the document cannot be read.
-    bool setStructure(const RobotStructure &structure);
-    bool structure(RobotStructure &structure);
-    bool structureShort(RobotStructure &structure);
+    bool setStructure(const RobotStructure &value);
+    bool structure(RobotStructure &value);
+    bool structureShort(RobotStructure &value);
 
     // The script-function catalogue and the editor's operator and function
     // names. A file "update/functionApi.json" (or "update/functionSystem.json")

@@ -162,10 +162,10 @@ void readTeachPallet(const QJsonObject &object, TeachPalletDef &pallet)
 
 } // namespace
 
-bool QRobotSettings::setPallets(const PalletDef (&pallets)[PalletCount])
+bool QRobotSettings::setPallets(const PalletDef (&table)[PalletCount])
 {
     QJsonArray array;
-    for (const PalletDef &pallet : pallets) {
+    for (const PalletDef &pallet : table) {
         if (isEnd(pallet))
             break;
         array.append(palletToJson(pallet));
@@ -173,7 +173,7 @@ bool QRobotSettings::setPallets(const PalletDef (&pallets)[PalletCount])
     return ControllerIO::writeArray(transport(), PalletDocument, array);
 }
 
-int QRobotSettings::pallets(const QString &filePath, PalletDef (&pallets)[PalletCount])
+int QRobotSettings::pallets(const QString &filePath, PalletDef (&table)[PalletCount])
 {
     ProjectFilePaths::Document document;
     if (!ProjectFilePaths::processDocument(filePath, &document))
@@ -182,15 +182,15 @@ int QRobotSettings::pallets(const QString &filePath, PalletDef (&pallets)[Pallet
     ControllerIO::readArray(transport(), document.name, [&](const QJsonArray &array) {
         count = std::min(int(array.size()), int(PalletCount));
         for (int i = 0; i < count; ++i)
-            readPallet(array.at(i).toObject(), pallets[i]);
+            readPallet(array.at(i).toObject(), table[i]);
     });
     return count;
 }
 
-bool QRobotSettings::setTeachPallets(const TeachPalletDef (&pallets)[PalletCount])
+bool QRobotSettings::setTeachPallets(const TeachPalletDef (&table)[PalletCount])
 {
     QJsonArray array;
-    for (const TeachPalletDef &pallet : pallets) {
+    for (const TeachPalletDef &pallet : table) {
         if (pallet.name[0] == '\0')
             break;
         array.append(teachPalletToJson(pallet));
@@ -198,13 +198,13 @@ bool QRobotSettings::setTeachPallets(const TeachPalletDef (&pallets)[PalletCount
     return ControllerIO::writeArray(transport(), TeachPalletDocument, array);
 }
 
-int QRobotSettings::teachPallets(TeachPalletDef (&pallets)[PalletCount])
+int QRobotSettings::teachPallets(TeachPalletDef (&table)[PalletCount])
 {
     int count = 0;
     ControllerIO::readArray(transport(), TeachPalletDocument, [&](const QJsonArray &array) {
         count = std::min(int(array.size()), int(PalletCount));
         for (int i = 0; i < count; ++i)
-            readTeachPallet(array.at(i).toObject(), pallets[i]);
+            readTeachPallet(array.at(i).toObject(), table[i]);
     });
     return count;
 }
