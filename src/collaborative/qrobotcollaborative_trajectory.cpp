@@ -98,9 +98,13 @@ bool QRobotCollaborative::setRunTrajectoryParams(QRobotCoor::ReTraceParams param
 
     // The controller reads its replay parameters from its project folder:
     // keep that copy current too. Whether it can be written does not change
-    // the result; the controller already has the values.
-    QSaveFile file(ControllerPaths::shareProjectRoot(transport()->host()) + ReTraceDocument
-                   + QStringLiteral(".json"));
+    // the result; the controller already has the values. A host that is not a
+    // plain name or address would put the copy outside the share: no copy.
+    const QString host = transport()->host();
+    if (host.isEmpty() || host.contains(QLatin1Char('/')) || host.contains(QLatin1Char('\\'))
+        || host.startsWith(QLatin1Char('.')))
+        return true;
+    QSaveFile file(ControllerPaths::shareProjectRoot(host) + ReTraceDocument + QStringLiteral(".json"));
     if (file.open(QIODevice::WriteOnly)) {
         file.write(QJsonDocument(body).toJson());
         file.commit();
