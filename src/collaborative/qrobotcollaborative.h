@@ -5,6 +5,10 @@
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
+#include "collaborative/maintenancetypes.h"
+#include "collaborative/trajectorytypes.h"
+#include "types/qrobottype.h"
+
 class QHttpManager;
 class QRobotCollaborativePrivate;
 
@@ -29,8 +33,67 @@ public:
     // ---- analog IO, extended IO and grippers ----
 
     // ---- trajectory replay and user-frame calibration ----
+    // Pointer arguments are the values to send or the outputs to fill; a null
+    // pointer makes the call return false without a request.
+
+    // Switches the recording of positions.
+    bool setRecurrentTrack(const bool *getpos);
+    // False (and `getpos` unchanged) unless the reply holds "getpos".
+    bool getRecurrentTrack(bool &getpos);
+    bool debugReTrace(const QString &cmd, const QString &addr, const QString &mode, const int *loopTimes);
+    bool debugReTraceState(int &currentTimes, bool &isDone);
+
+    // Sends the replay parameters and keeps a copy in the controller's share
+    // (the result does not depend on the copy).
+    bool setRunTrajectoryParams(QRobotCoor::ReTraceParams params);
+    bool getRunTrajectoryParams(QRobotCoor::ReTraceParams &params);
+
+    // Writes the point list "/process/trajectory/trajPoints": the points before
+    // the first all-zero one, at most 39 999. `count` is the number of points
+    // the caller's array holds (the list ends there at the latest); fewer
+    // than one point writes an empty list.
+    bool setTrajPoints(const QRobotType::CartesianCoordinate *points, int count);
+    // Sets the arm configuration and frames of the stored point list, keeping
+    // the points and every other key.
+    bool setTrajParams(QRobotType::RDNCoordinate handtype, int tool, int user);
+    // Has the controller check the point list at `addr`. When the reply holds
+    // "value": `value` receives it and `index` is 0 for a good list, else the
+    // reply's "index" (the first bad point).
+    bool preHandleTrajPoints(const QString &addr, int tool, int user, QRobotType::RDNCoordinate rdn, bool *value,
+                             int *index);
+
+    // The user-frame table with types. `userFrames` cannot fail: an unreadable
+    // document gives ten disabled entries with empty texts.
+    bool setUserFrames(const UserFrameTable &table);
+    UserFrameTable userFrames();
+
+    // A user frame from three taught poses by the line or the point method.
+    // True when the controller reports success; `result` is filled from the
+    // reply's "coordinate" either way.
+    bool calibrateCoordinateUserLine(const float (&points)[3][6], float (&result)[6]);
+    bool calibrateCoordinateUserDot(const float (&points)[3][6], float (&result)[6]);
+    // Starts a calibration between a master and a slave point set (each at
+    // most 50 poses, ending before the first all-zero pose).
+    bool multiCalibration(const float (&master)[CalibrationPointLimit][6],
+                          const float (&slave)[CalibrationPointLimit][6], const MultiCalibrationParams &params);
+    bool multiCalibrationState(int &state);
 
     // ---- maintenance ----
+    bool setAutoIdentify(bool value, const QString &name);
+    // False (and `value` unchanged) unless the reply holds "value".
+    bool getAutoIdentify(bool &value);
+    bool setAP(const ApSettings &settings);
+    bool getAP(ApSettings &settings);
+    // Has the controller reload its script interface file.
+    bool setApiUpdate();
+    // Simulates all six joints or none.
+    bool setSimulatedAxis(bool value);
+    // True in `simulated` when any joint is simulated.
+    bool getSimulatedAxis(bool &simulated);
+    bool setWorkTimeClear();
+    // A counter the reply lacks keeps its values; a counter it holds is read
+    // whole, missing parts as 0.
+    bool getWorkTime(WorkTimeRecord &record);
 
 Q_SIGNALS:
     void printQRobotCollaborative(QString str);

@@ -5,8 +5,10 @@
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
+#include "settings/functiontypes.h"
 #include "settings/motiontypes.h"
 #include "settings/parametertypes.h"
+#include "settings/projecttypes.h"
 #include "types/qrobotscriptstate.h"
 #include "types/qrobottype.h"
 
@@ -112,8 +114,119 @@ public:
     // ---- controller information and maintenance ----
 
     // ---- project files, teach points and pallets ----
+    // `kind` is the arm's axis count (4 or 6): a 6-axis arm keeps the
+    // configuration selectors `rdn` of a point, a 4-axis arm its hand
+    // (`armOrientation`, "left" or "right"). A points file path is a file of
+    // the project folder, e.g. "//192.168.1.6/project/project/demo/points.json";
+    // paths without "/project/project/" and names that would leave the
+    // project folder ("..") are refused without a request.
+
+    // Writes the points before the first empty one and notifies the controller
+    // through "/project/teachFileUpdate". True when the document was written.
+    bool saveTeachPoints(const QString &filePath, const TeachPointTable &table, int kind);
+    // Fills the table from the points file; fields whose keys are missing keep
+    // their values. Returns the number of points read (at most 999), 0 when
+    // the document cannot be read or is not an array.
+    int loadTeachPoints(const QString &filePath, int kind, TeachPointTable &table);
+
+    // "/process/pallet": the pallets before the first with all counts zero.
+    bool setPallets(const PalletDef (&table)[PalletCount]);
+    // Reads a pallet document of the process folder, e.g.
+    // "//192.168.1.6/project/process/pallet.json"; "direction" is not read
+    // back. Returns the number of pallets read (at most 10).
+    int pallets(const QString &filePath, PalletDef (&table)[PalletCount]);
+
+    // "/process/pallet/teachPallet": the records before the first with an
+    // empty name.
+    bool setTeachPallets(const TeachPalletDef (&table)[PalletCount]);
+    // Layout object j of a record goes to layouts[j]; its height goes to
+    // layerHigh[k] for the first k with layoutSeq[k] == j + 1 (k = 0 when
+    // none). Returns the number of records read (at most 10).
+    int teachPallets(TeachPalletDef (&table)[PalletCount]);
+
+    // The point list "/process/pallet/<name>" of a pallet (without alias and
+    // auxiliary joints).
+    bool setPalletPoints(const QString &name, const TeachPointTable &table, int kind);
+    int palletPoints(const QString &name, int kind, TeachPointTable &table);
+
+    // Joint positions of "/settings/function/PackPoint" and
+    // "/settings/function/CustomPoint". The readers store the six values only
+    // when "joint" holds exactly six; they return false when the document
+    // cannot be read or is not JSON.
+    bool packPoint(float (&joint)[6]);
+    bool setCustomPoint(const float (&joint)[6]);
+    bool customPoint(float (&joint)[6]);
 
     // ---- function settings ----
+    // Documents are read and written whole; a reader changes only the fields
+    // whose keys the document holds and returns false when the document
+    // cannot be read or is not JSON. Commands return the transport's result.
+
+    bool setStopMode(const StopModeSettings &settings);
+    bool stopMode(StopModeSettings &settings);
+    bool setRemoteControl(const RemoteControl &settings);
+    bool remoteControl(RemoteControl &settings);
+    bool setModbusConf(const ModbusConf &settings);
+    bool modbusConf(ModbusConf &settings);
+    bool setRunToMode(const QString &mode);
+    bool runToMode(QString &mode);
+    // The IO and Modbus maps of the outside control (read only).
+    bool ioCtrl(ControlMap &map);
+    bool modbusCtrl(ControlMap &map);
+    bool setOffline(const OfflineSettings &settings);
+    bool offline(OfflineSettings &settings);
+
+    bool setJointBrakeState(bool on);
+    bool jointBrakeState(bool &on);
+    bool setDynamicBrake(bool on);
+
+    bool setLatchPos(const LatchPos &pos);
+    bool latchPos(LatchPos &pos);
+    // Eight calibrations, all written; a read fills at most eight.
+    bool setVisionCalibration(const VisionCalibration (&table)[VisionCalibrationCount]);
+    bool visionCalibration(VisionCalibration (&table)[VisionCalibrationCount]);
+    // Asks the camera for the target position; x and y keep their values when
+    // the reply lacks them.
+    bool visionCoordinate(const VisionTarget &target, float &x, float &y);
+
+    // Servo gains: the ten groups of the driver defaults and of the user's sets.
+    bool setBasicDriverParams(const QRobotType::DriverParamsGroup &params);
+    bool getBasicDriverParams(QRobotType::DriverParamsGroup &params);
+    bool setUserDriverParams(const QRobotType::DriverParamsGroup &params);
+    bool getUserDriverParams(QRobotType::DriverParamsGroup &params);
+    bool setUserDriverIndex(int index);
+    bool getUserDriverIndex(int &index);
+
+    // Conveyor encoders and the sensor of conveyor `conveyor`.
+    bool readCurrentEncoder(int conveyor, float &value);
+    bool readSensorEncoder(int conveyor, float &value);
+    bool listenSensor(int conveyor, bool start);
+
+    // At most two trackers; `count` says how many are in use.
+    bool setTracking(const TrackingSettings &settings);
+    bool tracking(TrackingSettings &settings);
+
+    // The kinematic structure. `structure` reads the six "alpha" values only
+    // when all six are present; `structureShort` reads the form of arms that
+    // keep "A1" ... "A6" (into `a`) and only the gear "den" of each motor.
+    // `setStructure` changes the known keys of the stored document and keeps
+    // all others; it writes nothing when the document cannot be read.
+    bool setStructure(const RobotStructure &value);
+    bool structure(RobotStructure &value);
+    bool structureShort(RobotStructure &value);
+
+    // The script-function catalogue and the editor's operator and function
+    // names. A file "update/functionApi.json" (or "update/functionSystem.json")
+    // in the folder of the host program (QCoreApplication::applicationDirPath(),
+    // the working directory when there is no application object) is used in
+    // preference to the controller's document. Only the first 48 names of the
+    // catalogue count. `functionApi` returns false when the name is not among
+    // them; `functionSystem` returns the number of entries (at most 4096).
+    bool functionApi(const QString &name, FunctionApiEntry &entry);
+    QList<FunctionApiEntry> functionApiList();
+    int functionSystem(QList<FunctionSystemEntry> &entries);
+    // The local file used for a catalogue name ("functionApi.json").
+    static QString localCatalogueFile(const QString &fileName);
 
 Q_SIGNALS:
     void printQRobotSettings(QString str);

@@ -1,0 +1,105 @@
+// Commissioning and service: automatic identification, the access point, the
+// script interface update, simulated joints and the operating-time counters.
+#include "collaborative/qrobotcollaborative.h"
+#include "transport/controllerio.h"
+
+using ControllerIO::take;
+
+namespace {
+
+const char *const SimulatedKeys[] = {"joint1Simulated", "joint2Simulated", "joint3Simulated",
+                                     "joint4Simulated", "joint5Simulated", "joint6Simulated"};
+
+// A counter of the reply: when present, read whole, missing parts as 0.
+void takeCounter(const QJsonObject &reply, const char *key, qint32 &days, qint32 &hour, qint32 &min, qint32 &sec)
+{
+    const auto it = reply.constFind(QLatin1String(key));
+    if (it == reply.constEnd())
+        return;
+    const QJsonObject counter = it.value().toObject();
+    days = hour = min = sec = 0;
+    take(counter, "days", days);
+    take(counter, "hour", hour);
+    take(counter, "min", min);
+    take(counter, "sec", sec);
+}
+
+} // namespace
+
+bool QRobotCollaborative::setAutoIdentify(bool value, const QString &name)
+{
+    return ControllerIO::post(transport(), QStringLiteral("/settings/autoIdentify"),
+                              QJsonObject{{QStringLiteral("value"), value}, {QStringLiteral("name"), name}},
+                              "autoIdentify_postError");
+}
+
+bool QRobotCollaborative::getAutoIdentify(bool &value)
+{
+    bool present = false;
+    const bool ok = ControllerIO::get(transport(), QStringLiteral("/settings/autoIdentify"),
+                                      [&](const QJsonObject &reply) {
+        present = reply.contains(QLatin1String("value"));
+        take(reply, "value", value);
+    });
+    return ok && present;
+}
+
+bool QRobotCollaborative::setAP(const ApSettings &settings)
+{
+    return ControllerIO::post(transport(), QStringLiteral("/interface/setAP"),
+                              QJsonObject{{QStringLiteral("ssid"), settings.ssid},
+                                          {QStringLiteral("passwd"), settings.passwd}},
+                              "setAP_postError");
+}
+
+bool QRobotCollaborative::getAP(ApSettings &settings)
+{
+    return ControllerIO::get(transport(), QStringLiteral("/interface/setAP"), [&](const QJsonObject &reply) {
+        take(reply, "ssid", settings.ssid);
+        take(reply, "passwd", settings.passwd);
+    });
+}
+
+bool QRobotCollaborative::setApiUpdate()
+{
+    return ControllerIO::post(transport(), QStringLiteral("/interface/apiUpdate"),
+                              QJsonObject{{QStringLiteral("path"),
+                                           QStringLiteral("/varlo/userdata/project/settings/api.lua")}},
+                              "setApiUpdate_postError");
+}
+
+bool QRobotCollaborative::setSimulatedAxis(bool value)
+{
+    QJsonObject body;
+    for (const char *key : SimulatedKeys)
+        body.insert(QLatin1String(key), value);
+    return ControllerIO::post(transport(), QStringLiteral("/settings/simulatedAxis"), body, "simulatedAxis_postError");
+}
+
+bool QRobotCollaborative::getSimulatedAxis(bool &simulated)
+{
+    return ControllerIO::get(transport(), QStringLiteral("/settings/simulatedAxis"), [&](const QJsonObject &reply) {
+        simulated = false;
+        for (const char *key : SimulatedKeys) {
+            if (reply.value(QLatin1String(key)).toBool(false)) {
+                simulated = true;
+                break;
+            }
+        }
+    });
+}
+
+bool QRobotCollaborative::setWorkTimeClear()
+{
+    return ControllerIO::post(transport(), QStringLiteral("/settings/workTimeRec"), QJsonObject(),
+                              {"bool QRobotCollaborative::setWorkTimeClear()", "postError"});
+}
+
+bool QRobotCollaborative::getWorkTime(WorkTimeRecord &r)
+{
+    return ControllerIO::get(transport(), QStringLiteral("/settings/workTimeRec"), [&](const QJsonObject &reply) {
+        takeCounter(reply, "powerOnTime", r.powerOnDays, r.powerOnHour, r.powerOnMin, r.powerOnSec);
+        takeCounter(reply, "servoEnableTime", r.servoEnableDays, r.servoEnableHour, r.servoEnableMin,
+                    r.servoEnableSec);
+    });
+}

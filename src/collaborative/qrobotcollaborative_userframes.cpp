@@ -1,0 +1,149 @@
+// User frames with types, and the calibrations that compute user frames.
+#include "collaborative/qrobotcollaborative.h"
+#include "transport/controllerio.h"
+#include "transport/qhttpmanager.h"
+#include "types/qjsonreaders.h"
+
+#include <QtCore/QDebug>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const QString UserFrameDocument = QStringLiteral("/settings/coordinate/user");
+
+QString textOf(const char *field, size_t size)
+{
+    return QString::fromUtf8(field, int(std::find(field, field + size, '\0') - field));
+}
+
+bool isZero(const float (&pose)[6])
+{
+    return std::all_of(pose, pose + 6, [](float value) { return value == 0.0f; });
+}
+
+QJsonArray poseList(const float (*poses)[6], int count, bool stopAtZero)
+{
+    QJsonArray list;
+    for (int i = 0; i < count; ++i) {
+        if (stopAtZero && isZero(poses[i]))
+            break;
+        list.append(ControllerIO::toArray(poses[i], 6));
+    }
+    return list;
+}
+
+struct CalibrationTexts {
+    const char *postError;
+    const char *jsonError;
+    const char *resultReturn;
+};
+
+bool calibrate(QHttpManager *transport, const QString &path, const CalibrationTexts &texts,
+               const float (&points)[3][6], float (&result)[6])
+{
+    QByteArray reply;
+    if (!transport->postData(path, QJsonDocument(poseList(points, 3, false)).toJson(), reply)) {
+        qDebug() << texts.postError;
+        reply.clear();
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(reply, &error);
+    if (document.isNull() || error.error != QJsonParseError::NoError) {
+        qDebug() << texts.jsonError;
+        return false;
+    }
+    const QJsonObject object = document.object();
+    if (object.contains(QLatin1String("coordinate")))
+        QRobotJson::readFloats(object.value(QLatin1String("coordinate")), result, 6);
+    const auto answer = object.constFind(QLatin1String("result"));
+    if (answer == object.constEnd()) {
+        qDebug() << texts.jsonError;
+        return false;
+    }
+    const bool ok = answer.value().toBool(false);
+    qDebug() << texts.resultReturn << ok;
+    return ok;
+}
+
+} // namespace
+
+bool QRobotCollaborative::setUserFrames(const UserFrameTable &table)
+{
+    QJsonArray array;
+    for (const UserFrameEntry &entry : table.frame) {
+        array.append(QJsonObject{{QStringLiteral("enable"), entry.enable},
+                                 {QStringLiteral("type"), textOf(entry.type, sizeof entry.type)},
+                                 {QStringLiteral("alias"), textOf(entry.alias, sizeof entry.alias)},
+                                 {QStringLiteral("params"), ControllerIO::toArray(entry.params, 6)}});
+    }
+    return ControllerIO::writeArray(transport(), UserFrameDocument, array);
+}
+
+UserFrameTable QRobotCollaborative::userFrames()
+{
+    UserFrameTable table;
+    memset(&table, 0, sizeof table);
+    ControllerIO::readArray(transport(), UserFrameDocument, [&](const QJsonArray &array) {
+        const int count = std::min(int(array.size()), int(UserFrameCount));
+        for (int k = 0; k < count; ++k) {
+            const QJsonObject object = array.at(k).toObject();
+            UserFrameEntry &entry = table.frame[k];
+            if (object.contains(QLatin1String("type")))
+                ControllerIO::copyText(object.value(QLatin1String("type")).toString(), entry.type, int(sizeof entry.type));
+            if (object.contains(QLatin1String("alias")))
+                ControllerIO::copyText(object.value(QLatin1String("alias")).toString(), entry.alias,
+                                       int(sizeof entry.alias));
+            ControllerIO::take(object, "enable", entry.enable);
+            if (object.value(QLatin1String("params")).isArray())
+                ControllerIO::takeArray(object, "params", entry.params, 6);
+        }
+    });
+    return table;
+}
+
+bool QRobotCollaborative::calibrateCoordinateUserLine(const float (&points)[3][6], float (&result)[6])
+{
+    return calibrate(transport(), QStringLiteral("/calibrate/coordinate/userLine"),
+                     {"calibrateCoordinateUserLine_postError", "calibrateCoordinateUserLine_jsonError",
+                      "calibrateCoordinateUserLine_resultReturn"},
+                     points, result);
+}
+
+bool QRobotCollaborative::calibrateCoordinateUserDot(const float (&points)[3][6], float (&result)[6])
+{
+    return calibrate(transport(), QStringLiteral("/calibrate/coordinate/userDot"),
+                     {"calibrateCoordinateUserDot_postError", "calibrateCoordinateUserDot_jsonError",
+                      "calibrateCoordinateUserDot_resultReturn"},
+                     points, result);
+}
+
+bool QRobotCollaborative::multiCalibration(const float (&master)[CalibrationPointLimit][6],
+                                           const float (&slave)[CalibrationPointLimit][6],
+                                           const MultiCalibrationParams &params)
+{
+    const QJsonObject body{{QStringLiteral("L"), ControllerIO::toArray(params.L, 6)},
+                           {QStringLiteral("A"), ControllerIO::toArray(params.A, 6)},
+                           {QStringLiteral("R"), ControllerIO::toArray(params.R, 6)},
+                           {QStringLiteral("U0Trans"), ControllerIO::toArray(params.U0Trans, 6)},
+                           {QStringLiteral("T0Trans"), ControllerIO::toArray(params.T0Trans, 6)},
+                           {QStringLiteral("master"), poseList(master, CalibrationPointLimit, true)},
+                           {QStringLiteral("slave"), poseList(slave, CalibrationPointLimit, true)}};
+    qDebug() << "++++++" << body << "----";
+    QByteArray ignored;
+    if (!transport()->postData(QStringLiteral("/calibrate/multiCalibration"), QJsonDocument(body).toJson(), ignored)) {
+        qDebug() << "multiCalibration_postError";
+        return false;
+    }
+    return true;
+}
+
+bool QRobotCollaborative::multiCalibrationState(int &state)
+{
+    return ControllerIO::get(transport(), QStringLiteral("/calibrate/multiCalibration"), [&](const QJsonObject &reply) {
+        qint32 value = state;
+        ControllerIO::take(reply, "state", value);
+        state = value;
+    });
+}
