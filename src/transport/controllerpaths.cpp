@@ -21,6 +21,12 @@ QString simulatorProjectRoot(const QString &simulatorRoot)
     return QStringLiteral("%1/controllerVR/project").arg(simulatorRoot);
 }
 
+bool isSafeHost(const QString &host)
+{
+    return !host.isEmpty() && !host.startsWith(QLatin1Char('.')) && !host.contains(QLatin1Char('/'))
+           && !host.contains(QLatin1Char('\\')) && !host.contains(QChar(0));
+}
+
 bool isSafeDocumentName(const QString &name)
 {
     if (!name.startsWith(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0)))

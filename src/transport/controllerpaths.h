@@ -17,6 +17,10 @@ QString shareProjectRoot(const QString &host);
 // "<simulator root>/controllerVR/project": the simulator's local project folder.
 QString simulatorProjectRoot(const QString &simulatorRoot);
 
+// A controller address names one folder below the share root: anything with
+// a separator, a NUL or a leading dot could name a folder elsewhere.
+bool isSafeHost(const QString &host);
+
 // A document name is a path below the project folder such as "/settings/common".
 // Names that could leave the folder ("..", backslashes, NUL) are refused.
 bool isSafeDocumentName(const QString &name);

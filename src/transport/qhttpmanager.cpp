@@ -358,8 +358,11 @@ QString QHttpManager::controllerVersion() const { return d_func()->controllerVer
 QString QHttpManager::fallbackFilePath(const QString &name) const
 {
     Q_D(const QHttpManager);
-    if (d->host != QLatin1String("127.0.0.1"))
+    if (d->host != QLatin1String("127.0.0.1")) {
+        if (!ControllerPaths::isSafeHost(d->host))
+            return QString();
         return QStringLiteral("%1%2.json").arg(ControllerPaths::shareProjectRoot(d->host), name);
+    }
     // Without a simulator there is no local project folder: never fall back to
     // a folder at the file system's root.
     if (d->simulatorRoot.isEmpty())

@@ -61,6 +61,8 @@ private Q_SLOTS:
     void setParaFallsBackToTheShare();
     void simulatorRootIsUsedForTheLoopbackAddress();
     void noLocalFallbackWithoutSimulatorRoot();
+    void noShareFallbackForAddressesThatAreNotOneFolder_data();
+    void noShareFallbackForAddressesThatAreNotOneFolder();
 
     void waitMsKeepsEventsFlowing();
 
@@ -388,6 +390,26 @@ void tst_QHttpManager::noLocalFallbackWithoutSimulatorRoot()
     VarloTest::LogCapture log(VarloTest::LogCapture::Quiet);
     QVERIFY(!http->setPara("{\"a\":1}", "/settings/common"));
     QVERIFY(!http->isFilesReachable());
+}
+
+void tst_QHttpManager::noShareFallbackForAddressesThatAreNotOneFolder_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("parent folder") << "..";
+    QTest::newRow("climbing") << "../../etc";
+    QTest::newRow("separator") << "a/b";
+    QTest::newRow("backslash") << "a\\b";
+    QTest::newRow("empty") << "";
+}
+
+void tst_QHttpManager::noShareFallbackForAddressesThatAreNotOneFolder()
+{
+    QFETCH(QString, host);
+    http->setHost(host);
+    QVERIFY(http->fallbackFilePath("/settings/common").isEmpty());
+    VarloTest::LogCapture log(VarloTest::LogCapture::Quiet);
+    QVERIFY(!http->setPara("{\"a\":1}", "/settings/common"));
+    QVERIFY(QDir(shareRoot.path()).isEmpty());
 }
 
 void tst_QHttpManager::waitMsKeepsEventsFlowing()
