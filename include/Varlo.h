@@ -375,6 +375,93 @@ VARLO_FUNCTION(int32_t) ClearAlarms(void);
  * Safety, alarms and version
  * ------------------------------------------------------------------------ */
 
-/* (safety records and functions) */
+/* Version texts filled by GetVarloVersion (100 bytes). Each field is a
+ * NUL-terminated 8-bit text of at most 24 bytes, cut at a character boundary;
+ * a module the controller does not report, or every module when the
+ * controller cannot be reached, reads "NULL". */
+typedef struct VarloVersionRecord {
+    char library[25]; /* the library's own version, "1.2.0_" */
+    char control[25]; /* controller software */
+    char algs[25];    /* motion algorithms */
+    char system[25];  /* controller system */
+} VarloVersionRecord;
+
+VARLO_STATIC_ASSERT(sizeof(VarloVersionRecord) == 100, "VarloVersionRecord is 100 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloVersionRecord, control) == 25, "VarloVersionRecord.control at 25");
+VARLO_STATIC_ASSERT(offsetof(VarloVersionRecord, algs) == 50, "VarloVersionRecord.algs at 50");
+VARLO_STATIC_ASSERT(offsetof(VarloVersionRecord, system) == 75, "VarloVersionRecord.system at 75");
+
+/* One alarm of the controller's catalogues, filled by GetAlarmsParameter
+ * (1544 bytes). The texts are UTF-16, NUL-terminated, at most 255 units, cut
+ * before a character that does not fit whole (never inside a surrogate pair).
+ * Every field is written on every call: when the catalogue has no entry with
+ * the id (or cannot be read), `id` is the id asked for, `level` is 0 and the
+ * texts are empty; when it has the id but no texts in the language asked
+ * for, `level` is the entry's and the texts are empty. */
+typedef struct VarloAlarmRecord {
+    uint32_t id;              /* alarm number */
+    int32_t level;            /* alarm level */
+    uint16_t description[256];
+    uint16_t cause[256];
+    uint16_t solution[256];
+} VarloAlarmRecord;
+
+VARLO_STATIC_ASSERT(sizeof(VarloAlarmRecord) == 1544, "VarloAlarmRecord is 1544 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloAlarmRecord, level) == 4, "VarloAlarmRecord.level at 4");
+VARLO_STATIC_ASSERT(offsetof(VarloAlarmRecord, description) == 8, "VarloAlarmRecord.description at 8");
+VARLO_STATIC_ASSERT(offsetof(VarloAlarmRecord, cause) == 520, "VarloAlarmRecord.cause at 520");
+VARLO_STATIC_ASSERT(offsetof(VarloAlarmRecord, solution) == 1032, "VarloAlarmRecord.solution at 1032");
+
+#ifdef __cplusplus
+namespace VarloType {
+typedef VarloVersionRecord VersionRecord;
+typedef VarloAlarmRecord AlarmRecord;
+}
+#endif
+
+/* The functions below need ConnectVarlo first: before it they return 1 and
+ * touch nothing. A NULL pointer argument returns 3 and sends nothing.
+ * Otherwise they return 0 whatever the controller answered. */
+
+/*
+ * Fills `out` with the library's version and the versions of the controller's
+ * software modules. With the controller unreachable the three controller
+ * fields read "NULL".
+ */
+VARLO_FUNCTION(int32_t) GetVarloVersion(VarloVersionRecord *out);
+
+/*
+ * Asks the controller for the control mode `*mode`: 0 disabled, 1 enabled,
+ * 2 hand-guided drag. Another value sends a request the controller ignores.
+ * GetControlMode reports the mode the controller went to.
+ */
+VARLO_FUNCTION(int32_t) SetControlMode(const int32_t *mode);
+
+/* Switches the power of the arm on or off. */
+VARLO_FUNCTION(int32_t) SetPowerMode(bool on);
+
+/*
+ * Looks the alarm `id` up in the controller's alarm catalogue (`catalogue` 0)
+ * or its servo alarm catalogue (any other value) and fills `out` with its
+ * level and its texts in English (`english` true) or Chinese (false).
+ */
+VARLO_FUNCTION(int32_t) GetAlarmsParameter(uint32_t id, int32_t catalogue, VarloAlarmRecord *out, bool english);
+
+/*
+ * Switches collision detection on or off and selects the threshold `level`
+ * (1 to 5; level 5 has the lowest thresholds). The controller's other collision settings
+ * are kept; when it has none yet they are created with the default
+ * thresholds.
+ */
+VARLO_FUNCTION(int32_t) SetCollisionMode(bool on, int32_t level);
+
+/*
+ * Reads whether collision detection is on and its level. When the setting
+ * cannot be read (or lacks a value), that out-value keeps what it held.
+ */
+VARLO_FUNCTION(int32_t) GetCollisionMode(bool *on, int32_t *level);
+
+/* Clears a detected collision so that the arm can move again. */
+VARLO_FUNCTION(int32_t) ResetCollision(void);
 
 #endif /* VARLO_H */

@@ -6,6 +6,7 @@
 #include <QtCore/QString>
 
 #include "collaborative/maintenancetypes.h"
+#include "collaborative/safetytypes.h"
 #include "collaborative/trajectorytypes.h"
 #include "types/qrobottype.h"
 
@@ -27,6 +28,44 @@ public:
     QHttpManager *transport() const;
 
     // ---- safety and collision ----
+
+    // Collision detection ("/settings/function/collisionDect"). The setter
+    // reads the document, replaces the four scalar keys and writes it back,
+    // keeping the stored level arrays; a missing document is created with the
+    // default level table. `mode` and `resumeType` travel as 0/1.
+    bool setCollisionDect(bool value, bool mode, bool resumeType, int level);
+    bool getCollisionDect(bool &value, bool &mode, bool &resumeType, int &level);
+    bool resetCollision();
+
+    // Electronic skin: switch, avoidance parameters, the controller's ranges.
+    bool setElecSkin(bool value);
+    bool getElecSkin(bool &value);
+    bool resetElecSkin();
+    bool setElecSkinParams(QRobotCoor::ElecSkinPars pars);
+    // Reads the five numbers; `mode` is not stored back and keeps its value.
+    bool getElecSkinParams(QRobotCoor::ElecSkinPars &pars);
+    bool getElecSkinDefault(QRobotCoor::ElecSkinDefault &defaults);
+
+    // Safe-mode limits ("/settings/safemode"). The writer spells the range
+    // keys "rangMin1".."rangMax6"; the reader takes "rangeMin1".."rangeMax6"
+    // and, where those are absent, the written spelling, so a document the
+    // library wrote reads back. The reader zeroes the record first.
+    bool setSafeMode(const SafeModeParams &params);
+    bool getSafeMode(SafeModeParams &params);
+
+    // The enabling (three-position) switch of the teach panel, sent as the
+    // string "true" or "false". A null pointer sends nothing and gives false.
+    bool setThreeSwitch(const bool *on);
+    // 0 disable, 1 enable, 2 drag; any other value posts {}.
+    bool setControlMode(int mode);
+    // Joint 1..6; any other joint posts {}.
+    bool setJointBrake(int joint, bool value);
+    // Six states, joint 1 first; keys the reply lacks leave their state.
+    bool getJointBrake(bool states[6]);
+    bool goHome(bool value);
+    bool setPowerControl(bool value);
+    // True only when the controller answered with a "value".
+    bool getPowerControl(bool &value);
 
     // ---- payload, force sensing and mounting ----
 

@@ -6,6 +6,7 @@
 #include <QtCore/QString>
 
 #include "settings/functiontypes.h"
+#include "settings/infotypes.h"
 #include "settings/motiontypes.h"
 #include "settings/parametertypes.h"
 #include "settings/projecttypes.h"
@@ -112,6 +113,25 @@ public:
     bool getProjState(QRobotType::ScriptState &scriptState);
 
     // ---- controller information and maintenance ----
+
+    // The library's version "1.2.0_" and the controller's module versions;
+    // filled also when the request fails (then every module reads "NULL").
+    bool version(VersionInfo &info);
+    // Hardware identification; the record is untouched when the document
+    // cannot be read or is not JSON.
+    bool versionHW(QRobotType::HWVersion &info);
+    bool setVersionHW(const QRobotType::HWVersion &info);
+    // Looks `id` up in the controller alarm catalogue (kind 0) or the servo
+    // alarm catalogue (any other kind), with the English or Chinese texts. The
+    // first entry with the id and the language sets the record; with no such
+    // entry the texts stay as they were.
+    bool alarmInfo(int id, int kind, AlarmInfo &info, bool english);
+    bool setEthernet(const EthernetInfo &info);
+    EthernetInfo ethernet();
+    bool setDIMode(int index, QRobotType::DIMode mode);
+    bool getDIMode(int index, QRobotType::DIMode &mode);
+    bool setDIValue(int index, int value);
+    bool controllerReboot();
 
     // ---- project files, teach points and pallets ----
     // `kind` is the arm's axis count (4 or 6): a 6-axis arm keeps the

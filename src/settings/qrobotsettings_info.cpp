@@ -1,0 +1,182 @@
+// Controller information and maintenance: what the library is connected to,
+// the alarm catalogues, the network address, digital-input modes and reboot.
+#include "settings/qrobotsettings.h"
+#include "transport/controllerio.h"
+#include "transport/qhttpmanager.h"
+#include "types/qjsonreaders.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+#include <cstring>
+
+using ControllerIO::LogText;
+
+namespace {
+
+const char LibraryVersion[] = "1.2.0_";
+const char Missing[] = "NULL";
+const QString HardwareDocument = QStringLiteral("/settings/productInfo/hardwareInfo");
+const QString EthernetPath = QStringLiteral("/interface/ethernet");
+
+// The text under `key`, or "NULL" when the object lacks it, cut to the field.
+template <int N>
+void takeText(const QJsonObject &object, const char *key, char (&field)[N])
+{
+    const auto it = object.constFind(QLatin1String(key));
+    if (it == object.constEnd())
+        ControllerIO::copyText(QLatin1String(Missing), field, N);
+    else
+        ControllerIO::copyText(it.value().toString(), field, N);
+}
+
+// A host's text field, which need not be NUL-terminated.
+template <int N>
+QString fieldText(const char (&field)[N])
+{
+    const void *end = std::memchr(field, '\0', N);
+    const int length = end ? int(static_cast<const char *>(end) - field) : N;
+    return QString::fromLocal8Bit(field, length);
+}
+
+// True when `value` is a number equal to `id`: an alarm id of the catalogue.
+bool isId(const QJsonValue &value, int id)
+{
+    return value.isDouble() && value.toDouble() == double(id);
+}
+
+} // namespace
+
+bool QRobotSettings::version(VersionInfo &info)
+{
+    VersionInfo filled;
+    ControllerIO::copyText(QLatin1String(LibraryVersion), filled.library, sizeof filled.library);
+    QJsonObject reply;
+    const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(), LogText(),
+                                       &reply);
+    takeText(reply, "control", filled.control);
+    takeText(reply, "algs", filled.algs);
+    takeText(reply, "system", filled.system);
+    takeText(reply, "unio", filled.unio);
+    takeText(reply, "safeio", filled.safeio);
+    takeText(reply, "servo1", filled.servo1);
+    takeText(reply, "servo2", filled.servo2);
+    takeText(reply, "servo3", filled.servo3);
+    takeText(reply, "servo4", filled.servo4);
+    takeText(reply, "servo5", filled.servo5);
+    takeText(reply, "servo6", filled.servo6);
+    takeText(reply, "terminal", filled.terminal);
+    takeText(reply, "feedback", filled.feedback);
+    info = filled;
+    return ok;
+}
+
+bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
+{
+    QJsonDocument document;
+    const ControllerIO::ReadStatus status = ControllerIO::readDocument(
+        transport(), HardwareDocument, &document,
+        LogText("bool QRobotSettings::versionHW(QRobotType::HWVersion&)", "getParaError"));
+    if (status != ControllerIO::ReadStatus::Ok)
+        return false;
+    // A document of the wrong kind holds none of the keys: every field "NULL".
+    const QJsonObject object = document.object();
+    QRobotType::HWVersion filled;
+    takeText(object, "SNcode", filled.SNcode);
+    takeText(object, "ControllerVersion", filled.ControllerVersion);
+    takeText(object, "ServoVersion", filled.ServoVersion);
+    takeText(object, "PowerVersion", filled.PowerVersion);
+    info = filled;
+    return true;
+}
+
+bool QRobotSettings::setVersionHW(const QRobotType::HWVersion &info)
+{
+    const QJsonObject document{
+        { QStringLiteral("SNcode"), fieldText(info.SNcode) },
+        { QStringLiteral("ControllerVersion"), fieldText(info.ControllerVersion) },
+        { QStringLiteral("ServoVersion"), fieldText(info.ServoVersion) },
+        { QStringLiteral("PowerVersion"), fieldText(info.PowerVersion) },
+    };
+    return ControllerIO::writeObject(transport(), HardwareDocument, document);
+}
+
+bool QRobotSettings::alarmInfo(int id, int kind, AlarmInfo &info, bool english)
+{
+    const QString name = kind == 0 ? QStringLiteral("/properties/alarm_controller")
+                                   : QStringLiteral("/properties/alarm_servo");
+    return ControllerIO::readArray(transport(), name, [&](const QJsonArray &catalogue) {
+        const QLatin1String language = english ? QLatin1String("en") : QLatin1String("zh_CN");
+        for (const QJsonValue &element : catalogue) {
+            // Entries that are not objects have no id and are skipped like those.
+            const QJsonObject entry = element.toObject();
+            if (!isId(entry.value(QLatin1String("id")), id))
+                continue;
+            info.id = id;
+            ControllerIO::take(entry, "level", info.level);
+            const QJsonValue texts = entry.value(language);
+            if (!texts.isObject())
+                continue;
+            const QJsonObject object = texts.toObject();
+            ControllerIO::take(object, "description", info.description);
+            ControllerIO::take(object, "cause", info.cause);
+            ControllerIO::take(object, "solution", info.solution);
+            return;
+        }
+    });
+}
+
+bool QRobotSettings::setEthernet(const EthernetInfo &info)
+{
+    const QJsonObject body{
+        { QStringLiteral("dhcp"), info.dhcp },
+        { QStringLiteral("ip"), info.ip },
+        { QStringLiteral("netmask"), info.netmask },
+        { QStringLiteral("gateway"), info.gateway },
+    };
+    return ControllerIO::post(transport(), EthernetPath, body, LogText("setEthernet_postError"));
+}
+
+EthernetInfo QRobotSettings::ethernet()
+{
+    EthernetInfo info;
+    ControllerIO::get(transport(), EthernetPath, [&](const QJsonObject &reply) {
+        ControllerIO::take(reply, "dhcp", info.dhcp);
+        ControllerIO::take(reply, "ip", info.ip);
+        ControllerIO::take(reply, "netmask", info.netmask);
+        ControllerIO::take(reply, "gateway", info.gateway);
+    });
+    return info;
+}
+
+bool QRobotSettings::setDIMode(int index, QRobotType::DIMode mode)
+{
+    const QJsonObject body{ { QStringLiteral("index"), index }, { QStringLiteral("mode"), int(mode) } };
+    return ControllerIO::post(transport(), QStringLiteral("/interface/setDIMode"), body,
+                              LogText("bool QRobotSettings::setDIMode(int, QRobotType::DIMode)", "postError"));
+}
+
+bool QRobotSettings::getDIMode(int index, QRobotType::DIMode &mode)
+{
+    QJsonObject reply;
+    if (!ControllerIO::post(transport(), QStringLiteral("/interface/getDIMode"),
+                            QJsonObject{ { QStringLiteral("index"), index } },
+                            LogText("bool QRobotSettings::getDIMode(int, QRobotType::DIMode&)", "postError"), &reply))
+        return false;
+    mode = static_cast<QRobotType::DIMode>(QRobotJson::toInt32(reply.value(QLatin1String("mode"))));
+    return true;
+}
+
+bool QRobotSettings::setDIValue(int index, int value)
+{
+    const QJsonObject body{ { QStringLiteral("index"), index }, { QStringLiteral("value"), value } };
+    return ControllerIO::post(transport(), QStringLiteral("/interface/setDIValue"), body,
+                              LogText("bool QRobotSettings::setDIValue(int, int)", "postError"));
+}
+
+bool QRobotSettings::controllerReboot()
+{
+    return ControllerIO::post(transport(), QStringLiteral("/interface/reboot"), QJsonObject(),
+                              LogText("bool QRobotSettings::controllerReboot()", "postError"));
+}
