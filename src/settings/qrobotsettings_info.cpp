@@ -55,6 +55,9 @@ bool QRobotSettings::version(VersionInfo &info)
     QJsonObject reply;
     const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(), LogText(),
                                        &reply);
+    // The body of a failed request is no answer of the controller.
+    if (!ok)
+        reply = QJsonObject();
     takeText(reply, "control", filled.control);
     takeText(reply, "algs", filled.algs);
     takeText(reply, "system", filled.system);
