@@ -41,9 +41,14 @@ QString fieldText(const char (&field)[N])
 }
 
 // True when `value` is a number equal to `id`: an alarm id of the catalogue.
+// Hosts number alarms as unsigned 32-bit values, which arrive here with the
+// same bits, so a negative id also matches its unsigned reading.
 bool isId(const QJsonValue &value, int id)
 {
-    return value.isDouble() && value.toDouble() == double(id);
+    if (!value.isDouble())
+        return false;
+    const double number = value.toDouble();
+    return number == double(id) || (id < 0 && number == double(id) + 4294967296.0);
 }
 
 } // namespace
