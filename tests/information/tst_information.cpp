@@ -101,6 +101,8 @@ private Q_SLOTS:
     void versionTexts_data();
     void versionTexts();
     void versionFailedRequest();
+    void versionReplyNotAnObject_data();
+    void versionReplyNotAnObject();
 
     void hardwareVersion_data();
     void hardwareVersion();
@@ -223,6 +225,25 @@ void tst_Information::versionFailedRequest()
     QVERIFY(!settings->version(info));
     QCOMPARE(texts(info), QStringList{ "1.2.0_" } + repeated("NULL", 13));
     QVERIFY(!log.contains("QRobotSettings"));
+}
+
+void tst_Information::versionReplyNotAnObject_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("array") << QByteArray(R"(["control", "C"])");
+    QTest::newRow("text") << QByteArray("control=C");
+    QTest::newRow("empty") << QByteArray();
+}
+
+void tst_Information::versionReplyNotAnObject()
+{
+    QFETCH(QByteArray, reply);
+    ctl->on("POST", "/settings/version").replyRaw(reply);
+    VersionInfo info;
+    std::memset(&info, 'Z', sizeof info);
+    // The controller answered: the request succeeded, but it reported no module.
+    QVERIFY(settings->version(info));
+    QCOMPARE(texts(info), QStringList{ "1.2.0_" } + repeated("NULL", 13));
 }
 
 void tst_Information::hardwareVersion_data()
