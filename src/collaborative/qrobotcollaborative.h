@@ -32,7 +32,9 @@ public:
     // Collision detection ("/settings/function/collisionDect"). The setter
     // reads the document, replaces the four scalar keys and writes it back,
     // keeping the stored level arrays; a missing document is created with the
-    // default level table. `mode` and `resumeType` travel as 0/1.
+    // default level table. A document that exists but is not a JSON object is
+    // left as it is and the call returns false. `mode` and `resumeType`
+    // travel as 0/1.
     bool setCollisionDect(bool value, bool mode, bool resumeType, int level);
     bool getCollisionDect(bool &value, bool &mode, bool &resumeType, int &level);
     bool resetCollision();
@@ -49,7 +51,8 @@ public:
     // Safe-mode limits ("/settings/safemode"). The writer spells the range
     // keys "rangMin1".."rangMax6"; the reader takes "rangeMin1".."rangeMax6"
     // and, where those are absent, the written spelling, so a document the
-    // library wrote reads back. The reader zeroes the record first.
+    // library wrote reads back. The reader zeroes the record first and
+    // returns false when the document cannot be read or is not JSON.
     bool setSafeMode(const SafeModeParams &params);
     bool getSafeMode(SafeModeParams &params);
 
