@@ -464,4 +464,10 @@ VARLO_FUNCTION(int32_t) GetCollisionMode(bool *on, int32_t *level);
 /* Clears a detected collision so that the arm can move again. */
 VARLO_FUNCTION(int32_t) ResetCollision(void);
 
+/*
+ * Presses the emergency stop of the teach panel: the controller stops the
+ * arm. No function releases it; that is done on the controller.
+ */
+VARLO_FUNCTION(int32_t) EmergencyStop(void);
+
 #endif /* VARLO_H */

@@ -121,3 +121,11 @@ VARLO_FUNCTION(int32_t) ResetCollision(void)
         return VARLO_OK;
     });
 }
+
+VARLO_FUNCTION(int32_t) EmergencyStop(void)
+{
+    return withComponents([](QRobot *robot) {
+        robot->settings()->emergencyStop(true);
+        return VARLO_OK;
+    });
+}

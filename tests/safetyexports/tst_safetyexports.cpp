@@ -84,6 +84,7 @@ private Q_SLOTS:
     void collisionMode();
     void collisionModeReadFailureKeepsTheHostValues();
     void resetCollision();
+    void emergencyStop();
 
     void controllerUnreachable();
 
@@ -125,6 +126,7 @@ void tst_SafetyExports::beforeConnectNothingIsTouched()
     QCOMPARE(SetPowerMode(true), VARLO_NO_CONNECTION);
     QCOMPARE(SetCollisionMode(true, 1), VARLO_NO_CONNECTION);
     QCOMPARE(ResetCollision(), VARLO_NO_CONNECTION);
+    QCOMPARE(EmergencyStop(), VARLO_NO_CONNECTION);
     QCOMPARE(ctl->count(), 0);
 }
 
@@ -359,6 +361,19 @@ void tst_SafetyExports::resetCollision()
     QCOMPARE(ctl->lastRequest("POST", "/interface/resetCollision").json(), QJsonObject());
 }
 
+void tst_SafetyExports::emergencyStop()
+{
+    ctl->clearRequests();
+    ctl->on("POST", "/panel/emergencyStop").reply(QJsonObject());
+    QCOMPARE(EmergencyStop(), VARLO_OK);
+    QCOMPARE(ctl->count("POST", "/panel/emergencyStop"), 1);
+    QCOMPARE(ctl->lastRequest("POST", "/panel/emergencyStop").json(), (QJsonObject{ { "value", true } }));
+    // Refused by the controller: still 0.
+    ctl->on("POST", "/panel/emergencyStop").status(500).once();
+    QCOMPARE(EmergencyStop(), VARLO_OK);
+    QCOMPARE(ctl->count("POST", "/panel/emergencyStop"), 2);
+}
+
 void tst_SafetyExports::controllerUnreachable()
 {
     VarloTest::LogCapture log(VarloTest::LogCapture::Quiet);
@@ -380,6 +395,7 @@ void tst_SafetyExports::controllerUnreachable()
     QCOMPARE(SetPowerMode(false), VARLO_OK);
     QCOMPARE(SetCollisionMode(true, 2), VARLO_OK);
     QCOMPARE(ResetCollision(), VARLO_OK);
+    QCOMPARE(EmergencyStop(), VARLO_OK);
 }
 
 QTEST_GUILESS_MAIN(tst_SafetyExports)
