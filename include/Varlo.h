@@ -369,7 +369,138 @@ VARLO_FUNCTION(int32_t) ClearAlarms(void);
  * force sensor, analog IO
  * ------------------------------------------------------------------------ */
 
-/* (configuration records and functions) */
+/*
+ * A frame or a taught point is 6 floats x, y, z, a, b, c (24 bytes); the
+ * points of a calibration are 3 such points in one array of 18 floats, point 1
+ * first. The controller keeps 10 tool frames and 10 user frames (index 0 to 9).
+ */
+
+/* Payload: centre of mass and mass. 20 bytes. */
+typedef struct VarloPayloadRecord {
+    float x;          /* centre of mass */
+    float y;
+    float z;
+    float loadValue;  /* mass */
+    uint8_t reserved[4]; /* not read; GetPayLoad sets it to zero */
+} VarloPayloadRecord;
+
+/* Modes of the two analog inputs of the cabinet. */
+typedef struct VarloGPIOAI {
+    int32_t mode1;
+    int32_t mode2;
+} VarloGPIOAI;
+
+/* One analog channel: its mode and its value, as the controller codes them. */
+typedef struct VarloAnalogChannel {
+    int32_t mode;
+    int32_t value;
+} VarloAnalogChannel;
+
+/* The two analog outputs of the cabinet, channel 1 first. 16 bytes. */
+typedef struct VarloGPIOAO {
+    VarloAnalogChannel channel[2];
+} VarloGPIOAO;
+
+VARLO_STATIC_ASSERT(sizeof(VarloPayloadRecord) == 20, "VarloPayloadRecord is 20 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloPayloadRecord, loadValue) == 12, "VarloPayloadRecord.loadValue at 12");
+VARLO_STATIC_ASSERT(offsetof(VarloPayloadRecord, reserved) == 16, "VarloPayloadRecord.reserved at 16");
+VARLO_STATIC_ASSERT(sizeof(VarloGPIOAI) == 8, "VarloGPIOAI is 8 bytes");
+VARLO_STATIC_ASSERT(offsetof(VarloGPIOAI, mode2) == 4, "VarloGPIOAI.mode2 at 4");
+VARLO_STATIC_ASSERT(sizeof(VarloGPIOAO) == 16, "VarloGPIOAO is 16 bytes");
+VARLO_STATIC_ASSERT(sizeof(VarloAnalogChannel) == 8 && offsetof(VarloAnalogChannel, value) == 4,
+                    "VarloAnalogChannel is mode then value");
+
+#ifdef __cplusplus
+namespace VarloType { typedef VarloPayloadRecord PayloadRecord; }
+namespace QRobotCoor {
+typedef VarloGPIOAI GPIOAI;
+typedef VarloGPIOAO GPIOAO;
+}
+#endif
+
+/*
+ * Active frames. The setters choose the tool or user frame (0 to 9) that the
+ * controller is asked to use from the next state exchange on; the getters
+ * give the frame that the controller last reported, so right after a setter
+ * they still give the previous one until the controller has confirmed the
+ * change (within about a third of a second). Return 0, or 3 for an index
+ * outside 0 to 9 or a NULL pointer.
+ */
+VARLO_FUNCTION(int32_t) SetCoordinateUserIndex(int32_t index);
+VARLO_FUNCTION(int32_t) GetCoordinateUserIndex(int32_t *index);
+VARLO_FUNCTION(int32_t) SetCoordinateToolIndex(int32_t index);
+VARLO_FUNCTION(int32_t) GetCoordinateToolIndex(int32_t *index);
+
+/*
+ * Frames of the tool and user tables. The setters read the whole table, put
+ * `frame` into entry `index`, mark the entry in use (its name and the other
+ * entries stay as they were) and write the table back; a table that cannot be
+ * read counts as all zeros. The getters copy the frame of entry `index`.
+ * Return 0 whatever the controller answered, or 3 for an index outside 0 to 9
+ * or a NULL pointer (nothing is read or written then).
+ */
+VARLO_FUNCTION(int32_t) SetCoordinateUserParams(const float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) GetCoordinateUserParams(float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) SetCoordinateToolParams(const float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) GetCoordinateToolParams(float frame[6], int32_t index);
+
+/*
+ * Calibrations from three taught points. On success the computed frame goes
+ * to `frame` and into entry `index` of the table (user table for the user
+ * calibration, tool table for the others), and the entry is marked in use:
+ * the user calibration replaces the whole frame, the tool position
+ * calibration x, y, z and the tool pose calibration a, b, c, so running both
+ * tool calibrations on one index completes that tool.
+ * Return 0 on success; 2 when the controller could not calibrate (then
+ * `frame` and both tables are left as they were); 3 for an index outside 0 to
+ * 9 or a NULL pointer.
+ * The ToPy variants take the three points through three pointers.
+ */
+VARLO_FUNCTION(int32_t) CalibrateCoordinateUser(const float points[18], float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPosition(const float points[18], float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPose(const float points[18], float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) CalibrateCoordinateUserToPy(const float point1[6], const float point2[6],
+                                                    const float point3[6], float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPositionToPy(const float point1[6], const float point2[6],
+                                                            const float point3[6], float frame[6], int32_t index);
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPoseToPy(const float point1[6], const float point2[6],
+                                                        const float point3[6], float frame[6], int32_t index);
+
+/*
+ * Payload. SetPayLoad writes the centre of mass and the mass and has the
+ * controller apply them. GetPayLoad reads them back; when they cannot be read
+ * the record is left as it was. Both return 0 whatever the controller
+ * answered, or 3 for a NULL pointer.
+ */
+VARLO_FUNCTION(int32_t) SetPayLoad(const VarloPayloadRecord *payload);
+VARLO_FUNCTION(int32_t) GetPayLoad(VarloPayloadRecord *payload);
+
+/*
+ * Six-axis force sensor: its switch, its six readings (left as they were when
+ * they cannot be read; readings the controller does not send are 0) and its
+ * zeroing. Return 0 whatever the controller answered, or 3 for a NULL pointer.
+ */
+VARLO_FUNCTION(int32_t) SetForceSensor(bool on);
+VARLO_FUNCTION(int32_t) GetForceSensor(bool *on);
+VARLO_FUNCTION(int32_t) GetForceOrgParams(float values[6]);
+VARLO_FUNCTION(int32_t) SetForceHome(void);
+
+/*
+ * Torque parameter. SetTorqueParams returns 0 whatever the controller
+ * answered. GetTorqueParams returns 0 when it was read, 2 when it could not be
+ * read (`value` left as it was), 3 for a NULL pointer.
+ */
+VARLO_FUNCTION(int32_t) SetTorqueParams(float value);
+VARLO_FUNCTION(int32_t) GetTorqueParams(float *value);
+
+/*
+ * Analog IO of the cabinet: the input modes, and the outputs' modes and
+ * values. Records that cannot be read are left as they were. Return 0
+ * whatever the controller answered, or 3 for a NULL pointer.
+ */
+VARLO_FUNCTION(int32_t) GetAI(VarloGPIOAI *ai);
+VARLO_FUNCTION(int32_t) GetAO(VarloGPIOAO *ao);
+VARLO_FUNCTION(int32_t) SetAO(const VarloGPIOAO *ao);
 
 /* ------------------------------------------------------------------------
  * Safety, alarms and version

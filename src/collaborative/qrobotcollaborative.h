@@ -6,6 +6,7 @@
 #include <QtCore/QString>
 
 #include "collaborative/maintenancetypes.h"
+#include "collaborative/payloadiotypes.h"
 #include "collaborative/safetytypes.h"
 #include "collaborative/trajectorytypes.h"
 #include "types/qrobottype.h"
@@ -71,8 +72,49 @@ public:
     bool getPowerControl(bool &value);
 
     // ---- payload, force sensing and mounting ----
+    // Records in collaborative/payloadiotypes.h.
+
+    // Writes the centre of mass and the mass, then has the controller apply
+    // them; true once the document is written.
+    bool setLoadCenter(const QRobotCoor::Load &load);
+    bool getLoadCenter(QRobotCoor::Load &load);
+    bool setLoadInertia(const QRobotCoor::Load &load);
+    bool getLoadInertia(QRobotCoor::Load &load);
+    // The payload the controller uses now; all zeros when it cannot be asked.
+    bool getControllerLoad(QRobotCoor::Load &load);
+    bool setForceSensor(bool value);
+    bool getForceSensor(bool &value);
+    // The six readings of the force sensor; readings missing from the reply are 0.
+    bool getForceData(float values[6]);
+    bool setForceHome();
+    bool setTorqueParams(float value);
+    bool getTorqueParams(float &value);
+    bool setInstallPosture(QRobotCoor::InstallPosture posture);
+    bool getInstallPosture(QRobotCoor::InstallPosture &posture);
+    // The mounting posture the controller computes from a pose of the arm.
+    bool calcInstall(const float pose[6], QRobotCoor::InstallPosture &result);
+    bool setDragSensivity(QRobotCoor::DragSensivity sensivity);
+    bool getDragSensivity(QRobotCoor::DragSensivity &sensivity);
 
     // ---- analog IO, extended IO and grippers ----
+
+    bool setEndAI(QRobotCoor::EndAI endAI);
+    bool getEndAI(QRobotCoor::EndAI &endAI);
+    bool setGPIOAI(QRobotCoor::GPIOAI gpioAI);
+    bool getGPIOAI(QRobotCoor::GPIOAI &gpioAI);
+    bool setGPIOAO(QRobotCoor::GPIOAO gpioAO);
+    bool getGPIOAO(QRobotCoor::GPIOAO &gpioAO);
+    bool setIQGripperEnable(bool enable);
+    bool getIQGripperEnable(bool &enable);
+    bool setIQGripper(bool value);
+    bool setHitbotGripperEnable(bool enable);
+    bool getHitbotGripperEnable(bool &enable);
+    bool setHitbotGripper(bool value);
+    // Sets the extended digital outputs of the nine Modbus/TCP modules.
+    bool setExtendIO(QRobotType::ExtendIO extendIO);
+    // The module list, written up to the first slot without a name.
+    bool setExtendIOParams(QRobotCoor::ExtendIOParams params);
+    bool getExtendIOParams(QRobotCoor::ExtendIOParams &params);
 
     // ---- trajectory replay and user-frame calibration ----
     // Pointer arguments are the values to send or the outputs to fill; a null

@@ -63,6 +63,27 @@ public:
                          int tool, int user, QRobotType::JointCoordinate &joint);
 
     // ---- coordinate systems and calibration ----
+    // Records in settings/coordinatetypes.h. Tables are read and written whole;
+    // a table that cannot be read reads as all zeros (every entry disabled).
+
+    bool setToolCoordinates(const struct CoordinateTable &table);
+    struct CoordinateTable toolCoordinates();
+    bool setUserCoordinates(const struct CoordinateTable &table);
+    struct CoordinateTable userCoordinates();
+    bool setPointLoads(const struct PointLoadTable &table);
+    struct PointLoadTable pointLoads();
+
+    // Calibrations computed by the controller from taught points. False when
+    // the request failed, the reply is not a JSON object, or it carries no
+    // verdict or a false one; `result` receives the components the operation
+    // produces, the others cleared.
+    bool calibrateCoordinateTool(const struct CalibrationPoint &first, const struct CalibrationPoint &second,
+                                 struct CalibrationPoint &result);
+    bool calibrateCoordinateToolPosition(const struct CalibrationPoints &points, struct CalibrationPoint &result);
+    bool calibrateCoordinateToolPose(const struct CalibrationPoints &points, struct CalibrationPoint &result);
+    bool calibrateCoordinateUser(const struct CalibrationPoints &points, struct CalibrationPoint &result);
+    bool calibrateLeftRightHand(float left, float right);
+    bool calibrateHome();
 
     // ---- motion parameters ----
     // Documents are read and written whole. Readers give zeros for whatever

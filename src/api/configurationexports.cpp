@@ -1,0 +1,345 @@
+// Configuration exports: active frames, the tool and user tables, calibration,
+// payload, force sensor, torque parameter and analog IO.
+#include "Varlo.h"
+#include "api/library.h"
+#include "collaborative/payloadiotypes.h"
+#include "collaborative/qrobotcollaborative.h"
+#include "robot/qrobot.h"
+#include "robot/qrobotprotocol.h"
+#include "settings/coordinatetypes.h"
+#include "settings/qrobotsettings.h"
+
+#include <cstring>
+
+namespace {
+
+const int FrameSize = int(sizeof(float) * 6);
+
+// A frame index names one of the ten entries of a table.
+bool isTableIndex(int32_t index)
+{
+    return index >= 0 && index < CoordinateTable::EntryCount;
+}
+
+enum class Table { Tool, User };
+
+CoordinateTable readTable(QRobotSettings *settings, Table table)
+{
+    return table == Table::Tool ? settings->toolCoordinates() : settings->userCoordinates();
+}
+
+bool writeTable(QRobotSettings *settings, Table table, const CoordinateTable &coordinates)
+{
+    return table == Table::Tool ? settings->setToolCoordinates(coordinates) : settings->setUserCoordinates(coordinates);
+}
+
+int32_t setIndex(int32_t index, void (QRobotProtocol::*request)(int))
+{
+    if (!isTableIndex(index))
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        (robot->protocol()->*request)(index);
+        return VARLO_OK;
+    });
+}
+
+int32_t getIndex(int32_t *index, int (QRobotProtocol::*reported)() const)
+{
+    if (!index)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        *index = (robot->protocol()->*reported)();
+        return VARLO_OK;
+    });
+}
+
+// Whole-table read-modify-write: the other entries and the alias stay as read.
+int32_t setFrame(Table table, const float *frame, int32_t index)
+{
+    if (!frame || !isTableIndex(index))
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        CoordinateTable coordinates = readTable(robot->settings(), table);
+        CoordinateEntry &entry = coordinates.entry[index];
+        std::memcpy(entry.params, frame, FrameSize);
+        entry.enable = true;
+        writeTable(robot->settings(), table, coordinates);
+        return VARLO_OK;
+    });
+}
+
+int32_t getFrame(Table table, float *frame, int32_t index)
+{
+    if (!frame || !isTableIndex(index))
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        const CoordinateTable coordinates = readTable(robot->settings(), table);
+        std::memcpy(frame, coordinates.entry[index].params, FrameSize);
+        return VARLO_OK;
+    });
+}
+
+// One of the three calibrations that the exports offer: the operation, the
+// table its frame goes to, and the components of the entry it replaces.
+struct Calibration
+{
+    bool (QRobotSettings::*calibrate)(const CalibrationPoints &, CalibrationPoint &);
+    Table table;
+    int first;
+    int count;
+};
+
+const Calibration UserCalibration = { &QRobotSettings::calibrateCoordinateUser, Table::User, 0, 6 };
+const Calibration ToolPositionCalibration = { &QRobotSettings::calibrateCoordinateToolPosition, Table::Tool, 0, 3 };
+const Calibration ToolPoseCalibration = { &QRobotSettings::calibrateCoordinateToolPose, Table::Tool, 3, 3 };
+
+int32_t calibrate(const Calibration &calibration, const CalibrationPoints &points, float *frame, int32_t index)
+{
+    return withComponents([&](QRobot *robot) {
+        QRobotSettings *settings = robot->settings();
+        CalibrationPoint result = {};
+        // A failed calibration leaves the host's frame and both tables alone.
+        if (!(settings->*calibration.calibrate)(points, result))
+            return VARLO_REQUEST_FAILED;
+        std::memcpy(frame, result.pose, FrameSize);
+
+        CoordinateTable coordinates = readTable(settings, calibration.table);
+        CoordinateEntry &entry = coordinates.entry[index];
+        for (int c = calibration.first; c < calibration.first + calibration.count; ++c)
+            entry.params[c] = result.pose[c];
+        entry.enable = true;
+        writeTable(settings, calibration.table, coordinates);
+        return VARLO_OK;
+    });
+}
+
+int32_t calibratePacked(const Calibration &calibration, const float *points, float *frame, int32_t index)
+{
+    if (!points || !frame || !isTableIndex(index))
+        return VARLO_INVALID_ARGUMENT;
+    CalibrationPoints set;
+    std::memcpy(&set, points, sizeof set);
+    return calibrate(calibration, set, frame, index);
+}
+
+int32_t calibrateSeparate(const Calibration &calibration, const float *point1, const float *point2,
+                          const float *point3, float *frame, int32_t index)
+{
+    if (!point1 || !point2 || !point3 || !frame || !isTableIndex(index))
+        return VARLO_INVALID_ARGUMENT;
+    CalibrationPoints set;
+    std::memcpy(set.point[0].pose, point1, FrameSize);
+    std::memcpy(set.point[1].pose, point2, FrameSize);
+    std::memcpy(set.point[2].pose, point3, FrameSize);
+    return calibrate(calibration, set, frame, index);
+}
+
+} // namespace
+
+// ---- active frames ---------------------------------------------------------
+
+VARLO_FUNCTION(int32_t) SetCoordinateUserIndex(int32_t index)
+{
+    return setIndex(index, &QRobotProtocol::requestUserCoordinate);
+}
+
+VARLO_FUNCTION(int32_t) GetCoordinateUserIndex(int32_t *index)
+{
+    return getIndex(index, &QRobotProtocol::userCoordinate);
+}
+
+VARLO_FUNCTION(int32_t) SetCoordinateToolIndex(int32_t index)
+{
+    return setIndex(index, &QRobotProtocol::requestToolCoordinate);
+}
+
+VARLO_FUNCTION(int32_t) GetCoordinateToolIndex(int32_t *index)
+{
+    return getIndex(index, &QRobotProtocol::toolCoordinate);
+}
+
+// ---- frames of the tables --------------------------------------------------
+
+VARLO_FUNCTION(int32_t) SetCoordinateUserParams(const float frame[6], int32_t index)
+{
+    return setFrame(Table::User, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) GetCoordinateUserParams(float frame[6], int32_t index)
+{
+    return getFrame(Table::User, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) SetCoordinateToolParams(const float frame[6], int32_t index)
+{
+    return setFrame(Table::Tool, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) GetCoordinateToolParams(float frame[6], int32_t index)
+{
+    return getFrame(Table::Tool, frame, index);
+}
+
+// ---- calibration -----------------------------------------------------------
+
+VARLO_FUNCTION(int32_t) CalibrateCoordinateUser(const float points[18], float frame[6], int32_t index)
+{
+    return calibratePacked(UserCalibration, points, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPosition(const float points[18], float frame[6], int32_t index)
+{
+    return calibratePacked(ToolPositionCalibration, points, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPose(const float points[18], float frame[6], int32_t index)
+{
+    return calibratePacked(ToolPoseCalibration, points, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) CalibrateCoordinateUserToPy(const float point1[6], const float point2[6],
+                                                    const float point3[6], float frame[6], int32_t index)
+{
+    return calibrateSeparate(UserCalibration, point1, point2, point3, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPositionToPy(const float point1[6], const float point2[6],
+                                                            const float point3[6], float frame[6], int32_t index)
+{
+    return calibrateSeparate(ToolPositionCalibration, point1, point2, point3, frame, index);
+}
+
+VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPoseToPy(const float point1[6], const float point2[6],
+                                                        const float point3[6], float frame[6], int32_t index)
+{
+    return calibrateSeparate(ToolPoseCalibration, point1, point2, point3, frame, index);
+}
+
+// ---- payload, force sensor, torque -----------------------------------------
+
+VARLO_FUNCTION(int32_t) SetPayLoad(const VarloPayloadRecord *payload)
+{
+    if (!payload)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        const QRobotCoor::Load load{ payload->x, payload->y, payload->z, payload->loadValue };
+        robot->collaborative()->setLoadCenter(load);
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) GetPayLoad(VarloPayloadRecord *payload)
+{
+    if (!payload)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        // Keys the document lacks keep the host's values.
+        QRobotCoor::Load load{ payload->x, payload->y, payload->z, payload->loadValue };
+        if (robot->collaborative()->getLoadCenter(load)) {
+            payload->x = load.x;
+            payload->y = load.y;
+            payload->z = load.z;
+            payload->loadValue = load.loadValue;
+            std::memset(payload->reserved, 0, sizeof payload->reserved);
+        }
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) SetForceSensor(bool on)
+{
+    return withComponents([&](QRobot *robot) {
+        robot->collaborative()->setForceSensor(on);
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) GetForceSensor(bool *on)
+{
+    if (!on)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        bool value = false;
+        if (robot->collaborative()->getForceSensor(value))
+            *on = value;
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) GetForceOrgParams(float values[6])
+{
+    if (!values)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        float readings[6];
+        std::memcpy(readings, values, sizeof readings);
+        if (robot->collaborative()->getForceData(readings))
+            std::memcpy(values, readings, sizeof readings);
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) SetForceHome(void)
+{
+    return withComponents([&](QRobot *robot) {
+        robot->collaborative()->setForceHome();
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) SetTorqueParams(float value)
+{
+    return withComponents([&](QRobot *robot) {
+        robot->collaborative()->setTorqueParams(value);
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) GetTorqueParams(float *value)
+{
+    if (!value)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        float torque = *value;
+        if (!robot->collaborative()->getTorqueParams(torque))
+            return VARLO_REQUEST_FAILED;
+        *value = torque;
+        return VARLO_OK;
+    });
+}
+
+// ---- analog IO -------------------------------------------------------------
+
+VARLO_FUNCTION(int32_t) GetAI(VarloGPIOAI *ai)
+{
+    if (!ai)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        QRobotCoor::GPIOAI modes = *ai;
+        if (robot->collaborative()->getGPIOAI(modes))
+            *ai = modes;
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) GetAO(VarloGPIOAO *ao)
+{
+    if (!ao)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        QRobotCoor::GPIOAO outputs = *ao;
+        if (robot->collaborative()->getGPIOAO(outputs))
+            *ao = outputs;
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) SetAO(const VarloGPIOAO *ao)
+{
+    if (!ao)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        robot->collaborative()->setGPIOAO(*ao);
+        return VARLO_OK;
+    });
+}

@@ -1,0 +1,63 @@
+#ifndef COORDINATETYPES_H
+#define COORDINATETYPES_H
+
+#include <cstdint>
+#include <type_traits>
+
+// The controller's tables of tool and user frames and of point loads, and the
+// taught points of a calibration. Plain value records, copied byte for byte.
+
+// One tool or user frame.
+struct CoordinateEntry {
+    enum : int { AliasSize = 23, ParamCount = 6 };
+
+    bool enable;               // the frame is in use
+    char alias[AliasSize];     // display name, UTF-8, NUL-terminated, at most 22 bytes of text
+    float params[ParamCount];  // x, y, z, a, b, c
+};
+
+// Frames 0 to 9; entry 0 is frame 0.
+struct CoordinateTable {
+    enum : int { EntryCount = 10 };
+
+    CoordinateEntry entry[EntryCount];
+};
+
+// One point load. `enable` sits in a 32-bit slot.
+struct PointLoadEntry {
+    enum : int { ParamCount = 2 };
+
+    alignas(4) bool enable;
+    float params[ParamCount];
+};
+
+struct PointLoadTable {
+    enum : int { EntryCount = 10 };
+
+    PointLoadEntry entry[EntryCount];
+};
+
+// A taught point or the frame a calibration computes: x, y, z, a, b, c.
+struct CalibrationPoint {
+    float pose[6];
+};
+
+// The three taught points of a calibration, point 1 first: 18 floats, the
+// layout in which a host hands them over.
+struct CalibrationPoints {
+    enum : int { PointCount = 3 };
+
+    CalibrationPoint point[PointCount];
+};
+
+static_assert(sizeof(CoordinateEntry) == 48, "CoordinateEntry layout");
+static_assert(sizeof(CoordinateTable) == 480, "CoordinateTable layout");
+static_assert(sizeof(PointLoadEntry) == 12, "PointLoadEntry layout");
+static_assert(sizeof(CalibrationPoint) == 24, "CalibrationPoint layout");
+static_assert(sizeof(CalibrationPoints) == 72, "CalibrationPoints layout");
+static_assert(std::is_trivially_copyable<CoordinateTable>::value
+                  && std::is_trivially_copyable<PointLoadTable>::value
+                  && std::is_trivially_copyable<CalibrationPoints>::value,
+              "coordinate records are plain values");
+
+#endif // COORDINATETYPES_H
