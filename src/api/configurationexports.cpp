@@ -259,7 +259,8 @@ VARLO_FUNCTION(int32_t) GetForceSensor(bool *on)
     if (!on)
         return VARLO_INVALID_ARGUMENT;
     return withComponents([&](QRobot *robot) {
-        bool value = false;
+        // A document without the key keeps the host's value; any non-zero byte is true.
+        bool value = *reinterpret_cast<const unsigned char *>(on) != 0;
         if (robot->collaborative()->getForceSensor(value))
             *on = value;
         return VARLO_OK;

@@ -579,6 +579,11 @@ void tst_ConfigurationExports::forceSensor()
     QCOMPARE(ctl->documentObject("/process/sixForce/switch"), (QJsonObject{ { "value", false } }));
     QCOMPARE(GetForceSensor(&g_flag), VARLO_OK);
     QCOMPARE(g_flag, false);
+    // A switch document without the key keeps the host's value.
+    ctl->setDocument("/process/sixForce/switch", QJsonObject{ { "enabled", false } });
+    g_flag = true;
+    QCOMPARE(GetForceSensor(&g_flag), VARLO_OK);
+    QCOMPARE(g_flag, true);
 
     ctl->on("GET", "/process/sixForce/data").reply(QJsonObject{ { "value", numbers({ 1, 2, 3 }) } });
     QCOMPARE(GetForceOrgParams(g_values), VARLO_OK);
