@@ -467,6 +467,17 @@ VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPoseToPy(const float point1[6], c
                                                         const float point3[6], float frame[6], int32_t index);
 
 /*
+ * Kinematics computed by the controller for tool `tool` and user frame `user`.
+ * PositiveSolution turns 6 joint values into a frame; InverseSolution turns a
+ * frame and an arm configuration (r, d, n, cfg, as GetRdnCoordinate gives it)
+ * into 6 joint values. Return 0 with the result, 2 when the controller gave
+ * no result (the out-array is left as it was), 3 for a NULL pointer.
+ */
+VARLO_FUNCTION(int32_t) PositiveSolution(const float joints[6], int32_t tool, int32_t user, float frame[6]);
+VARLO_FUNCTION(int32_t) InverseSolution(const float frame[6], const int32_t configuration[4], int32_t tool,
+                                        int32_t user, float joints[6]);
+
+/*
  * Payload. SetPayLoad writes the centre of mass and the mass and has the
  * controller apply them. GetPayLoad reads them back; when they cannot be read
  * the record is left as it was. Both return 0 whatever the controller

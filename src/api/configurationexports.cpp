@@ -1,5 +1,5 @@
 // Configuration exports: active frames, the tool and user tables, calibration,
-// payload, force sensor, torque parameter and analog IO.
+// kinematics, payload, force sensor, torque parameter and analog IO.
 #include "Varlo.h"
 #include "api/library.h"
 #include "collaborative/payloadiotypes.h"
@@ -8,6 +8,7 @@
 #include "robot/qrobotprotocol.h"
 #include "settings/coordinatetypes.h"
 #include "settings/qrobotsettings.h"
+#include "types/qrobottype.h"
 
 #include <cstring>
 
@@ -213,6 +214,42 @@ VARLO_FUNCTION(int32_t) CalibrateCoordinateToolPoseToPy(const float point1[6], c
                                                         const float point3[6], float frame[6], int32_t index)
 {
     return calibrateSeparate(ToolPoseCalibration, point1, point2, point3, frame, index);
+}
+
+// ---- kinematics --------------------------------------------------------------
+
+VARLO_FUNCTION(int32_t) PositiveSolution(const float joints[6], int32_t tool, int32_t user, float frame[6])
+{
+    if (!joints || !frame)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        QRobotType::JointCoordinate joint;
+        std::memcpy(joint.joint, joints, FrameSize);
+        QRobotType::CartesianCoordinate result = {};
+        // No answer, no numbers: the host's frame stays as it was.
+        if (!robot->settings()->positiveSolution(joint, tool, user, result))
+            return VARLO_REQUEST_FAILED;
+        std::memcpy(frame, result.pose, FrameSize);
+        return VARLO_OK;
+    });
+}
+
+VARLO_FUNCTION(int32_t) InverseSolution(const float frame[6], const int32_t configuration[4], int32_t tool,
+                                        int32_t user, float joints[6])
+{
+    if (!frame || !configuration || !joints)
+        return VARLO_INVALID_ARGUMENT;
+    return withComponents([&](QRobot *robot) {
+        QRobotType::CartesianCoordinate coordinate;
+        std::memcpy(coordinate.pose, frame, FrameSize);
+        QRobotType::RDNCoordinate rdn;
+        std::memcpy(rdn.rdn, configuration, sizeof rdn.rdn);
+        QRobotType::JointCoordinate result = {};
+        if (!robot->settings()->inverseSolution(coordinate, rdn, tool, user, result))
+            return VARLO_REQUEST_FAILED;
+        std::memcpy(joints, result.joint, FrameSize);
+        return VARLO_OK;
+    });
 }
 
 // ---- payload, force sensor, torque -----------------------------------------

@@ -66,6 +66,7 @@ struct HostCall
 float g_frame[6];
 float g_points[18];
 float g_values[6];
+const int32_t g_rdn[4] = { 1, 1, 1, 0 };
 int32_t g_index;
 bool g_flag;
 VarloPayloadRecord g_payload;
@@ -92,6 +93,8 @@ const QList<HostCall> &hostCalls()
           [] { return CalibrateCoordinateToolPositionToPy(g_points, g_points + 6, g_points + 12, g_frame, 1); } },
         { "CalibrateCoordinateToolPoseToPy",
           [] { return CalibrateCoordinateToolPoseToPy(g_points, g_points + 6, g_points + 12, g_frame, 1); } },
+        { "PositiveSolution", [] { return PositiveSolution(g_points, 0, 0, g_frame); } },
+        { "InverseSolution", [] { return InverseSolution(g_points, g_rdn, 0, 0, g_frame); } },
         { "SetPayLoad", [] { return SetPayLoad(&g_payload); } },
         { "GetPayLoad", [] { return GetPayLoad(&g_payload); } },
         { "SetForceSensor", [] { return SetForceSensor(true); } },
@@ -184,6 +187,9 @@ private Q_SLOTS:
     void toPyEqualsPacked_data();
     void toPyEqualsPacked();
 
+    void kinematics_data();
+    void kinematics();
+
     void setPayLoadWritesThenApplies();
     void getPayLoad();
     void forceSensor();
@@ -231,7 +237,7 @@ void tst_ConfigurationExports::connect()
 void tst_ConfigurationExports::refusedArguments_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("kind"); // 0: null pointer, else the index passed
+    QTest::addColumn<int>("kind"); // 0: null pointers, -2: a null input only, else the index passed
     const QStringList indexed = { "SetCoordinateUserParams", "GetCoordinateUserParams", "SetCoordinateToolParams",
                                   "GetCoordinateToolParams", "CalibrateCoordinateUser",
                                   "CalibrateCoordinateToolPosition", "CalibrateCoordinateToolPose",
@@ -245,12 +251,15 @@ void tst_ConfigurationExports::refusedArguments_data()
     for (const HostCall &call : hostCalls()) {
         const QString name = QString::fromLatin1(call.name);
         if (name.startsWith("Get") || name.startsWith("Calibrate") || name.endsWith("Params") || name == "SetPayLoad"
-            || name == "SetAO") {
+            || name == "SetAO" || name.endsWith("Solution")) {
             if (name == "SetTorqueParams")
                 continue; // takes no pointer
             QTest::addRow("%s null", call.name) << name << 0;
         }
     }
+    // Null input arrays, with a valid out-array.
+    QTest::newRow("PositiveSolution null joints") << QString("PositiveSolution input") << -2;
+    QTest::newRow("InverseSolution null configuration") << QString("InverseSolution configuration") << -2;
 }
 
 void tst_ConfigurationExports::refusedArguments()
@@ -259,7 +268,7 @@ void tst_ConfigurationExports::refusedArguments()
     QFETCH(int, kind);
     ctl->clearRequests();
     const bool null = kind == 0;
-    const int32_t index = null ? 1 : kind;
+    const int32_t index = (null || kind == -2) ? 1 : kind;
     float *frame = null ? nullptr : g_frame;
     float *points = null ? nullptr : g_points;
 
@@ -286,6 +295,11 @@ void tst_ConfigurationExports::refusedArguments()
               return CalibrateCoordinateToolPositionToPy(g_points, p ? p + 6 : nullptr, g_points + 12, f, i); } },
         { "CalibrateCoordinateToolPoseToPy", [](float *f, float *p, int32_t i) {
               return CalibrateCoordinateToolPoseToPy(g_points, p ? p + 6 : nullptr, g_points + 12, f, i); } },
+        { "PositiveSolution", [](float *f, float *p, int32_t) { return PositiveSolution(p, 0, 0, f); } },
+        { "PositiveSolution input", [](float *f, float *, int32_t) { return PositiveSolution(nullptr, 0, 0, f); } },
+        { "InverseSolution", [](float *f, float *p, int32_t) { return InverseSolution(p, g_rdn, 0, 0, f); } },
+        { "InverseSolution configuration",
+          [](float *f, float *, int32_t) { return InverseSolution(g_points, nullptr, 0, 0, f); } },
         { "SetPayLoad", [](float *, float *, int32_t) { return SetPayLoad(nullptr); } },
         { "GetPayLoad", [](float *, float *, int32_t) { return GetPayLoad(nullptr); } },
         { "GetForceSensor", [](float *, float *, int32_t) { return GetForceSensor(nullptr); } },
@@ -526,6 +540,62 @@ void tst_ConfigurationExports::toPyEqualsPacked()
     QCOMPARE(ctl->document(document).array(), packedTable);
     QCOMPARE(ctl->lastRequest("POST", path).body, packedBody);
     QVERIFY(packedTable != sampleTable(10));
+}
+
+void tst_ConfigurationExports::kinematics_data()
+{
+    QTest::addColumn<bool>("inverse");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QJsonArray>("out"); // starts as six 77s
+
+    const QJsonArray untouched = numbers({ 77, 77, 77, 77, 77, 77 });
+    QTest::newRow("forward") << false << 200 << QByteArray(R"({"coordinate": [1, 2, 3, 4, 5, 6]})") << VARLO_OK
+                             << numbers({ 1, 2, 3, 4, 5, 6 });
+    QTest::newRow("forward, request failed") << false << 500 << QByteArray("{}") << VARLO_REQUEST_FAILED
+                                             << untouched;
+    QTest::newRow("forward, no result") << false << 200 << QByteArray(R"({"joint": [1, 2, 3, 4, 5, 6]})")
+                                        << VARLO_REQUEST_FAILED << untouched;
+    QTest::newRow("forward, not JSON") << false << 200 << QByteArray("unreachable") << VARLO_REQUEST_FAILED
+                                       << untouched;
+    QTest::newRow("inverse") << true << 200 << QByteArray(R"({"joint": [10, 20, 30, 40, 50, 60]})") << VARLO_OK
+                             << numbers({ 10, 20, 30, 40, 50, 60 });
+    QTest::newRow("inverse, request failed") << true << 500 << QByteArray("{}") << VARLO_REQUEST_FAILED
+                                             << untouched;
+    QTest::newRow("inverse, no result") << true << 200 << QByteArray(R"({"coordinate": [1, 2, 3, 4, 5, 6]})")
+                                        << VARLO_REQUEST_FAILED << untouched;
+}
+
+void tst_ConfigurationExports::kinematics()
+{
+    QFETCH(bool, inverse);
+    QFETCH(int, status);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, result);
+    QFETCH(QJsonArray, out);
+    const QString path = inverse ? "/interface/inverseSolution" : "/interface/positiveSolution";
+    ctl->on("POST", path).replyRaw(reply).status(status);
+    ctl->clearRequests();
+
+    const float input[6] = { 0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f };
+    const int32_t configuration[4] = { 1, -1, 1, 3 };
+    if (inverse)
+        QCOMPARE(InverseSolution(input, configuration, 2, 4, g_frame), result);
+    else
+        QCOMPARE(PositiveSolution(input, 2, 4, g_frame), result);
+    QCOMPARE(floats(g_frame, 6), out);
+
+    const QJsonObject sent = ctl->lastRequest("POST", path).json();
+    QCOMPARE(sent.value(inverse ? "coordinate" : "joint").toArray(), floats(input, 6));
+    QCOMPARE(sent.value("tool"), QJsonValue(2));
+    QCOMPARE(sent.value("user"), QJsonValue(4));
+    if (inverse) {
+        QCOMPARE(sent.value("r"), QJsonValue(1));
+        QCOMPARE(sent.value("d"), QJsonValue(-1));
+        QCOMPARE(sent.value("n"), QJsonValue(1));
+        QCOMPARE(sent.value("cfg"), QJsonValue(3));
+    }
 }
 
 void tst_ConfigurationExports::setPayLoadWritesThenApplies()
