@@ -512,6 +512,11 @@ VARLO_FUNCTION(int32_t) GetTorqueParams(float *value);
 VARLO_FUNCTION(int32_t) GetAI(VarloGPIOAI *ai);
 VARLO_FUNCTION(int32_t) GetAO(VarloGPIOAO *ao);
 VARLO_FUNCTION(int32_t) SetAO(const VarloGPIOAO *ao);
+/*
+ * Trajectory teaching: presses (true) or releases (false) the enabling switch
+ * of the teach panel. Returns 0 whatever the controller answered.
+ */
+VARLO_FUNCTION(int32_t) SetTeachTrajectory(bool on);
 
 /* ------------------------------------------------------------------------
  * Safety, alarms and version

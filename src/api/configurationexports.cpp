@@ -1,5 +1,6 @@
 // Configuration exports: active frames, the tool and user tables, calibration,
-// kinematics, payload, force sensor, torque parameter and analog IO.
+// kinematics, payload, force sensor, torque parameter, analog IO and the
+// enabling switch for trajectory teaching.
 #include "Varlo.h"
 #include "api/library.h"
 #include "collaborative/payloadiotypes.h"
@@ -378,6 +379,16 @@ VARLO_FUNCTION(int32_t) SetAO(const VarloGPIOAO *ao)
         return VARLO_INVALID_ARGUMENT;
     return withComponents([&](QRobot *robot) {
         robot->collaborative()->setGPIOAO(*ao);
+        return VARLO_OK;
+    });
+}
+
+// ---- teaching ----------------------------------------------------------------
+
+VARLO_FUNCTION(int32_t) SetTeachTrajectory(bool on)
+{
+    return withComponents([&](QRobot *robot) {
+        robot->collaborative()->setThreeSwitch(&on);
         return VARLO_OK;
     });
 }

@@ -106,6 +106,7 @@ const QList<HostCall> &hostCalls()
         { "GetAI", [] { return GetAI(&g_ai); } },
         { "GetAO", [] { return GetAO(&g_ao); } },
         { "SetAO", [] { return SetAO(&g_ao); } },
+        { "SetTeachTrajectory", [] { return SetTeachTrajectory(true); } },
     };
     return calls;
 }
@@ -196,6 +197,7 @@ private Q_SLOTS:
     void torqueParams_data();
     void torqueParams();
     void analogIO();
+    void teachTrajectory();
 
 private:
     FakeController *ctl = nullptr;
@@ -722,6 +724,17 @@ void tst_ConfigurationExports::analogIO()
     QCOMPARE(g_ao.channel[0].value, 5);
     QCOMPARE(g_ao.channel[1].mode, 77);
     QCOMPARE(g_ao.channel[1].value, 77);
+}
+
+void tst_ConfigurationExports::teachTrajectory()
+{
+    ctl->on("POST", "/panel/threeSwitch").reply(QJsonObject{});
+    QCOMPARE(SetTeachTrajectory(true), VARLO_OK);
+    QCOMPARE(ctl->lastRequest("POST", "/panel/threeSwitch").json(), (QJsonObject{ { "value", "true" } }));
+    QCOMPARE(SetTeachTrajectory(false), VARLO_OK);
+    QCOMPARE(ctl->lastRequest("POST", "/panel/threeSwitch").json(), (QJsonObject{ { "value", "false" } }));
+    ctl->on("POST", "/panel/threeSwitch").status(500);
+    QCOMPARE(SetTeachTrajectory(true), VARLO_OK);
 }
 
 QTEST_GUILESS_MAIN(tst_ConfigurationExports)
