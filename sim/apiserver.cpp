@@ -106,6 +106,9 @@ void configureServer(httplib::Server &server, const char *name, unsigned long ma
 {
     server.set_payload_max_length(maxBody);
     server.set_tcp_nodelay(true);
+    // The library's default closes a connection after five requests; a client
+    // that polls several times a second would reconnect all the time.
+    server.set_keep_alive_max_count(1000);
     // The library's default also sets SO_REUSEPORT, which lets a second
     // simulator bind the same address and silently take half of the requests.
     // Only SO_REUSEADDR: a restart may bind at once, a second copy must fail.

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kApiPort = 22000;
 constexpr int kFilePort = 22001;
+constexpr std::size_t kApiWorkers = 64;
+constexpr std::size_t kFileWorkers = 16;
 
 // The model the folder was set up for, unless the command line names one.
 int chooseAxes(const Options &options, const DocumentStore &store)
@@ -80,12 +82,14 @@ int main(int argc, char **argv)
     httplib::Server files;
     configureServer(api, "api", 1024 * 1024);
     configureServer(files, "file", DocumentStore::kMaxDocumentBytes);
-    // Each open connection holds a worker while it is kept alive; leave room for
-    // a client, a tool and a browser at once, and let idle ones go soon.
-    api.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    files.new_task_queue = [] { return new httplib::ThreadPool(8); };
-    api.set_keep_alive_timeout(2);
-    files.set_keep_alive_timeout(2);
+    // cpp-httplib gives each open connection a worker of the pool for as long
+    // as the client keeps it alive. The library itself holds one connection at
+    // a time, but a tool, a browser and a load generator may hold dozens: size
+    // the pools for that and let idle connections go after a second.
+    api.new_task_queue = [] { return new httplib::ThreadPool(kApiWorkers); };
+    files.new_task_queue = [] { return new httplib::ThreadPool(kFileWorkers); };
+    api.set_keep_alive_timeout(1);
+    files.set_keep_alive_timeout(1);
     installApiRoutes(api, robot, store);
     installFileRoutes(files, robot, store);
 
@@ -94,7 +98,7 @@ int main(int argc, char **argv)
                    + " (in use, or not an address of this machine)");
         return 1;
     }
-    if (!files.bind_to_port(options.address, kFilePort)) {
+    if (options.fileService && !files.bind_to_port(options.address, kFilePort)) {
         logWarning("cannot listen on " + options.address + ":" + std::to_string(kFilePort)
                    + " (in use, or not an address of this machine)");
         return 1;
@@ -102,15 +106,17 @@ int main(int argc, char **argv)
 
     robot.start();
     std::thread apiThread([&api] { api.listen_after_bind(); });
-    std::thread fileThread([&files] { files.listen_after_bind(); });
+    std::thread fileThread;
+    if (options.fileService)
+        fileThread = std::thread([&files] { files.listen_after_bind(); });
     // Server::stop() only takes effect once the accept loop runs; a stop
     // request before that would be lost and the join below would hang. So the
     // simulator is ready (and takes signals) only from then on.
-    while (!api.is_running() || !files.is_running())
+    while (!api.is_running() || (options.fileService && !files.is_running()))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
-            + store.folder().string());
+            + store.folder().string() + (options.fileService ? "" : ", file service off"));
 
     int received = 0;
     sigwait(&stopSignals, &received);
@@ -119,7 +125,8 @@ int main(int argc, char **argv)
     api.stop();
     files.stop();
     apiThread.join();
-    fileThread.join();
+    if (fileThread.joinable())
+        fileThread.join();
     robot.stop();
     logInfo("VarloSim stopped");
     return 0;
