@@ -1,12 +1,16 @@
 #include "apiserver.h"
 
+#include "calibration.h"
 #include "documentstore.h"
 #include "log.h"
 #include "robot.h"
+#include "scriptrunner.h"
 
 #include <httplib.h>
 
+#include <cmath>
 #include <map>
+#include <vector>
 #include <memory>
 #include <mutex>
 
@@ -90,6 +94,59 @@ private:
     std::map<std::string, json> m_values;
 };
 
+// Calibration points: a JSON array of `count` arrays of `values` numbers.
+bool readPoints(const json &body, std::size_t count, std::size_t values, std::vector<Pose> &points, std::string &error)
+{
+    if (!body.is_array() || body.size() != count) {
+        error = "body must be an array of " + std::to_string(count) + " points";
+        return false;
+    }
+    points.clear();
+    for (const json &point : body) {
+        if (!point.is_array() || point.size() < values) {
+            error = "each point must be an array of " + std::to_string(values) + " numbers";
+            return false;
+        }
+        Pose p{};
+        for (std::size_t i = 0; i < values; ++i) {
+            if (!point[i].is_number() || !std::isfinite(point[i].get<double>())) {
+                error = "each point must be an array of " + std::to_string(values) + " numbers";
+                return false;
+            }
+            p[i] = point[i].get<double>();
+        }
+        points.push_back(p);
+    }
+    return true;
+}
+
+json calibrationReply(const CalibrationResult &result)
+{
+    if (!result.ok)
+        return json{{"result", false}, {"error", result.error}};
+    json coordinate = json::array();
+    for (double v : result.coordinate)
+        coordinate.push_back(std::round(v * 1e4) / 1e4 + 0.0);
+    return json{{"result", true}, {"coordinate", coordinate}, {"residual", std::round(result.residual * 1e3) / 1e3}};
+}
+
+void calibration(httplib::Server &server, const std::string &path, std::size_t count, std::size_t values,
+                 CalibrationResult (*compute)(const std::vector<Pose> &))
+{
+    server.Post(path, [count, values, compute](const httplib::Request &req, httplib::Response &res) {
+        json body;
+        if (!parseBody(req, res, body))
+            return;
+        std::vector<Pose> points;
+        std::string error;
+        if (!readPoints(body, count, values, points, error)) {
+            send(res, json{{"result", false}, {"error", error}});
+            return;
+        }
+        send(res, calibrationReply(compute(points)));
+    });
+}
+
 MotionKind motionKindOf(const std::string &name)
 {
     if (name == "go") return MotionKind::Go;
@@ -147,8 +204,9 @@ void configureServer(httplib::Server &server, const char *name, unsigned long ma
     });
 }
 
-void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &store)
+void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &store, ScriptRunner &scripts)
 {
+    ScriptRunner *sr = &scripts;
     Robot *r = &robot;
     DocumentStore *docs = &store;
     auto stored = std::make_shared<StoredEndpoints>();
@@ -226,7 +284,27 @@ void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &stor
         logInfo("reboot requested (a simulator keeps running)");
         return json{{"result", true}};
     });
-    get(server, "/debugger/state", [] { return json{{"value", "stop"}, {"prjname", ""}}; });
+
+    // Script run control; the notifications of a run go to the client that
+    // started or continued it.
+    server.Post("/debugger/start", [sr](const httplib::Request &req, httplib::Response &res) {
+        json body;
+        if (parseBody(req, res, body))
+            send(res, sr->start(body, req.remote_addr));
+    });
+    server.Post("/debugger/run", [sr](const httplib::Request &req, httplib::Response &res) {
+        send(res, sr->run(req.remote_addr));
+    });
+    post(server, "/debugger/suspend", [sr](const json &) { return sr->suspend(); });
+    post(server, "/debugger/stop", [sr](const json &) { return sr->stop(); });
+    get(server, "/debugger/state", [sr] { return sr->state(); });
+    get(server, "/debugger/getSuspend", [sr] { return sr->getSuspend(); });
+    get(server, "/debugger/stepIn", [sr] { return sr->stepIn(); });
+
+    calibration(server, "/calibrate/coordinate/tool", 2, 4, &calibrateScaraTool);
+    calibration(server, "/calibrate/coordinate/tool/position", 3, 6, &calibrateToolPosition);
+    calibration(server, "/calibrate/coordinate/tool/pose", 3, 6, &calibrateToolPose);
+    calibration(server, "/calibrate/coordinate/user", 3, 6, &calibrateUser);
 
     post(server, "/sim/inputs", [r](const json &b) { return r->simInputs(&b); });
     get(server, "/sim/inputs", [r] { return r->simInputs(nullptr); });

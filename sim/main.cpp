@@ -9,6 +9,7 @@
 #include "log.h"
 #include "options.h"
 #include "robot.h"
+#include "scriptrunner.h"
 
 #include <httplib.h>
 
@@ -90,7 +91,8 @@ int main(int argc, char **argv)
     files.new_task_queue = [] { return new httplib::ThreadPool(kFileWorkers); };
     api.set_keep_alive_timeout(1);
     files.set_keep_alive_timeout(1);
-    installApiRoutes(api, robot, store);
+    ScriptRunner scripts(store.folder());
+    installApiRoutes(api, robot, store, scripts);
     installFileRoutes(files, robot, store);
 
     if (!api.bind_to_port(options.address, kApiPort)) {
