@@ -216,21 +216,19 @@ void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &stor
     post(server, "/settings/version", [r](const json &) { return r->version(); });
 
     server.Get("/protocol/exchange", [r](const httplib::Request &, httplib::Response &res) {
-        json reply;
-        std::string error;
+        std::string reply, error;
         r->exchange(nullptr, reply, error);
-        send(res, reply);
+        res.set_content(reply, "application/json");
     });
     server.Post("/protocol/exchange", [r](const httplib::Request &req, httplib::Response &res) {
         json body;
         if (!parseBody(req, res, body))
             return;
-        json reply;
-        std::string error;
+        std::string reply, error;
         if (!r->exchange(&body, reply, error))
             sendError(res, 400, error);
         else
-            send(res, reply);
+            res.set_content(reply, "application/json");
     });
 
     post(server, "/panel/autoManual", [r](const json &b) { return r->panelAutoManual(b); });

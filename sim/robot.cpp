@@ -675,31 +675,8 @@ json Robot::stateLocked() const
     s["jointTemp"] = numbers(m_temperature);
     s["endAI"] = numbers(m_endAI);
     s["gpioAI"] = numbers(m_gpioAI);
-    // Alarm words: group 0 holds the controller's alarms, groups 1 to 6 the
-    // drives of joints 1 to 6; alarm number n is bit n % 32 of word n / 32.
-    json alarms = json::array();
-    for (int g = 0; g < 7; ++g) {
-        std::array<std::uint32_t, 64> words{};
-        const auto it = m_alarms.find(g);
-        if (it != m_alarms.end()) {
-            for (int id : it->second)
-                words[id / 32] |= 1u << (id % 32);
-        }
-        json group = json::array();
-        for (std::uint32_t w : words)
-            group.push_back(static_cast<std::int32_t>(w));
-        alarms.push_back(group);
-    }
-    s["alarms"] = alarms;
     s["outputs"] = packBits(m_outputs.data(), 64);
     s["inputs"] = packBits(m_inputs.data(), 64);
-    json extendDO = json::array(), extendDI = json::array();
-    for (int m = 0; m < 9; ++m) {
-        extendDO.push_back(packBits(m_extendDO[m].data(), 96));
-        extendDI.push_back(packBits(m_extendDI[m].data(), 96));
-    }
-    s["extendDO"] = extendDO;
-    s["extendDI"] = extendDI;
     // Beyond the exchange proper: what a person watching wants to see.
     s["emergencyStop"] = m_emergencyStop;
     s["threeSwitch"] = m_threeSwitch ? "pressed" : "released";
@@ -707,50 +684,94 @@ json Robot::stateLocked() const
     return s;
 }
 
+const std::string &Robot::bigBlocksLocked() const
+{
+    // Alarm words: group 0 holds the controller's alarms, groups 1 to 6 the
+    // drives of joints 1 to 6; alarm number n is bit n % 32 of word n / 32.
+    std::array<std::array<std::uint32_t, 64>, 7> words{};
+    for (const auto &group : m_alarms) {
+        if (group.first < 0 || group.first >= 7)
+            continue;
+        for (int id : group.second)
+            words[group.first][id / 32] |= 1u << (id % 32);
+    }
+    if (m_blocks.valid && words == m_blocks.alarms && m_extendDO == m_blocks.extendDO && m_extendDI == m_blocks.extendDI)
+        return m_blocks.text;
+
+    json alarms = json::array();
+    for (const auto &group : words) {
+        json g = json::array();
+        for (std::uint32_t w : group)
+            g.push_back(static_cast<std::int32_t>(w));
+        alarms.push_back(g);
+    }
+    json extendDO = json::array(), extendDI = json::array();
+    for (int m = 0; m < 9; ++m) {
+        extendDO.push_back(packBits(m_extendDO[m].data(), 96));
+        extendDI.push_back(packBits(m_extendDI[m].data(), 96));
+    }
+    m_blocks.valid = true;
+    m_blocks.alarms = words;
+    m_blocks.extendDO = m_extendDO;
+    m_blocks.extendDI = m_extendDI;
+    m_blocks.text = ",\"alarms\":" + alarms.dump() + ",\"extendDO\":" + extendDO.dump() + ",\"extendDI\":"
+                  + extendDI.dump();
+    return m_blocks.text;
+}
+
 // ---------------------------------------------------------------------------
 // Requests.
 
-bool Robot::exchange(const json *request, json &reply, std::string &error)
+bool Robot::exchange(const json *request, std::string &reply, std::string &error)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (request) {
-        if (!request->is_object()) {
-            error = "exchange body must be a JSON object";
-            return false;
+    json state;
+    std::string blocks;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (request) {
+            if (!request->is_object()) {
+                error = "exchange body must be a JSON object";
+                return false;
+            }
+            const json &r = *request;
+            std::string text;
+            // The client repeats the control mode it last asked for in every body.
+            // Only a change of that value is a request; the steady echo must not undo
+            // a mode set through /settings/controlMode, the panel or a safety stop.
+            if (readString(r, "controlMode", text) && (text == "disable" || text == "enable" || text == "drag")) {
+                if (!m_lastExchangeControlMode.empty() && text != m_lastExchangeControlMode && text != m_controlMode)
+                    applyControlModeLocked(text, nullptr);
+                m_lastExchangeControlMode = text;
+            }
+            if (readString(r, "coordinate", text) && (text == "joint" || text == "cartesian" || text == "tool")) {
+                if (text != m_coordinate)
+                    stopJogLocked();
+                m_coordinate = text;
+            }
+            if (readString(r, "jogMode", text) && (text == "jog" || text == "step"))
+                m_jogMode = text;
+            int index = 0;
+            if (readInt(r, "toolCoordinate", index) && index >= 0 && index < 10)
+                m_tool = index;
+            if (readInt(r, "userCoordinate", index) && index >= 0 && index < 10)
+                m_user = index;
+            bool clear = false;
+            if (readFlag(r, "alarms", clear) && clear)
+                clearAlarmsLocked();
+            const auto outputs = r.find("outputs");
+            if (outputs != r.end() && outputs->is_object()) {
+                bool enable = false;
+                if (readFlag(*outputs, "enable", enable) && enable && outputs->contains("value"))
+                    unpackBits((*outputs)["value"], m_outputs.data(), 64);
+            }
         }
-        const json &r = *request;
-        std::string text;
-        // The client repeats the control mode it last asked for in every body.
-        // Only a change of that value is a request; the steady echo must not undo
-        // a mode set through /settings/controlMode, the panel or a safety stop.
-        if (readString(r, "controlMode", text) && (text == "disable" || text == "enable" || text == "drag")) {
-            if (!m_lastExchangeControlMode.empty() && text != m_lastExchangeControlMode && text != m_controlMode)
-                applyControlModeLocked(text, nullptr);
-            m_lastExchangeControlMode = text;
-        }
-        if (readString(r, "coordinate", text) && (text == "joint" || text == "cartesian" || text == "tool")) {
-            if (text != m_coordinate)
-                stopJogLocked();
-            m_coordinate = text;
-        }
-        if (readString(r, "jogMode", text) && (text == "jog" || text == "step"))
-            m_jogMode = text;
-        int index = 0;
-        if (readInt(r, "toolCoordinate", index) && index >= 0 && index < 10)
-            m_tool = index;
-        if (readInt(r, "userCoordinate", index) && index >= 0 && index < 10)
-            m_user = index;
-        bool clear = false;
-        if (readFlag(r, "alarms", clear) && clear)
-            clearAlarmsLocked();
-        const auto outputs = r.find("outputs");
-        if (outputs != r.end() && outputs->is_object()) {
-            bool enable = false;
-            if (readFlag(*outputs, "enable", enable) && enable && outputs->contains("value"))
-                unpackBits((*outputs)["value"], m_outputs.data(), 64);
-        }
+        state = stateLocked();
+        blocks = bigBlocksLocked();
     }
-    reply = stateLocked();
+    // Serialised outside the lock, so that concurrent clients and the motion
+    // ticker do not wait for each other's text.
+    reply = state.dump();
+    reply.insert(reply.size() - 1, blocks);
     return true;
 }
 

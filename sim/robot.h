@@ -46,9 +46,10 @@ public:
     // speeds, frames, limits). Called at start and whenever a document changes.
     void reloadSettings();
 
-    // "/protocol/exchange": the live state; a POST body applies the requested
-    // values first. Returns false with an error text for a malformed body.
-    bool exchange(const json *request, json &reply, std::string &error);
+    // "/protocol/exchange": the live state as JSON text; a POST body applies
+    // the requested values first. Returns false with an error text for a
+    // malformed body.
+    bool exchange(const json *request, std::string &reply, std::string &error);
 
     json connectionState();
     json version();
@@ -130,7 +131,12 @@ private:
     void advanceJog(double dt);
     void advanceSignals(double dt);
 
+    // The live state without its three large blocks, which bigBlocksLocked()
+    // gives as JSON text (",\"alarms\":[...],...") from a cache that is rebuilt
+    // only when they change: clients poll the exchange several times a second
+    // and most of its bytes are these blocks, nearly always the same.
     json stateLocked() const;
+    const std::string &bigBlocksLocked() const;
     bool canMoveLocked(std::string &why) const;
     json refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why);
     void finishMotionLocked(const Motion &motion, bool alarmed);
@@ -206,6 +212,17 @@ private:
     std::array<int, 3> m_auxJog{};
 
     std::mt19937 m_noise{20240611u};
+
+    // Cache of bigBlocksLocked(): the values it was made from and its text.
+    struct BlockCache
+    {
+        bool valid = false;
+        std::array<std::array<std::uint32_t, 64>, 7> alarms{};
+        std::array<std::array<bool, 96>, 9> extendDO{};
+        std::array<std::array<bool, 96>, 9> extendDI{};
+        std::string text;
+    };
+    mutable BlockCache m_blocks;
 };
 
 } // namespace varlosim
