@@ -2,9 +2,11 @@
 
 #include "calibration.h"
 #include "documentstore.h"
+#include "httpjson.h"
 #include "log.h"
 #include "robot.h"
 #include "scriptrunner.h"
+#include "services.h"
 
 #include <httplib.h>
 
@@ -22,33 +24,6 @@ namespace {
 
 constexpr std::size_t kMaxStoredEndpoints = 256;
 constexpr std::size_t kMaxStoredBody = 64 * 1024;
-
-void send(httplib::Response &res, const json &body, int status = 200)
-{
-    res.status = status;
-    res.set_content(body.dump(), "application/json");
-}
-
-void sendError(httplib::Response &res, int status, const std::string &message)
-{
-    send(res, json{{"result", false}, {"error", message}}, status);
-}
-
-// The request body as JSON; an empty body counts as {}. False (and a 400
-// answer) when it is not JSON.
-bool parseBody(const httplib::Request &req, httplib::Response &res, json &body)
-{
-    if (req.body.empty()) {
-        body = json::object();
-        return true;
-    }
-    body = json::parse(req.body, nullptr, false);
-    if (body.is_discarded()) {
-        sendError(res, 400, "body is not JSON");
-        return false;
-    }
-    return true;
-}
 
 using Action = std::function<json(const json &)>;
 
@@ -303,6 +278,20 @@ void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &stor
     calibration(server, "/calibrate/coordinate/tool/position", 3, 6, &calibrateToolPosition);
     calibration(server, "/calibrate/coordinate/tool/pose", 3, 6, &calibrateToolPose);
     calibration(server, "/calibrate/coordinate/user", 3, 6, &calibrateUser);
+    calibration(server, "/calibrate/coordinate/userLine", 3, 6, &calibrateUserLine);
+    calibration(server, "/calibrate/coordinate/userDot", 3, 6, &calibrateUserDot);
+
+    installServiceRoutes(server, robot, store);
+    // What the settings commands without a model report before a client set
+    // them.
+    stored->store("/settings/driver/userParam", json{{"index", 0}});
+    stored->store("/settings/autoIdentify", json{{"value", false}, {"name", ""}});
+    stored->store("/interface/setAP", json{{"ssid", "VarloSim"}, {"passwd", "varlo-sim"}});
+    stored->store("/interface/recurrentTrack", json{{"getpos", false}});
+    json simulated = json::object();
+    for (int j = 1; j <= 6; ++j)
+        simulated["joint" + std::to_string(j) + "Simulated"] = true;
+    stored->store("/settings/simulatedAxis", simulated);
 
     post(server, "/sim/inputs", [r](const json &b) { return r->simInputs(&b); });
     get(server, "/sim/inputs", [r] { return r->simInputs(nullptr); });

@@ -70,6 +70,42 @@ CalibrationResult calibrateUser(const std::vector<Pose> &points)
     return result;
 }
 
+CalibrationResult calibrateUserLine(const std::vector<Pose> &points)
+{
+    if (points.size() != 3)
+        return failure("line calibration needs 3 points");
+    const Eigen::Vector3d a = position(points[0]), b = position(points[1]), c = position(points[2]);
+    const auto r = frameFrom(b - a, c - a);
+    if (!r)
+        return failure("the points lie too close together or on one line");
+    const Eigen::Vector3d x = r->col(0);
+    Eigen::Isometry3d frame = Eigen::Isometry3d::Identity();
+    frame.linear() = *r;
+    frame.translation() = a + x * x.dot(c - a);
+    CalibrationResult result;
+    result.ok = true;
+    result.coordinate = poseValues(frame);
+    return result;
+}
+
+CalibrationResult calibrateUserDot(const std::vector<Pose> &points)
+{
+    if (points.size() != 3)
+        return failure("dot calibration needs 3 points");
+    const Eigen::Vector3d a = position(points[0]), b = position(points[1]), c = position(points[2]);
+    // The plane's +Y side is where the dot lies seen from the line.
+    const auto r = frameFrom(b - a, c - a);
+    if (!r)
+        return failure("the points lie too close together or on one line");
+    Eigen::Isometry3d frame = Eigen::Isometry3d::Identity();
+    frame.linear() = *r;
+    frame.translation() = c;
+    CalibrationResult result;
+    result.ok = true;
+    result.coordinate = poseValues(frame);
+    return result;
+}
+
 CalibrationResult calibrateToolPosition(const std::vector<Pose> &points)
 {
     if (points.size() != 3)

@@ -23,6 +23,16 @@ struct CalibrationResult
 // a point in its XY plane on the +Y side. Answers x, y, z, a, b, c.
 CalibrationResult calibrateUser(const std::vector<Pose> &points);
 
+// User frame from a line and a point: the first two points lie on the frame's
+// X axis (+X from the first to the second), the third on its +Y side; the
+// origin is the foot of the perpendicular from the third point to the line.
+CalibrationResult calibrateUserLine(const std::vector<Pose> &points);
+
+// User frame on a marked dot: the third point is the origin, the X axis runs
+// parallel to the line from the first to the second point, and the XY plane
+// holds all three. Answers x, y, z, a, b, c.
+CalibrationResult calibrateUserDot(const std::vector<Pose> &points);
+
 // Tool centre point from three flange poses that put the tool tip on one fixed
 // point with different orientations. Answers the tip's x, y, z in the flange
 // frame.

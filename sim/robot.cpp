@@ -503,6 +503,10 @@ void Robot::advanceSignals(double dt)
 {
     std::normal_distribution<double> noise(0.0, 1.0);
     const bool servoOn = m_power && m_controlMode != "disable";
+    if (m_power)
+        m_powerOnSeconds += dt;
+    if (servoOn)
+        m_servoOnSeconds += dt;
     double total = 0.0;
     for (int i = 0; i < 6; ++i) {
         double amps = 0.0;
@@ -1353,6 +1357,30 @@ json Robot::simAlarm(const json &body)
         m_alarms[group].erase(id);
     }
     return json{{"result", true}};
+}
+
+json Robot::workTime()
+{
+    auto split = [](double seconds) {
+        const long long total = static_cast<long long>(seconds);
+        return json{{"days", total / 86400}, {"hour", total / 3600 % 24}, {"min", total / 60 % 60}, {"sec", total % 60}};
+    };
+    std::lock_guard<std::mutex> guard(m_lock);
+    return json{{"powerOnTime", split(m_powerOnSeconds)}, {"servoEnableTime", split(m_servoOnSeconds)}};
+}
+
+json Robot::clearWorkTime()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_powerOnSeconds = 0.0;
+    m_servoOnSeconds = 0.0;
+    return json{{"result", true}};
+}
+
+Pose Robot::flangePose()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return transformToPose(m_model->forward(m_joints));
 }
 
 } // namespace varlosim

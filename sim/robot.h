@@ -93,6 +93,13 @@ public:
     json simCollision(const json &body);
     json simAlarm(const json &body);
 
+    // Operating-time counters ("/settings/workTimeRec"): time since the
+    // counters were cleared with the arm powered, and with the servos on.
+    json workTime();
+    json clearWorkTime();
+    // The flange pose in the base frame, x, y, z, a, b, c.
+    Pose flangePose();
+
 private:
     struct Frame { bool enable = false; Pose params{}; };
     struct Settings
@@ -201,6 +208,8 @@ private:
     std::array<double, 6> m_voltage{};
     std::array<double, 6> m_temperature{};
     double m_cabinetTemperature = 32.0;
+    double m_powerOnSeconds = 0.0;
+    double m_servoOnSeconds = 0.0;
 
     // Motion.
     std::deque<Motion> m_queue;                 // front is the running one

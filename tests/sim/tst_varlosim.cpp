@@ -280,6 +280,8 @@ private slots:
     void scriptNotifications();
     void scriptRunsToTheEnd();
     void scriptStopEndsTheRun();
+    void servicesKeepTheirState();
+    void trajectoryCheckFindsTheUnreachablePoint();
 
 private:
     bool startSimulator(const QStringList &extra = QStringList());
@@ -852,6 +854,18 @@ void TestVarloSim::calibrations_data()
         QTest::newRow("tool orientation") << QByteArray("/calibrate/coordinate/tool/pose") << points
                                           << QVector<double>{180, 0, 90};
     }
+    // Line and dot: the X axis along the base's y, the third point 40 mm
+    // along that axis and 60 mm to its left.
+    {
+        QJsonArray points;
+        points.append(pointArray({200, 0, 10, 0, 0, 0}));
+        points.append(pointArray({200, 100, 10, 0, 0, 0}));
+        points.append(pointArray({140, 40, 10, 0, 0, 0}));
+        QTest::newRow("user line") << QByteArray("/calibrate/coordinate/userLine") << points
+                                   << QVector<double>{200, 40, 10, 0, 0, 90};
+        QTest::newRow("user dot") << QByteArray("/calibrate/coordinate/userDot") << points
+                                  << QVector<double>{140, 40, 10, 0, 0, 90};
+    }
     // A SCARA tool 30 mm along x and 40 mm along y of the hand, on the point
     // (300, 100) with the hand turned 0 and 90 degrees.
     {
@@ -1000,6 +1014,94 @@ void TestVarloSim::scriptStopEndsTheRun()
     seen.clear();
     QVERIFY(!listener.waitFor("5003 run script finished!", 1000, seen));
     QVERIFY2(seen.isEmpty(), qPrintable(seen.join(" | ")));
+}
+
+void TestVarloSim::servicesKeepTheirState()
+{
+    QVERIFY(startSimulator());
+    // Replay parameters become the controller's document.
+    const QJsonObject replay{{"multi", 2}, {"const", 1}, {"cart", 0}, {"rev", 0}, {"sample", 50.0}, {"freq", 10.0},
+                             {"loop", 3}};
+    QCOMPARE(api("POST", "/settings/function/setReTraceParam", replay).json().value("result").toBool(), true);
+    QCOMPARE(files("GET", "/file/read/settings/function/reTraceParams.json").json(), replay);
+
+    // Settings without a model answer a value before anyone set one.
+    QCOMPARE(api("GET", "/settings/driver/userParam").json().value("index").toInt(-1), 0);
+    QCOMPARE(api("POST", "/settings/driver/userParam", {{"index", 3}}).status, 200);
+    QCOMPARE(api("GET", "/settings/driver/userParam").json().value("index").toInt(), 3);
+    QVERIFY(api("GET", "/settings/simulatedAxis").json().contains("joint6Simulated"));
+
+    // Operating time runs with the power on and is cleared on request.
+    const QJsonObject time = api("GET", "/settings/workTimeRec").json();
+    for (const char *key : {"days", "hour", "min", "sec"}) {
+        QVERIFY(time.value("powerOnTime").toObject().value(key).isDouble());
+        QVERIFY(time.value("servoEnableTime").toObject().value(key).isDouble());
+    }
+    QCOMPARE(api("POST", "/settings/workTimeRec", {}).json().value("result").toBool(), true);
+    QCOMPARE(api("GET", "/settings/workTimeRec").json().value("powerOnTime").toObject().value("sec").toInt(), 0);
+
+    // The force sensor weighs the payload until it is zeroed.
+    QJsonObject load = files("GET", "/file/read/settings/function/loadParams.json").json();
+    load.insert("loadValue", 2.0);
+    QCOMPARE(files("POST", "/file/write/settings/function/loadParams.json", toJson(load)).status, 200);
+    QVERIFY(std::abs(api("GET", "/process/sixForce/data").json().value("value").toArray().at(2).toDouble() + 19.62) < 0.5);
+    QCOMPARE(api("POST", "/process/sixForce/home", {}).status, 200);
+    QVERIFY(std::abs(api("GET", "/process/sixForce/data").json().value("value").toArray().at(2).toDouble()) < 0.5);
+
+    // Mounting posture: a base tilted 30 degrees about y.
+    const QJsonObject install = api("POST", "/settings/calcInstall", {{"cartesianCoord", QJsonArray{0, 0, 0, 0, 30, 0}}}).json();
+    QVERIFY2(std::abs(install.value("SlopeAngle").toDouble() - 30.0) < 1e-3, toJson(install).constData());
+    QVERIFY2(std::abs(install.value("RotationAngle").toDouble()) < 1e-3, toJson(install).constData());
+    QCOMPARE(api("POST", "/settings/calcInstall", {{"cartesianCoord", QJsonArray{0, 0}}}).json().value("result").toBool(true),
+             false);
+
+    // Multi-robot calibration reports whether it took the points.
+    QCOMPARE(api("GET", "/calibrate/multiCalibration").json().value("state").toInt(-9), 0);
+    const QJsonArray three{QJsonArray{1, 0, 0, 0, 0, 0}, QJsonArray{0, 1, 0, 0, 0, 0}, QJsonArray{0, 0, 1, 0, 0, 0}};
+    api("POST", "/calibrate/multiCalibration", {{"master", three}, {"slave", three}});
+    QCOMPARE(api("GET", "/calibrate/multiCalibration").json().value("state").toInt(), 1);
+    api("POST", "/calibrate/multiCalibration", {{"master", three}, {"slave", QJsonArray{}}});
+    QCOMPARE(api("GET", "/calibrate/multiCalibration").json().value("state").toInt(), -1);
+
+    // Replay in debug mode runs its loops and stops on request.
+    api("POST", "/interface/debugReTrace", {{"cmd", "start"}, {"addr", "a"}, {"mode", "m"}, {"loopTimes", 5}});
+    QCOMPARE(api("GET", "/interface/debugReTrace").json(), QJsonObject({{"currentTimes", 0}, {"isDone", false}}));
+    api("POST", "/interface/debugReTrace", {{"cmd", "stop"}, {"addr", "a"}, {"mode", "m"}, {"loopTimes", 5}});
+    QCOMPARE(api("GET", "/interface/debugReTrace").json().value("isDone").toBool(), true);
+
+    // A conveyor's encoder counts while it is listened to.
+    QCOMPARE(api("POST", "/interface/readCurrentEncoder", {{"conveyor_index", 1}}).json().value("value").toDouble(-1), 0.0);
+    api("POST", "/interface/listenSensor", {{"conveyor_index", 1}, {"cmd", "start"}});
+    QTest::qWait(300);
+    QVERIFY(api("POST", "/interface/readCurrentEncoder", {{"conveyor_index", 1}}).json().value("value").toDouble() > 0.0);
+    QCOMPARE(api("POST", "/interface/readCurrentEncoder", {{"conveyor_index", 99}}).json().value("result").toBool(true),
+             false);
+
+    // The vision system answers a position.
+    const QJsonObject seen = api("POST", "/interface/visionCoordinate", {{"index", 2}, {"ip", "10.0.0.9"}, {"port", "6000"}}).json();
+    QVERIFY(seen.value("x").isDouble() && seen.value("y").isDouble());
+}
+
+void TestVarloSim::trajectoryCheckFindsTheUnreachablePoint()
+{
+    QVERIFY(startSimulator());
+    const QJsonArray here = exchange().value("cartesianCoordinate").toArray();
+    QJsonArray far = here;
+    far[0] = 5000.0;
+    const QJsonObject points{{"point", QJsonArray{QJsonObject{{"P", here}}, QJsonObject{{"P", here}},
+                                                  QJsonObject{{"P", far}}}}};
+    QCOMPARE(files("POST", "/file/write/process/trajectory/trajPoints.json", toJson(points)).status, 200);
+    QJsonObject check = api("POST", "/interface/preHandleTrajPoints",
+                            {{"addr", "trajPoints"}, {"tool", 0}, {"user", 0}, {"r", 0}, {"d", 0}, {"n", 0}, {"cfg", 0}})
+                            .json();
+    QCOMPARE(check.value("value").toBool(true), false);
+    QCOMPARE(check.value("index").toInt(), 2);
+
+    const QJsonObject good{{"point", QJsonArray{QJsonObject{{"P", here}}}}};
+    QCOMPARE(files("POST", "/file/write/process/trajectory/trajPoints.json", toJson(good)).status, 200);
+    check = api("POST", "/interface/preHandleTrajPoints", {{"addr", "trajPoints"}, {"tool", 0}, {"user", 0}}).json();
+    QCOMPARE(check.value("value").toBool(), true);
+    QCOMPARE(check.value("index").toInt(-1), 0);
 }
 
 QTEST_GUILESS_MAIN(TestVarloSim)
