@@ -75,7 +75,8 @@ void letTimePass(int milliseconds)
 std::string joints(const float *q)
 {
     char text[160];
-    std::snprintf(text, sizeof text, "J1 %7.2f  J2 %7.2f  J3 %7.2f  J4 %7.2f  J5 %7.2f  J6 %7.2f  (deg)",
+    std::snprintf(text, sizeof text,
+                  "J1 %7.2f  J2 %7.2f  J3 %7.2f  J4 %7.2f  J5 %7.2f  J6 %7.2f  (deg; mm for a linear axis)",
                   double(q[0]), double(q[1]), double(q[2]), double(q[3]), double(q[4]), double(q[5]));
     return text;
 }
