@@ -1122,7 +1122,10 @@ json Robot::motionStatus(MotionKind kind)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     const MotionStatus &st = m_status[static_cast<int>(kind)];
-    return json{{"value", st.ended}, {"isAlarms", st.alarmed}};
+    // "value" says the motion finished as commanded. A client that is told
+    // both "finished" and "alarm" may take the motion for done (the library's
+    // motion wait does), so an alarmed motion reports only the alarm.
+    return json{{"value", st.ended && !st.alarmed}, {"isAlarms", st.alarmed}};
 }
 
 json Robot::positiveSolution(const json &body)

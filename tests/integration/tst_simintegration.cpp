@@ -6,6 +6,7 @@
 #include "api/library.h"
 #include "robot/qrobot.h"
 #include "robot/qrobotprotocol.h"
+#include "collaborative/qrobotcollaborative.h"
 #include "settings/qrobotsettings.h"
 #include "simprocess.h"
 #include "transport/qhttpmanager.h"
@@ -57,6 +58,7 @@ class tst_SimIntegration : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
+    void init();
 
     void connectToASixAxisSimulator();
     void exchangeMirrorsTheSimulator();
@@ -66,6 +68,8 @@ private Q_SLOTS:
     void inputsReachTheLibrary();
     void alarmsClearedThroughTheExchange();
     void controlModeEchoDoesNotOverride();
+    void blockingMotionEndsAsTheControllerSays();
+    void lineCalibrationComputedByTheController();
     void fourAxisSimulator();
 
 private:
@@ -85,6 +89,14 @@ void tst_SimIntegration::initTestCase()
     QDir(m_folder.path()).mkpath(QStringLiteral("six"));
     QVERIFY2(m_six.start(m_folder.filePath(QStringLiteral("six")), QLatin1String(kSixAxes)),
              qPrintable(m_six.reason()));
+}
+
+// The functions build on the connection made by the first one; run alone,
+// the others have nothing to talk to.
+void tst_SimIntegration::init()
+{
+    if (!VarloLibrary::components() && qstrcmp(QTest::currentTestFunction(), "connectToASixAxisSimulator") != 0)
+        QSKIP("needs the connection made by connectToASixAxisSimulator()");
 }
 
 void tst_SimIntegration::cleanupTestCase()
@@ -237,7 +249,53 @@ void tst_SimIntegration::controlModeEchoDoesNotOverride()
     QTRY_COMPARE_WITH_TIMEOUT(protocol->controlMode(), QRobotType::Disable, 3000);
     QTest::qWait(1000);
     QCOMPARE(protocol->controlMode(), QRobotType::Disable);
+    // Back to a steady "disable" echo before the next test asks for anything.
     protocol->requestControlMode(QRobotType::Disable);
+    QTest::qWait(1000);
+}
+
+void tst_SimIntegration::blockingMotionEndsAsTheControllerSays()
+{
+    QRobotProtocol *protocol = robot()->protocol();
+    float target[6] = {10, -10, 5, 0, 90, 0};
+    // Disabled, the controller refuses the motion: it ends "in an alarm".
+    QCOMPARE(protocol->controlMode(), QRobotType::Disable);
+    QCOMPARE(JointMovJ(target, true), VARLO_ALARM);
+
+    protocol->requestControlMode(QRobotType::Enable);
+    QTRY_COMPARE_WITH_TIMEOUT(protocol->controlMode(), QRobotType::Enable, 3000);
+    QCOMPARE(JointMovJ(target, true), VARLO_OK);
+    // Ended means there: the controller stands at the target.
+    const QJsonArray joints = m_six.get(QStringLiteral("/protocol/exchange")).value(QLatin1String("jointCoordinate")).toArray();
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(joints.at(i).toDouble(), double(target[i]));
+
+    // A Cartesian target out of reach is refused the same way.
+    VarloRunCmd far = {};
+    far.x = 5000;
+    far.z = 500;
+    far.a = 180;
+    far.armOrientation = 1;
+    QCOMPARE(MovJ(&far, true), VARLO_ALARM);
+
+    float home[6] = {0, 0, 0, 0, 90, 0};
+    QCOMPARE(JointMovJ(home, true), VARLO_OK);
+    protocol->requestControlMode(QRobotType::Disable);
+    QTRY_COMPARE_WITH_TIMEOUT(protocol->controlMode(), QRobotType::Disable, 3000);
+}
+
+void tst_SimIntegration::lineCalibrationComputedByTheController()
+{
+    // Two points on the X axis (along the base's y), the third to its left.
+    const float points[3][6] = {{200, 0, 10, 0, 0, 0}, {200, 100, 10, 0, 0, 0}, {140, 40, 10, 0, 0, 0}};
+    float result[6] = {0, 0, 0, 0, 0, 0};
+    QVERIFY(robot()->collaborative()->calibrateCoordinateUserLine(points, result));
+    const float expected[6] = {200, 40, 10, 0, 0, 90};
+    for (int i = 0; i < 6; ++i)
+        QVERIFY2(std::abs(result[i] - expected[i]) < 1e-3f, qPrintable(QString::number(i)));
+    // Three points on one line do not make a frame.
+    const float line[3][6] = {{0, 0, 0, 0, 0, 0}, {100, 0, 0, 0, 0, 0}, {200, 0, 0, 0, 0, 0}};
+    QVERIFY(!robot()->collaborative()->calibrateCoordinateUserLine(line, result));
 }
 
 void tst_SimIntegration::fourAxisSimulator()
