@@ -27,6 +27,31 @@ namespace varlosim {
 
 class DocumentStore;
 
+// The lock of the robot's state, counting the times it was released: every
+// holder may have changed the state, so a text made from the state stays good
+// while the count stands still. Readers that know they change nothing take it
+// "quietly", without moving the count.
+class StateLock
+{
+public:
+    void lock() { m_mutex.lock(); }
+    void unlock()
+    {
+        ++m_version;
+        m_mutex.unlock();
+    }
+    bool try_lock() { return m_mutex.try_lock(); }
+    void lockQuietly() { m_mutex.lock(); }
+    void unlockQuietly() { m_mutex.unlock(); }
+    // Read and bumped only while the lock is held.
+    std::uint64_t version() const { return m_version; }
+    void bump() { ++m_version; }
+
+private:
+    std::mutex m_mutex;
+    std::uint64_t m_version = 0;
+};
+
 enum class MotionKind { Go, MoveJ, GoR, MoveR, AuxGo, GoHome, Inch, Count };
 
 class Robot
@@ -143,6 +168,8 @@ private:
     // only when they change: clients poll the exchange several times a second
     // and most of its bytes are these blocks, nearly always the same.
     json stateLocked() const;
+    // Applies what an exchange body asks for; true when that changed the state.
+    bool applyExchangeLocked(const json &request);
     const std::string &bigBlocksLocked() const;
     bool canMoveLocked(std::string &why) const;
     json refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why);
@@ -166,8 +193,8 @@ private:
     std::unique_ptr<Kinematics> m_model;
     std::string m_address;
 
-    mutable std::mutex m_lock;
-    std::condition_variable m_wake;
+    mutable StateLock m_lock;
+    std::condition_variable_any m_wake;
     std::thread m_ticker;
     bool m_running = false;
 
@@ -232,6 +259,17 @@ private:
         std::string text;
     };
     mutable BlockCache m_blocks;
+
+    // The last exchange reply and the lock version it was made at: polls
+    // between two changes of the state (most of them: the state changes at
+    // each 10 ms tick) get the same text without building it again.
+    struct ReplyCache
+    {
+        bool valid = false;
+        std::uint64_t version = 0;
+        std::string text;
+    };
+    ReplyCache m_reply;
 };
 
 } // namespace varlosim
