@@ -125,7 +125,13 @@ ScriptRunner::json ScriptRunner::start(const json &body, const std::string &clie
     std::string project;
     if (body.is_object() && body.contains("project") && body["project"].is_string())
         project = body["project"].get<std::string>();
-    // A client may name the project by its file, "demo/prj.json".
+    // A client may name the project by its folder ("demo"), by its file
+    // ("demo/prj.json") or by the controller's path of that file
+    // (".../project/project/demo/prj.json").
+    const std::string marker = "project/project/";
+    const auto at = project.rfind(marker);
+    if (at != std::string::npos)
+        project = project.substr(at + marker.size());
     const auto slash = project.find('/');
     if (slash != std::string::npos)
         project = project.substr(0, slash);

@@ -988,6 +988,10 @@ void TestVarloSim::scriptRunsToTheEnd()
     QVERIFY(!seen.filter(QRegularExpression("^5002 src0\\.lua:\\d+$")).isEmpty());
     QCOMPARE(api("GET", "/debugger/state").json().value("value").toString(), QString("stop"));
 
+    // The project may be named by the controller's path of its file.
+    QCOMPARE(post("/debugger/start", {{"project", "/varlo/userdata/project/project/empty/prj.json"}})
+                 .value("result").toBool(), true);
+    QCOMPARE(api("GET", "/debugger/state").json().value("prjname").toString(), QString("empty"));
     // Names that leave the project folder are refused.
     QCOMPARE(post("/debugger/start", {{"project", "../../etc"}}).value("result").toBool(true), false);
     QCOMPARE(post("/debugger/start", {{"project", 7}}).value("result").toBool(true), false);
