@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace varlosim;
@@ -53,6 +55,15 @@ int main(int argc, char **argv)
     if (!parseOptions(argc, argv, options, exitCode))
         return exitCode;
     setVerbose(options.verbose);
+    if (options.exitWithParent) {
+        // SIGTERM when the parent ends, taken by sigwait() below like any
+        // other stop request. A parent that ended before this line is caught
+        // by the check after it.
+        const pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            return 0;
+    }
 
     // Signals are taken by sigwait() below; every thread started from here on
     // inherits the blocked mask, so none of them is interrupted by them.

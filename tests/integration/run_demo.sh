@@ -5,7 +5,7 @@
 set -euo pipefail
 sim=$1 demo=$2 address=$3
 folder=$(mktemp -d)
-"$sim" --root "$folder" --address "$address" >"$folder/VarloSim.log" 2>&1 &
+"$sim" --root "$folder" --address "$address" --exit-with-parent >"$folder/VarloSim.log" 2>&1 &
 sim_pid=$!
 cleanup() {
   kill "$sim_pid" 2>/dev/null || true

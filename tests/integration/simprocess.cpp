@@ -56,7 +56,7 @@ bool SimProcess::start(const QString &folder, const QString &address, const QStr
         return false;
     }
     m_process.setProgram(m_executable);
-    m_process.setArguments(QStringList{"--root", folder, "--address", address} + extra);
+    m_process.setArguments(QStringList{"--root", folder, "--address", address, "--exit-with-parent"} + extra);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start();
     if (!m_process.waitForStarted(5000)) {

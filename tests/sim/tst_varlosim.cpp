@@ -194,7 +194,7 @@ public:
         m_address = address;
         m_output.clear();
         m_process.setProgram(QStringLiteral(VARLOSIM_PATH));
-        m_process.setArguments(QStringList{"--root", root, "--address", address} + extra);
+        m_process.setArguments(QStringList{"--root", root, "--address", address, "--exit-with-parent"} + extra);
         m_process.start();
         if (!m_process.waitForStarted(5000))
             return false;
