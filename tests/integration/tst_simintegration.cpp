@@ -70,6 +70,7 @@ private Q_SLOTS:
     void controlModeEchoDoesNotOverride();
     void blockingMotionEndsAsTheControllerSays();
     void lineCalibrationComputedByTheController();
+    void restartedSimulatorIsFoundAgain();
     void fourAxisSimulator();
 
 private:
@@ -296,6 +297,21 @@ void tst_SimIntegration::lineCalibrationComputedByTheController()
     // Three points on one line do not make a frame.
     const float line[3][6] = {{0, 0, 0, 0, 0, 0}, {100, 0, 0, 0, 0, 0}, {200, 0, 0, 0, 0, 0}};
     QVERIFY(!robot()->collaborative()->calibrateCoordinateUserLine(line, result));
+}
+
+void tst_SimIntegration::restartedSimulatorIsFoundAgain()
+{
+    QSignalSpy changes(robot(), &QRobot::connectionChanged);
+    m_six.stop();
+    // Lost after the transport's loss time of 12 s without an answer.
+    QTRY_VERIFY_WITH_TIMEOUT(changes.contains(QVariantList{false}), 20000);
+    changes.clear();
+    QVERIFY2(m_six.start(m_folder.filePath(QStringLiteral("six")), QLatin1String(kSixAxes)), qPrintable(m_six.reason()));
+    QTRY_VERIFY_WITH_TIMEOUT(changes.contains(QVariantList{true}), 5000);
+    // The documents written before the restart are still there.
+    QByteArray text;
+    QVERIFY(robot()->transport()->getPara(text, QStringLiteral("/settings/common")));
+    QCOMPARE(QJsonDocument::fromJson(text).object().value(QLatin1String("ratio")).toDouble(), 37.0);
 }
 
 void tst_SimIntegration::fourAxisSimulator()
