@@ -49,12 +49,13 @@ bool check(bool ok, const char *what)
     return ok;
 }
 
-const char *resultText(int32_t result)
+// What the result of a blocking motion function means.
+const char *motionResultText(int32_t result)
 {
     switch (result) {
     case VARLO_OK: return "done";
-    case 1: return "no connection / ended in an alarm";
-    case 2: return "request failed / timed out";
+    case VARLO_ALARM: return "refused or ended in an alarm";
+    case VARLO_MOTION_TIMEOUT: return "the request failed or the motion did not end within 20 s";
     case VARLO_INVALID_ARGUMENT: return "invalid argument";
     default: return "unknown result";
     }
@@ -172,7 +173,7 @@ float distance(const float *a, const float *b)
 // A blocking motion, reported with its result and the position it ended in.
 bool reportMotion(const char *what, int32_t result)
 {
-    note("%s -> %d (%s)", what, int(result), resultText(result));
+    note("%s -> %d (%s)", what, int(result), motionResultText(result));
     // The position comes from the state exchange; give it one cycle.
     letTimePass(400);
     printPosition();
@@ -282,6 +283,13 @@ int main(int argc, char **argv)
     GetCartesianCoordinate(here);
     wanted[2] += 30.0f;
     check(distance(here, wanted) < 1.0f, "the tool tip rose by 30 mm");
+
+    step("a point out of reach is refused (MovJ)");
+    VarloType::RunCmd far = point;
+    far.x = 5000.0f;
+    const int32_t refused = MovJ(&far, true);
+    note("MovJ to x 5000 mm -> %d (%s); the arm stays where it was", int(refused), motionResultText(refused));
+    check(refused == VARLO_ALARM, "the unreachable point is reported as a motion that ended in an alarm");
 
     step("jog joint 1 in the positive direction for one second");
     float before[6] = {0, 0, 0, 0, 0, 0};
