@@ -1,12 +1,18 @@
 #include "apiserver.h"
 
+#include "calibration.h"
 #include "documentstore.h"
+#include "httpjson.h"
 #include "log.h"
 #include "robot.h"
+#include "scriptrunner.h"
+#include "services.h"
 
 #include <httplib.h>
 
+#include <cmath>
 #include <map>
+#include <vector>
 #include <memory>
 #include <mutex>
 
@@ -18,33 +24,6 @@ namespace {
 
 constexpr std::size_t kMaxStoredEndpoints = 256;
 constexpr std::size_t kMaxStoredBody = 64 * 1024;
-
-void send(httplib::Response &res, const json &body, int status = 200)
-{
-    res.status = status;
-    res.set_content(body.dump(), "application/json");
-}
-
-void sendError(httplib::Response &res, int status, const std::string &message)
-{
-    send(res, json{{"result", false}, {"error", message}}, status);
-}
-
-// The request body as JSON; an empty body counts as {}. False (and a 400
-// answer) when it is not JSON.
-bool parseBody(const httplib::Request &req, httplib::Response &res, json &body)
-{
-    if (req.body.empty()) {
-        body = json::object();
-        return true;
-    }
-    body = json::parse(req.body, nullptr, false);
-    if (body.is_discarded()) {
-        sendError(res, 400, "body is not JSON");
-        return false;
-    }
-    return true;
-}
 
 using Action = std::function<json(const json &)>;
 
@@ -90,6 +69,59 @@ private:
     std::map<std::string, json> m_values;
 };
 
+// Calibration points: a JSON array of `count` arrays of `values` numbers.
+bool readPoints(const json &body, std::size_t count, std::size_t values, std::vector<Pose> &points, std::string &error)
+{
+    if (!body.is_array() || body.size() != count) {
+        error = "body must be an array of " + std::to_string(count) + " points";
+        return false;
+    }
+    points.clear();
+    for (const json &point : body) {
+        if (!point.is_array() || point.size() < values) {
+            error = "each point must be an array of " + std::to_string(values) + " numbers";
+            return false;
+        }
+        Pose p{};
+        for (std::size_t i = 0; i < values; ++i) {
+            if (!point[i].is_number() || !std::isfinite(point[i].get<double>())) {
+                error = "each point must be an array of " + std::to_string(values) + " numbers";
+                return false;
+            }
+            p[i] = point[i].get<double>();
+        }
+        points.push_back(p);
+    }
+    return true;
+}
+
+json calibrationReply(const CalibrationResult &result)
+{
+    if (!result.ok)
+        return json{{"result", false}, {"error", result.error}};
+    json coordinate = json::array();
+    for (double v : result.coordinate)
+        coordinate.push_back(std::round(v * 1e4) / 1e4 + 0.0);
+    return json{{"result", true}, {"coordinate", coordinate}, {"residual", std::round(result.residual * 1e3) / 1e3}};
+}
+
+void calibration(httplib::Server &server, const std::string &path, std::size_t count, std::size_t values,
+                 CalibrationResult (*compute)(const std::vector<Pose> &))
+{
+    server.Post(path, [count, values, compute](const httplib::Request &req, httplib::Response &res) {
+        json body;
+        if (!parseBody(req, res, body))
+            return;
+        std::vector<Pose> points;
+        std::string error;
+        if (!readPoints(body, count, values, points, error)) {
+            send(res, json{{"result", false}, {"error", error}});
+            return;
+        }
+        send(res, calibrationReply(compute(points)));
+    });
+}
+
 MotionKind motionKindOf(const std::string &name)
 {
     if (name == "go") return MotionKind::Go;
@@ -106,6 +138,9 @@ void configureServer(httplib::Server &server, const char *name, unsigned long ma
 {
     server.set_payload_max_length(maxBody);
     server.set_tcp_nodelay(true);
+    // The library's default closes a connection after five requests; a client
+    // that polls several times a second would reconnect all the time.
+    server.set_keep_alive_max_count(1000);
     // The library's default also sets SO_REUSEPORT, which lets a second
     // simulator bind the same address and silently take half of the requests.
     // Only SO_REUSEADDR: a restart may bind at once, a second copy must fail.
@@ -144,8 +179,9 @@ void configureServer(httplib::Server &server, const char *name, unsigned long ma
     });
 }
 
-void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &store)
+void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &store, ScriptRunner &scripts)
 {
+    ScriptRunner *sr = &scripts;
     Robot *r = &robot;
     DocumentStore *docs = &store;
     auto stored = std::make_shared<StoredEndpoints>();
@@ -155,21 +191,19 @@ void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &stor
     post(server, "/settings/version", [r](const json &) { return r->version(); });
 
     server.Get("/protocol/exchange", [r](const httplib::Request &, httplib::Response &res) {
-        json reply;
-        std::string error;
+        std::string reply, error;
         r->exchange(nullptr, reply, error);
-        send(res, reply);
+        res.set_content(reply, "application/json");
     });
     server.Post("/protocol/exchange", [r](const httplib::Request &req, httplib::Response &res) {
         json body;
         if (!parseBody(req, res, body))
             return;
-        json reply;
-        std::string error;
+        std::string reply, error;
         if (!r->exchange(&body, reply, error))
             sendError(res, 400, error);
         else
-            send(res, reply);
+            res.set_content(reply, "application/json");
     });
 
     post(server, "/panel/autoManual", [r](const json &b) { return r->panelAutoManual(b); });
@@ -223,7 +257,41 @@ void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &stor
         logInfo("reboot requested (a simulator keeps running)");
         return json{{"result", true}};
     });
-    get(server, "/debugger/state", [] { return json{{"value", "stop"}, {"prjname", ""}}; });
+
+    // Script run control; the notifications of a run go to the client that
+    // started or continued it.
+    server.Post("/debugger/start", [sr](const httplib::Request &req, httplib::Response &res) {
+        json body;
+        if (parseBody(req, res, body))
+            send(res, sr->start(body, req.remote_addr));
+    });
+    server.Post("/debugger/run", [sr](const httplib::Request &req, httplib::Response &res) {
+        send(res, sr->run(req.remote_addr));
+    });
+    post(server, "/debugger/suspend", [sr](const json &) { return sr->suspend(); });
+    post(server, "/debugger/stop", [sr](const json &) { return sr->stop(); });
+    get(server, "/debugger/state", [sr] { return sr->state(); });
+    get(server, "/debugger/getSuspend", [sr] { return sr->getSuspend(); });
+    get(server, "/debugger/stepIn", [sr] { return sr->stepIn(); });
+
+    calibration(server, "/calibrate/coordinate/tool", 2, 4, &calibrateScaraTool);
+    calibration(server, "/calibrate/coordinate/tool/position", 3, 6, &calibrateToolPosition);
+    calibration(server, "/calibrate/coordinate/tool/pose", 3, 6, &calibrateToolPose);
+    calibration(server, "/calibrate/coordinate/user", 3, 6, &calibrateUser);
+    calibration(server, "/calibrate/coordinate/userLine", 3, 6, &calibrateUserLine);
+    calibration(server, "/calibrate/coordinate/userDot", 3, 6, &calibrateUserDot);
+
+    installServiceRoutes(server, robot, store);
+    // What the settings commands without a model report before a client set
+    // them.
+    stored->store("/settings/driver/userParam", json{{"index", 0}});
+    stored->store("/settings/autoIdentify", json{{"value", false}, {"name", ""}});
+    stored->store("/interface/setAP", json{{"ssid", "VarloSim"}, {"passwd", "varlo-sim"}});
+    stored->store("/interface/recurrentTrack", json{{"getpos", false}});
+    json simulated = json::object();
+    for (int j = 1; j <= 6; ++j)
+        simulated["joint" + std::to_string(j) + "Simulated"] = true;
+    stored->store("/settings/simulatedAxis", simulated);
 
     post(server, "/sim/inputs", [r](const json &b) { return r->simInputs(&b); });
     get(server, "/sim/inputs", [r] { return r->simInputs(nullptr); });

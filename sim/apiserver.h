@@ -7,8 +7,9 @@ namespace varlosim {
 
 class DocumentStore;
 class Robot;
+class ScriptRunner;
 
-void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &store);
+void installApiRoutes(httplib::Server &server, Robot &robot, DocumentStore &store, ScriptRunner &scripts);
 void installFileRoutes(httplib::Server &server, Robot &robot, DocumentStore &store);
 
 // Logging, error bodies and limits that both servers share.

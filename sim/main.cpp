@@ -9,6 +9,7 @@
 #include "log.h"
 #include "options.h"
 #include "robot.h"
+#include "scriptrunner.h"
 
 #include <httplib.h>
 
@@ -17,6 +18,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace varlosim;
@@ -25,6 +28,8 @@ namespace {
 
 constexpr int kApiPort = 22000;
 constexpr int kFilePort = 22001;
+constexpr std::size_t kApiWorkers = 64;
+constexpr std::size_t kFileWorkers = 16;
 
 // The model the folder was set up for, unless the command line names one.
 int chooseAxes(const Options &options, const DocumentStore &store)
@@ -50,6 +55,15 @@ int main(int argc, char **argv)
     if (!parseOptions(argc, argv, options, exitCode))
         return exitCode;
     setVerbose(options.verbose);
+    if (options.exitWithParent) {
+        // SIGTERM when the parent ends, taken by sigwait() below like any
+        // other stop request. A parent that ended before this line is caught
+        // by the check after it.
+        const pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            return 0;
+    }
 
     // Signals are taken by sigwait() below; every thread started from here on
     // inherits the blocked mask, so none of them is interrupted by them.
@@ -80,13 +94,16 @@ int main(int argc, char **argv)
     httplib::Server files;
     configureServer(api, "api", 1024 * 1024);
     configureServer(files, "file", DocumentStore::kMaxDocumentBytes);
-    // Each open connection holds a worker while it is kept alive; leave room for
-    // a client, a tool and a browser at once, and let idle ones go soon.
-    api.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    files.new_task_queue = [] { return new httplib::ThreadPool(8); };
-    api.set_keep_alive_timeout(2);
-    files.set_keep_alive_timeout(2);
-    installApiRoutes(api, robot, store);
+    // cpp-httplib gives each open connection a worker of the pool for as long
+    // as the client keeps it alive. The library itself holds one connection at
+    // a time, but a tool, a browser and a load generator may hold dozens: size
+    // the pools for that and let idle connections go after a second.
+    api.new_task_queue = [] { return new httplib::ThreadPool(kApiWorkers); };
+    files.new_task_queue = [] { return new httplib::ThreadPool(kFileWorkers); };
+    api.set_keep_alive_timeout(1);
+    files.set_keep_alive_timeout(1);
+    ScriptRunner scripts(store.folder());
+    installApiRoutes(api, robot, store, scripts);
     installFileRoutes(files, robot, store);
 
     if (!api.bind_to_port(options.address, kApiPort)) {
@@ -94,7 +111,7 @@ int main(int argc, char **argv)
                    + " (in use, or not an address of this machine)");
         return 1;
     }
-    if (!files.bind_to_port(options.address, kFilePort)) {
+    if (options.fileService && !files.bind_to_port(options.address, kFilePort)) {
         logWarning("cannot listen on " + options.address + ":" + std::to_string(kFilePort)
                    + " (in use, or not an address of this machine)");
         return 1;
@@ -102,15 +119,17 @@ int main(int argc, char **argv)
 
     robot.start();
     std::thread apiThread([&api] { api.listen_after_bind(); });
-    std::thread fileThread([&files] { files.listen_after_bind(); });
+    std::thread fileThread;
+    if (options.fileService)
+        fileThread = std::thread([&files] { files.listen_after_bind(); });
     // Server::stop() only takes effect once the accept loop runs; a stop
     // request before that would be lost and the join below would hang. So the
     // simulator is ready (and takes signals) only from then on.
-    while (!api.is_running() || !files.is_running())
+    while (!api.is_running() || (options.fileService && !files.is_running()))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
-            + store.folder().string());
+            + store.folder().string() + (options.fileService ? "" : ", file service off"));
 
     int received = 0;
     sigwait(&stopSignals, &received);
@@ -119,7 +138,8 @@ int main(int argc, char **argv)
     api.stop();
     files.stop();
     apiThread.join();
-    fileThread.join();
+    if (fileThread.joinable())
+        fileThread.join();
     robot.stop();
     logInfo("VarloSim stopped");
     return 0;

@@ -11,7 +11,8 @@ namespace varlosim {
 namespace {
 
 const char kUsage[] =
-    "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--verbose]\n"
+    "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--no-file-service]\n"
+    "                [--exit-with-parent] [--verbose]\n"
     "\n"
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
@@ -22,6 +23,12 @@ const char kUsage[] =
     "  --address A    IPv4 address to serve on\n"
     "  --axes 4|6     robot model: 4-axis SCARA or 6-axis arm (default: the axis\n"
     "                 count the folder already holds, else 6)\n"
+    "  --no-file-service\n"
+    "                 leave port 22001 closed, as on a controller whose file\n"
+    "                 service is down (clients then use the project folder)\n"
+    "  --exit-with-parent\n"
+    "                 end when the process that started it ends (for test\n"
+    "                 harnesses, so that a crashed one leaves no simulator behind)\n"
     "  --verbose      one line per request\n";
 
 bool isIPv4(const std::string &text)
@@ -58,6 +65,10 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
             return false;
         } else if (arg == "--verbose" || arg == "-v") {
             options.verbose = true;
+        } else if (arg == "--exit-with-parent") {
+            options.exitWithParent = true;
+        } else if (arg == "--no-file-service") {
+            options.fileService = false;
         } else if (arg == "--root") {
             const char *v = value("--root");
             if (!v) { exitCode = 2; return false; }

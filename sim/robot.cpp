@@ -212,7 +212,7 @@ Robot::~Robot()
 
 void Robot::start()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (m_running)
         return;
     m_running = true;
@@ -222,7 +222,7 @@ void Robot::start()
 void Robot::stop()
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<StateLock> guard(m_lock);
         if (!m_running)
             return;
         m_running = false;
@@ -307,7 +307,7 @@ void Robot::reloadSettings()
         }
     }
 
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_settings = s;
     m_model->setLimits(limits);
 }
@@ -319,7 +319,7 @@ void Robot::tickLoop()
 {
     using clock = std::chrono::steady_clock;
     auto last = clock::now();
-    std::unique_lock<std::mutex> lock(m_lock);
+    std::unique_lock<StateLock> lock(m_lock);
     while (m_running) {
         m_wake.wait_for(lock, std::chrono::milliseconds(10));
         if (!m_running)
@@ -503,6 +503,10 @@ void Robot::advanceSignals(double dt)
 {
     std::normal_distribution<double> noise(0.0, 1.0);
     const bool servoOn = m_power && m_controlMode != "disable";
+    if (m_power)
+        m_powerOnSeconds += dt;
+    if (servoOn)
+        m_servoOnSeconds += dt;
     double total = 0.0;
     for (int i = 0; i < 6; ++i) {
         double amps = 0.0;
@@ -675,31 +679,8 @@ json Robot::stateLocked() const
     s["jointTemp"] = numbers(m_temperature);
     s["endAI"] = numbers(m_endAI);
     s["gpioAI"] = numbers(m_gpioAI);
-    // Alarm words: group 0 holds the controller's alarms, groups 1 to 6 the
-    // drives of joints 1 to 6; alarm number n is bit n % 32 of word n / 32.
-    json alarms = json::array();
-    for (int g = 0; g < 7; ++g) {
-        std::array<std::uint32_t, 64> words{};
-        const auto it = m_alarms.find(g);
-        if (it != m_alarms.end()) {
-            for (int id : it->second)
-                words[id / 32] |= 1u << (id % 32);
-        }
-        json group = json::array();
-        for (std::uint32_t w : words)
-            group.push_back(static_cast<std::int32_t>(w));
-        alarms.push_back(group);
-    }
-    s["alarms"] = alarms;
     s["outputs"] = packBits(m_outputs.data(), 64);
     s["inputs"] = packBits(m_inputs.data(), 64);
-    json extendDO = json::array(), extendDI = json::array();
-    for (int m = 0; m < 9; ++m) {
-        extendDO.push_back(packBits(m_extendDO[m].data(), 96));
-        extendDI.push_back(packBits(m_extendDI[m].data(), 96));
-    }
-    s["extendDO"] = extendDO;
-    s["extendDI"] = extendDI;
     // Beyond the exchange proper: what a person watching wants to see.
     s["emergencyStop"] = m_emergencyStop;
     s["threeSwitch"] = m_threeSwitch ? "pressed" : "released";
@@ -707,56 +688,129 @@ json Robot::stateLocked() const
     return s;
 }
 
+const std::string &Robot::bigBlocksLocked() const
+{
+    // Alarm words: group 0 holds the controller's alarms, groups 1 to 6 the
+    // drives of joints 1 to 6; alarm number n is bit n % 32 of word n / 32.
+    std::array<std::array<std::uint32_t, 64>, 7> words{};
+    for (const auto &group : m_alarms) {
+        if (group.first < 0 || group.first >= 7)
+            continue;
+        for (int id : group.second)
+            words[group.first][id / 32] |= 1u << (id % 32);
+    }
+    if (m_blocks.valid && words == m_blocks.alarms && m_extendDO == m_blocks.extendDO && m_extendDI == m_blocks.extendDI)
+        return m_blocks.text;
+
+    json alarms = json::array();
+    for (const auto &group : words) {
+        json g = json::array();
+        for (std::uint32_t w : group)
+            g.push_back(static_cast<std::int32_t>(w));
+        alarms.push_back(g);
+    }
+    json extendDO = json::array(), extendDI = json::array();
+    for (int m = 0; m < 9; ++m) {
+        extendDO.push_back(packBits(m_extendDO[m].data(), 96));
+        extendDI.push_back(packBits(m_extendDI[m].data(), 96));
+    }
+    m_blocks.valid = true;
+    m_blocks.alarms = words;
+    m_blocks.extendDO = m_extendDO;
+    m_blocks.extendDI = m_extendDI;
+    m_blocks.text = ",\"alarms\":" + alarms.dump() + ",\"extendDO\":" + extendDO.dump() + ",\"extendDI\":"
+                  + extendDI.dump();
+    return m_blocks.text;
+}
+
 // ---------------------------------------------------------------------------
 // Requests.
 
-bool Robot::exchange(const json *request, json &reply, std::string &error)
+bool Robot::exchange(const json *request, std::string &reply, std::string &error)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (request) {
-        if (!request->is_object()) {
-            error = "exchange body must be a JSON object";
-            return false;
+    if (request && !request->is_object()) {
+        error = "exchange body must be a JSON object";
+        return false;
+    }
+    json state;
+    std::string blocks;
+    std::uint64_t version = 0;
+    m_lock.lockQuietly();
+    if (request && applyExchangeLocked(*request))
+        m_lock.bump();
+    version = m_lock.version();
+    if (m_reply.valid && m_reply.version == version) {
+        reply = m_reply.text;
+        m_lock.unlockQuietly();
+        return true;
+    }
+    state = stateLocked();
+    blocks = bigBlocksLocked();
+    m_lock.unlockQuietly();
+
+    // Serialised outside the lock, so that concurrent clients and the motion
+    // ticker do not wait for each other's text.
+    reply = state.dump();
+    reply.insert(reply.size() - 1, blocks);
+
+    m_lock.lockQuietly();
+    if (m_lock.version() == version) {
+        m_reply.valid = true;
+        m_reply.version = version;
+        m_reply.text = reply;
+    }
+    m_lock.unlockQuietly();
+    return true;
+}
+
+bool Robot::applyExchangeLocked(const json &r)
+{
+    const std::string controlMode = m_controlMode, coordinate = m_coordinate, jogMode = m_jogMode;
+    const int tool = m_tool, user = m_user;
+    bool changed = false;
+    std::string text;
+    // The client repeats the control mode it last asked for in every body.
+    // Only a change of that value is a request; the steady echo must not undo
+    // a mode set through /settings/controlMode, the panel or a safety stop.
+    if (readString(r, "controlMode", text) && (text == "disable" || text == "enable" || text == "drag")) {
+        if (!m_lastExchangeControlMode.empty() && text != m_lastExchangeControlMode && text != m_controlMode) {
+            applyControlModeLocked(text, nullptr);
+            changed = true;
         }
-        const json &r = *request;
-        std::string text;
-        // The client repeats the control mode it last asked for in every body.
-        // Only a change of that value is a request; the steady echo must not undo
-        // a mode set through /settings/controlMode, the panel or a safety stop.
-        if (readString(r, "controlMode", text) && (text == "disable" || text == "enable" || text == "drag")) {
-            if (!m_lastExchangeControlMode.empty() && text != m_lastExchangeControlMode && text != m_controlMode)
-                applyControlModeLocked(text, nullptr);
-            m_lastExchangeControlMode = text;
-        }
-        if (readString(r, "coordinate", text) && (text == "joint" || text == "cartesian" || text == "tool")) {
-            if (text != m_coordinate)
-                stopJogLocked();
-            m_coordinate = text;
-        }
-        if (readString(r, "jogMode", text) && (text == "jog" || text == "step"))
-            m_jogMode = text;
-        int index = 0;
-        if (readInt(r, "toolCoordinate", index) && index >= 0 && index < 10)
-            m_tool = index;
-        if (readInt(r, "userCoordinate", index) && index >= 0 && index < 10)
-            m_user = index;
-        bool clear = false;
-        if (readFlag(r, "alarms", clear) && clear)
-            clearAlarmsLocked();
-        const auto outputs = r.find("outputs");
-        if (outputs != r.end() && outputs->is_object()) {
-            bool enable = false;
-            if (readFlag(*outputs, "enable", enable) && enable && outputs->contains("value"))
-                unpackBits((*outputs)["value"], m_outputs.data(), 64);
+        m_lastExchangeControlMode = text;
+    }
+    if (readString(r, "coordinate", text) && (text == "joint" || text == "cartesian" || text == "tool")) {
+        if (text != m_coordinate)
+            stopJogLocked();
+        m_coordinate = text;
+    }
+    if (readString(r, "jogMode", text) && (text == "jog" || text == "step"))
+        m_jogMode = text;
+    int index = 0;
+    if (readInt(r, "toolCoordinate", index) && index >= 0 && index < 10)
+        m_tool = index;
+    if (readInt(r, "userCoordinate", index) && index >= 0 && index < 10)
+        m_user = index;
+    bool clear = false;
+    if (readFlag(r, "alarms", clear) && clear) {
+        clearAlarmsLocked();
+        changed = true;
+    }
+    const auto outputs = r.find("outputs");
+    if (outputs != r.end() && outputs->is_object()) {
+        bool enable = false;
+        if (readFlag(*outputs, "enable", enable) && enable && outputs->contains("value")) {
+            unpackBits((*outputs)["value"], m_outputs.data(), 64);
+            changed = true;
         }
     }
-    reply = stateLocked();
-    return true;
+    return changed || controlMode != m_controlMode || coordinate != m_coordinate || jogMode != m_jogMode
+        || tool != m_tool || user != m_user;
 }
 
 json Robot::connectionState()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     return json{{"state", "connected"}, {"axis", m_model->axes()}, {"address", m_address}};
 }
 
@@ -775,7 +829,7 @@ json Robot::panelAutoManual(const json &body)
     std::string value;
     if (!readString(body, "value", value) || (value != "auto" && value != "manual"))
         return json{{"result", false}, {"error", "value must be \"auto\" or \"manual\""}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     const bool wantAuto = value == "auto";
     if (wantAuto != m_auto) {
         // Turning the key stops whatever moves.
@@ -796,7 +850,7 @@ json Robot::panelThreeSwitch(const json &body)
         pressed = false;
     else if (!readFlag(body, "value", pressed))
         return json{{"result", false}, {"error", "value must be \"pressed\" or \"released\""}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     // Letting go of the enabling switch stops a manual motion.
     if (m_threeSwitch && !pressed && !m_auto)
         stopJogLocked();
@@ -812,7 +866,7 @@ json Robot::panelEmergencyStop(const json &body)
         pressed = text == "pressed";
     else if (!readFlag(body, "value", pressed))
         return json{{"result", false}, {"error", "value must be a boolean"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (pressed) {
         m_emergencyStop = true;
         disableLocked();
@@ -838,7 +892,7 @@ json Robot::panelJog(const json &body, bool auxiliary)
         const bool n = i < neg->size() && (*neg)[i].is_boolean() && (*neg)[i].get<bool>();
         dir[i] = (p && !n) ? 1 : ((n && !p) ? -1 : 0);   // both held: no motion
     }
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     std::string why;
     const bool any = std::any_of(dir.begin(), dir.end(), [](int d) { return d != 0; });
     if (any && (!canMoveLocked(why) || !m_queue.empty())) {
@@ -894,7 +948,7 @@ json Robot::panelJog(const json &body, bool auxiliary)
 
 json Robot::panelState(const std::string &element)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (element == "autoManual")
         return json{{"value", m_auto ? "auto" : "manual"}};
     if (element == "threeSwitch")
@@ -916,7 +970,7 @@ json Robot::setControlMode(const json &body)
     std::string mode;
     if (!readString(body, "controlMode", mode) || (mode != "disable" && mode != "enable" && mode != "drag"))
         return json{{"result", false}, {"error", "controlMode must be \"disable\", \"enable\" or \"drag\""}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     std::string why;
     applyControlModeLocked(mode, &why);
     if (!why.empty())
@@ -926,7 +980,7 @@ json Robot::setControlMode(const json &body)
 
 json Robot::controlMode()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     return json{{"controlMode", m_controlMode}};
 }
 
@@ -935,7 +989,7 @@ json Robot::setPower(const json &body)
     bool on = false;
     if (!readFlag(body, "value", on))
         return json{{"result", false}, {"error", "value must be a boolean"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (!on && m_power)
         disableLocked();
     m_power = on;
@@ -944,7 +998,7 @@ json Robot::setPower(const json &body)
 
 json Robot::power()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     return json{{"value", m_power}};
 }
 
@@ -959,7 +1013,7 @@ json Robot::refuseLocked(MotionKind kind, std::uint64_t id, const std::string &w
 
 json Robot::command(MotionKind kind, const json &body)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     const std::uint64_t id = m_nextMotionId++;
     if (!body.is_object())
         return refuseLocked(kind, id, "body must be a JSON object");
@@ -1095,9 +1149,12 @@ json Robot::command(MotionKind kind, const json &body)
 
 json Robot::motionStatus(MotionKind kind)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     const MotionStatus &st = m_status[static_cast<int>(kind)];
-    return json{{"value", st.ended}, {"isAlarms", st.alarmed}};
+    // "value" says the motion finished as commanded. A client that is told
+    // both "finished" and "alarm" may take the motion for done (the library's
+    // motion wait does), so an alarmed motion reports only the alarm.
+    return json{{"value", st.ended && !st.alarmed}, {"isAlarms", st.alarmed}};
 }
 
 json Robot::positiveSolution(const json &body)
@@ -1108,7 +1165,7 @@ json Robot::positiveSolution(const json &body)
         return json{{"result", false}, {"error", "joint must be an array of " + std::to_string(axes) + " numbers"}};
     for (int i = axes; i < 6; ++i)
         q[i] = 0.0;
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     int tool = m_tool, user = m_user;
     readInt(body, "tool", tool);
     readInt(body, "user", user);
@@ -1124,7 +1181,7 @@ json Robot::inverseSolution(const json &body)
     Pose p{};
     if (!readArray(body, "coordinate", p, 6))
         return json{{"result", false}, {"error", "coordinate must be an array of 6 numbers"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     int tool = m_tool, user = m_user;
     readInt(body, "tool", tool);
     readInt(body, "user", user);
@@ -1153,20 +1210,20 @@ json Robot::setManualCommon(const json &body)
     double ratio = 0;
     if (!readNumber(body, "ratio", ratio) || ratio < 1 || ratio > 100)
         return json{{"result", false}, {"error", "ratio must be 1 to 100"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_manualRatio = ratio;
     return json{{"result", true}, {"ratio", ratio}};
 }
 
 json Robot::manualCommon()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     return json{{"ratio", m_manualRatio}};
 }
 
 json Robot::resetCollision()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_collision = false;
     m_alarms[0].erase(ControllerAlarm::Collision);
     return json{{"result", true}};
@@ -1174,7 +1231,7 @@ json Robot::resetCollision()
 
 json Robot::resetElecSkin()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_skinCollision = false;
     m_alarms[0].erase(ControllerAlarm::SkinCollision);
     return json{{"result", true}};
@@ -1182,7 +1239,7 @@ json Robot::resetElecSkin()
 
 json Robot::setJointBrakes(const json &body)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     int changed = 0;
     for (int j = 0; j < 6; ++j) {
         bool v = false;
@@ -1199,7 +1256,7 @@ json Robot::setJointBrakes(const json &body)
 
 json Robot::jointBrakes()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     json r = json::object();
     for (int j = 0; j < 6; ++j)
         r["joint" + std::to_string(j + 1)] = m_brakes[j];
@@ -1211,7 +1268,7 @@ json Robot::setDynamicBrake(const json &body)
     bool v = false;
     if (!readFlag(body, "dynamicBrake", v))
         return json{{"result", false}, {"error", "dynamicBrake must be a boolean"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_dynamicBrake = v;
     return json{{"result", true}, {"dynamicBrake", v}};
 }
@@ -1221,7 +1278,7 @@ json Robot::setDIMode(const json &body)
     int index = 0, mode = 0;
     if (!readInt(body, "index", index) || !readInt(body, "mode", mode) || index < 0 || index >= 64)
         return json{{"result", false}, {"error", "index (0 to 63) and mode must be integers"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_diModes[index] = mode;
     return json{{"result", true}};
 }
@@ -1231,7 +1288,7 @@ json Robot::getDIMode(const json &body)
     int index = 0;
     if (!readInt(body, "index", index) || index < 0 || index >= 64)
         return json{{"result", false}, {"error", "index must be 0 to 63"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     const auto it = m_diModes.find(index);
     return json{{"result", true}, {"index", index}, {"mode", it == m_diModes.end() ? 0 : it->second}};
 }
@@ -1242,7 +1299,7 @@ json Robot::setDIValue(const json &body)
     bool value = false;
     if (!readInt(body, "index", index) || index < 0 || index >= 64 || !readFlag(body, "value", value))
         return json{{"result", false}, {"error", "index must be 0 to 63 and value 0 or 1"}};
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     m_inputs[index] = value;
     return json{{"result", true}};
 }
@@ -1254,7 +1311,7 @@ json Robot::setExtendIO(const json &body)
     bool enable = false;
     readFlag(body, "enable", enable);
     const auto it = body.find("extendDO");
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (enable && it != body.end()) {
         const json *modules = &*it;
         if (it->is_object() && it->contains("value"))
@@ -1269,7 +1326,7 @@ json Robot::setExtendIO(const json &body)
 
 json Robot::simInputs(const json *body)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (body) {
         if (!body->is_object())
             return json{{"result", false}, {"error", "body must be an object"}};
@@ -1301,7 +1358,7 @@ json Robot::simCollision(const json &body)
 {
     bool skin = false;
     readFlag(body, "skin", skin);
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     abortAllLocked(true);
     stopJogLocked();
     if (skin) {
@@ -1322,7 +1379,7 @@ json Robot::simAlarm(const json &body)
         || id >= 64 * 32)
         return json{{"result", false}, {"error", "group (0 to 6) and id (0 to 2047) must be integers"}};
     readFlag(body, "value", value);
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<StateLock> guard(m_lock);
     if (value) {
         raiseAlarmLocked(group, id);
         // A drive alarm stops the arm.
@@ -1332,6 +1389,30 @@ json Robot::simAlarm(const json &body)
         m_alarms[group].erase(id);
     }
     return json{{"result", true}};
+}
+
+json Robot::workTime()
+{
+    auto split = [](double seconds) {
+        const long long total = static_cast<long long>(seconds);
+        return json{{"days", total / 86400}, {"hour", total / 3600 % 24}, {"min", total / 60 % 60}, {"sec", total % 60}};
+    };
+    std::lock_guard<StateLock> guard(m_lock);
+    return json{{"powerOnTime", split(m_powerOnSeconds)}, {"servoEnableTime", split(m_servoOnSeconds)}};
+}
+
+json Robot::clearWorkTime()
+{
+    std::lock_guard<StateLock> guard(m_lock);
+    m_powerOnSeconds = 0.0;
+    m_servoOnSeconds = 0.0;
+    return json{{"result", true}};
+}
+
+Pose Robot::flangePose()
+{
+    std::lock_guard<StateLock> guard(m_lock);
+    return transformToPose(m_model->forward(m_joints));
 }
 
 } // namespace varlosim

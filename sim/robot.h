@@ -27,6 +27,31 @@ namespace varlosim {
 
 class DocumentStore;
 
+// The lock of the robot's state, counting the times it was released: every
+// holder may have changed the state, so a text made from the state stays good
+// while the count stands still. Readers that know they change nothing take it
+// "quietly", without moving the count.
+class StateLock
+{
+public:
+    void lock() { m_mutex.lock(); }
+    void unlock()
+    {
+        ++m_version;
+        m_mutex.unlock();
+    }
+    bool try_lock() { return m_mutex.try_lock(); }
+    void lockQuietly() { m_mutex.lock(); }
+    void unlockQuietly() { m_mutex.unlock(); }
+    // Read and bumped only while the lock is held.
+    std::uint64_t version() const { return m_version; }
+    void bump() { ++m_version; }
+
+private:
+    std::mutex m_mutex;
+    std::uint64_t m_version = 0;
+};
+
 enum class MotionKind { Go, MoveJ, GoR, MoveR, AuxGo, GoHome, Inch, Count };
 
 class Robot
@@ -46,9 +71,10 @@ public:
     // speeds, frames, limits). Called at start and whenever a document changes.
     void reloadSettings();
 
-    // "/protocol/exchange": the live state; a POST body applies the requested
-    // values first. Returns false with an error text for a malformed body.
-    bool exchange(const json *request, json &reply, std::string &error);
+    // "/protocol/exchange": the live state as JSON text; a POST body applies
+    // the requested values first. Returns false with an error text for a
+    // malformed body.
+    bool exchange(const json *request, std::string &reply, std::string &error);
 
     json connectionState();
     json version();
@@ -92,6 +118,13 @@ public:
     json simCollision(const json &body);
     json simAlarm(const json &body);
 
+    // Operating-time counters ("/settings/workTimeRec"): time since the
+    // counters were cleared with the arm powered, and with the servos on.
+    json workTime();
+    json clearWorkTime();
+    // The flange pose in the base frame, x, y, z, a, b, c.
+    Pose flangePose();
+
 private:
     struct Frame { bool enable = false; Pose params{}; };
     struct Settings
@@ -130,7 +163,14 @@ private:
     void advanceJog(double dt);
     void advanceSignals(double dt);
 
+    // The live state without its three large blocks, which bigBlocksLocked()
+    // gives as JSON text (",\"alarms\":[...],...") from a cache that is rebuilt
+    // only when they change: clients poll the exchange several times a second
+    // and most of its bytes are these blocks, nearly always the same.
     json stateLocked() const;
+    // Applies what an exchange body asks for; true when that changed the state.
+    bool applyExchangeLocked(const json &request);
+    const std::string &bigBlocksLocked() const;
     bool canMoveLocked(std::string &why) const;
     json refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why);
     void finishMotionLocked(const Motion &motion, bool alarmed);
@@ -153,8 +193,8 @@ private:
     std::unique_ptr<Kinematics> m_model;
     std::string m_address;
 
-    mutable std::mutex m_lock;
-    std::condition_variable m_wake;
+    mutable StateLock m_lock;
+    std::condition_variable_any m_wake;
     std::thread m_ticker;
     bool m_running = false;
 
@@ -195,6 +235,8 @@ private:
     std::array<double, 6> m_voltage{};
     std::array<double, 6> m_temperature{};
     double m_cabinetTemperature = 32.0;
+    double m_powerOnSeconds = 0.0;
+    double m_servoOnSeconds = 0.0;
 
     // Motion.
     std::deque<Motion> m_queue;                 // front is the running one
@@ -206,6 +248,28 @@ private:
     std::array<int, 3> m_auxJog{};
 
     std::mt19937 m_noise{20240611u};
+
+    // Cache of bigBlocksLocked(): the values it was made from and its text.
+    struct BlockCache
+    {
+        bool valid = false;
+        std::array<std::array<std::uint32_t, 64>, 7> alarms{};
+        std::array<std::array<bool, 96>, 9> extendDO{};
+        std::array<std::array<bool, 96>, 9> extendDI{};
+        std::string text;
+    };
+    mutable BlockCache m_blocks;
+
+    // The last exchange reply and the lock version it was made at: polls
+    // between two changes of the state (most of them: the state changes at
+    // each 10 ms tick) get the same text without building it again.
+    struct ReplyCache
+    {
+        bool valid = false;
+        std::uint64_t version = 0;
+        std::string text;
+    };
+    ReplyCache m_reply;
 };
 
 } // namespace varlosim

@@ -13,12 +13,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QUdpSocket>
+
+#include <cmath>
 #include <memory>
 
 namespace {
 
 const char kAddress[] = "127.0.0.60";
 const char kSecondAddress[] = "127.0.0.61";
+// The client address that receives script notifications.
+const char kClientAddress[] = "127.0.0.64";
 const quint16 kApiPort = 22000;
 const quint16 kFilePort = 22001;
 
@@ -34,13 +39,17 @@ struct HttpReply
 
 // One request on its own connection, written byte for byte as given, so that
 // paths reach the server exactly as a hostile client would send them.
+// With a `source` address the request comes from there, so that whatever the
+// simulator sends back to its client (script notifications) goes there too.
 HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
-                     const QByteArray &body = QByteArray())
+                     const QByteArray &body = QByteArray(), const QString &source = QString())
 {
     HttpReply reply;
     QElapsedTimer clock;
     clock.start();
     QTcpSocket socket;
+    if (!source.isEmpty() && !socket.bind(QHostAddress(source)))
+        return reply;
     socket.connectToHost(address, port);
     if (!socket.waitForConnected(2000))
         return reply;
@@ -86,6 +95,87 @@ QMap<QString, QByteArray> snapshot(const QString &folder)
     return files;
 }
 
+// R = Rz(c) * Ry(b) * Rx(a), the orientation convention of the poses.
+struct Rotation
+{
+    double m[3][3];
+
+    static Rotation fromAbc(double a, double b, double c)
+    {
+        const double k = M_PI / 180.0;
+        const double ca = std::cos(a * k), sa = std::sin(a * k), cb = std::cos(b * k), sb = std::sin(b * k),
+                     cc = std::cos(c * k), sc = std::sin(c * k);
+        return {{{cc * cb, cc * sb * sa - sc * ca, cc * sb * ca + sc * sa},
+                 {sc * cb, sc * sb * sa + cc * ca, sc * sb * ca - cc * sa},
+                 {-sb, cb * sa, cb * ca}}};
+    }
+    QVector<double> apply(const QVector<double> &v) const
+    {
+        QVector<double> r(3, 0.0);
+        for (int i = 0; i < 3; ++i)
+            r[i] = m[i][0] * v[0] + m[i][1] * v[1] + m[i][2] * v[2];
+        return r;
+    }
+};
+
+QJsonArray pointArray(const QVector<double> &values)
+{
+    QJsonArray a;
+    for (double v : values)
+        a.append(v);
+    return a;
+}
+
+// Datagrams that arrive on the script notification ports of one address.
+class NotificationListener
+{
+public:
+    explicit NotificationListener(const QString &address)
+    {
+        for (quint16 port : {5000, 5001, 5002, 5003}) {
+            auto socket = std::make_unique<QUdpSocket>();
+            m_bound = socket->bind(QHostAddress(address), port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)
+                   && m_bound;
+            m_sockets.push_back(std::move(socket));
+        }
+    }
+    bool isBound() const { return m_bound; }
+
+    // Collects what has arrived, as "port text" lines in arrival order per poll.
+    QStringList take()
+    {
+        QStringList lines;
+        for (const auto &socket : m_sockets) {
+            socket->waitForReadyRead(0);
+            while (socket->hasPendingDatagrams()) {
+                QByteArray data(int(socket->pendingDatagramSize()), '\0');
+                socket->readDatagram(data.data(), data.size());
+                lines << QString::number(socket->localPort()) + ' ' + QString::fromLatin1(data);
+            }
+        }
+        return lines;
+    }
+
+    // Waits until a line equal to `wanted` has arrived, collecting every line.
+    bool waitFor(const QString &wanted, int timeoutMs, QStringList &seen)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            for (const auto &socket : m_sockets)
+                socket->waitForReadyRead(5);
+            seen << take();
+            if (seen.contains(wanted))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::unique_ptr<QUdpSocket>> m_sockets;
+    bool m_bound = true;
+};
+
 // A running VarloSim.
 class Simulator
 {
@@ -104,7 +194,7 @@ public:
         m_address = address;
         m_output.clear();
         m_process.setProgram(QStringLiteral(VARLOSIM_PATH));
-        m_process.setArguments(QStringList{"--root", root, "--address", address} + extra);
+        m_process.setArguments(QStringList{"--root", root, "--address", address, "--exit-with-parent"} + extra);
         m_process.start();
         if (!m_process.waitForStarted(5000))
             return false;
@@ -183,6 +273,15 @@ private slots:
     void motionRefusedWhenDisabled();
     void malformedRequestsKeepServing();
     void twoSimulatorsOnTwoAddresses();
+    void calibrations_data();
+    void calibrations();
+    void calibrationRefusals_data();
+    void calibrationRefusals();
+    void scriptNotifications();
+    void scriptRunsToTheEnd();
+    void scriptStopEndsTheRun();
+    void servicesKeepTheirState();
+    void trajectoryCheckFindsTheUnreachablePoint();
 
 private:
     bool startSimulator(const QStringList &extra = QStringList());
@@ -279,7 +378,7 @@ bool TestVarloSim::waitForMotionEnd(const QByteArray &path, QJsonObject *status)
         if (r.status != 200)
             return false;
         *status = r.json();
-        if (status->value("value").toBool())
+        if (status->value("value").toBool() || status->value("isAlarms").toBool())
             return true;
         QTest::qWait(100);
     }
@@ -553,7 +652,7 @@ void TestVarloSim::emergencyStopCycle()
 
     QCOMPARE(api("POST", "/panel/emergencyStop", {{"value", true}}).status, 200);
     const QJsonObject status = api("GET", "/interface/moveJ").json();
-    QCOMPARE(status.value("value").toBool(), true);
+    QCOMPARE(status.value("value").toBool(true), false);
     QCOMPARE(status.value("isAlarms").toBool(), true);
     QJsonObject state = exchange();
     QCOMPARE(state.value("controlMode").toString(), QString("disable"));
@@ -646,7 +745,7 @@ void TestVarloSim::motionReachesTarget()
     far["x"] = 5000.0;
     QCOMPARE(api("POST", "/interface/go", far).json().value("result").toBool(), false);
     status = api("GET", "/interface/go").json();
-    QCOMPARE(status.value("value").toBool(), true);
+    QCOMPARE(status.value("value").toBool(true), false);
     QCOMPARE(status.value("isAlarms").toBool(), true);
     QVERIFY(api("POST", "/interface/inverseSolution", {{"coordinate", QJsonArray{5000, 0, 0, 0, 0, 0}}})
                 .json().value("joint").isUndefined());
@@ -657,7 +756,7 @@ void TestVarloSim::motionRefusedWhenDisabled()
     QVERIFY(startSimulator());
     QCOMPARE(api("POST", "/interface/moveJ", {{"joint", QJsonArray{10, 0, 0, 0, 90, 0}}, {"value", true}}).status, 200);
     const QJsonObject status = api("GET", "/interface/moveJ").json();
-    QCOMPARE(status.value("value").toBool(), true);
+    QCOMPARE(status.value("value").toBool(true), false);
     QCOMPARE(status.value("isAlarms").toBool(), true);
     QCOMPARE(exchange().value("jointCoordinate").toArray().at(0).toDouble(), 0.0);
 
@@ -710,6 +809,303 @@ void TestVarloSim::twoSimulatorsOnTwoAddresses()
     Simulator third;
     QVERIFY(!third.start(secondRoot.path(), kSecondAddress, QStringList(), true));
     QVERIFY(second.stop());
+}
+
+void TestVarloSim::calibrations_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QJsonArray>("points");
+    QTest::addColumn<QVector<double>>("expected");
+
+    // A user frame at (100, 200, 50) turned 30 degrees about z.
+    {
+        const double k = M_PI / 180.0;
+        const QVector<double> origin{100, 200, 50};
+        const QVector<double> xDir{std::cos(30 * k), std::sin(30 * k), 0};
+        const QVector<double> yDir{-std::sin(30 * k), std::cos(30 * k), 0};
+        QJsonArray points;
+        points.append(pointArray({origin[0], origin[1], origin[2], 180, 0, 0}));
+        points.append(pointArray({origin[0] + 120 * xDir[0], origin[1] + 120 * xDir[1], 50, 180, 0, 0}));
+        points.append(pointArray({origin[0] + 40 * xDir[0] + 90 * yDir[0], origin[1] + 40 * xDir[1] + 90 * yDir[1], 50,
+                                  180, 0, 0}));
+        QTest::newRow("user frame") << QByteArray("/calibrate/coordinate/user") << points
+                                    << QVector<double>{100, 200, 50, 0, 0, 30};
+    }
+    // A tool tip at (10, -20, 150) on the flange, put on the point (450, 30, 120)
+    // from three orientations.
+    {
+        const QVector<double> tip{10, -20, 150};
+        const QVector<double> fixed{450, 30, 120};
+        QJsonArray points;
+        const double orientations[3][3] = {{180, 0, 0}, {160, 15, 10}, {200, -10, -25}};
+        for (const auto &o : orientations) {
+            const QVector<double> r = Rotation::fromAbc(o[0], o[1], o[2]).apply(tip);
+            points.append(pointArray({fixed[0] - r[0], fixed[1] - r[1], fixed[2] - r[2], o[0], o[1], o[2]}));
+        }
+        QTest::newRow("tool position") << QByteArray("/calibrate/coordinate/tool/position") << points
+                                       << QVector<double>{10, -20, 150};
+    }
+    // Flange unturned; the tool's x along the base's y, its z pointing down.
+    {
+        QJsonArray points;
+        points.append(pointArray({300, 0, 200, 0, 0, 0}));
+        points.append(pointArray({300, 50, 200, 0, 0, 0}));
+        points.append(pointArray({300, 0, 150, 0, 0, 0}));
+        QTest::newRow("tool orientation") << QByteArray("/calibrate/coordinate/tool/pose") << points
+                                          << QVector<double>{180, 0, 90};
+    }
+    // Line and dot: the X axis along the base's y, the third point 40 mm
+    // along that axis and 60 mm to its left.
+    {
+        QJsonArray points;
+        points.append(pointArray({200, 0, 10, 0, 0, 0}));
+        points.append(pointArray({200, 100, 10, 0, 0, 0}));
+        points.append(pointArray({140, 40, 10, 0, 0, 0}));
+        QTest::newRow("user line") << QByteArray("/calibrate/coordinate/userLine") << points
+                                   << QVector<double>{200, 40, 10, 0, 0, 90};
+        QTest::newRow("user dot") << QByteArray("/calibrate/coordinate/userDot") << points
+                                  << QVector<double>{140, 40, 10, 0, 0, 90};
+    }
+    // A SCARA tool 30 mm along x and 40 mm along y of the hand, on the point
+    // (300, 100) with the hand turned 0 and 90 degrees.
+    {
+        QJsonArray points;
+        points.append(pointArray({270, 60, -80, 0}));
+        points.append(pointArray({340, 70, -80, 90}));
+        QTest::newRow("SCARA tool") << QByteArray("/calibrate/coordinate/tool") << points
+                                    << QVector<double>{30, 40, 0, 0};
+    }
+}
+
+void TestVarloSim::calibrations()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QJsonArray, points);
+    QFETCH(QVector<double>, expected);
+    if (!m_sim)
+        QVERIFY(startSimulator());
+    const HttpReply r = apiRaw("POST", path, QJsonDocument(points).toJson(QJsonDocument::Compact));
+    QCOMPARE(r.status, 200);
+    QVERIFY2(r.json().value("result").toBool(), r.body.constData());
+    const QJsonArray coordinate = r.json().value("coordinate").toArray();
+    QCOMPARE(coordinate.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        QVERIFY2(std::abs(coordinate.at(i).toDouble() - expected.at(i)) < 1e-3, r.body.constData());
+}
+
+void TestVarloSim::calibrationRefusals_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("points on one line") << QByteArray("/calibrate/coordinate/user")
+                                        << QByteArray("[[0,0,0,0,0,0],[100,0,0,0,0,0],[200,0,0,0,0,0]]");
+    QTest::newRow("two points for three") << QByteArray("/calibrate/coordinate/user")
+                                          << QByteArray("[[0,0,0,0,0,0],[100,0,0,0,0,0]]");
+    QTest::newRow("same orientation thrice") << QByteArray("/calibrate/coordinate/tool/position")
+                                             << QByteArray("[[0,0,0,180,0,0],[1,0,0,180,0,0],[2,0,0,180,0,0]]");
+    QTest::newRow("same turn twice") << QByteArray("/calibrate/coordinate/tool")
+                                     << QByteArray("[[0,0,0,10],[5,0,0,11]]");
+    QTest::newRow("text for a number") << QByteArray("/calibrate/coordinate/tool/pose")
+                                       << QByteArray("[[0,0,0,0,0,0],[0,\"x\",0,0,0,0],[0,0,1,0,0,0]]");
+    QTest::newRow("object body") << QByteArray("/calibrate/coordinate/user") << QByteArray("{\"points\": []}");
+}
+
+void TestVarloSim::calibrationRefusals()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, body);
+    if (!m_sim)
+        QVERIFY(startSimulator());
+    const HttpReply r = apiRaw("POST", path, body);
+    QCOMPARE(r.status, 200);
+    QCOMPARE(r.json().value("result").toBool(true), false);
+    QVERIFY(!r.json().contains("coordinate"));
+    QVERIFY(!r.json().value("error").toString().isEmpty());
+}
+
+void TestVarloSim::scriptNotifications()
+{
+    NotificationListener listener(kClientAddress);
+    if (!listener.isBound())
+        QSKIP("the script notification ports are taken on this computer");
+    QVERIFY(QDir().mkpath(projectFolder() + "/project/demo"));
+    QFile script(projectFolder() + "/project/demo/main.lua");
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("-- a test program\n"
+                 "print(\"hello\")\n"
+                 "MovJ({0, 0, 0, 0, 90, 0})\n"
+                 "\n"
+                 "pause()\n"
+                 "error(\"boom\")\n"
+                 "print(\"never\")\n");
+    script.close();
+    QVERIFY(startSimulator());
+    auto post = [this](const QByteArray &path, const QJsonObject &body) {
+        return rawRequest(m_sim->address(), kApiPort, "POST", path, toJson(body), kClientAddress).json();
+    };
+    QCOMPARE(post("/debugger/start", {{"project", "demo"}}).value("result").toBool(), true);
+    QCOMPARE(api("GET", "/debugger/state").json(), QJsonObject({{"value", "stop"}, {"prjname", "demo"}}));
+    QCOMPARE(post("/debugger/run", {}).value("result").toBool(), true);
+    QCOMPARE(api("GET", "/debugger/state").json().value("value").toString(), QString("run"));
+
+    QStringList seen;
+    QVERIFY2(listener.waitFor("5000 command:pause", 5000, seen), qPrintable(seen.join(" | ")));
+    // Datagrams of one line arrive together on different ports: compare as sets.
+    QStringList expected{"5001 src0.lua:2", "5000 hello", "5001 src0.lua:3", "5002 src0.lua:3", "5001 src0.lua:5",
+                         "5000 command:pause"};
+    expected.sort();
+    seen.sort();
+    QCOMPARE(seen, expected);
+    QCOMPARE(api("GET", "/debugger/state").json().value("value").toString(), QString("pause"));
+    QCOMPARE(api("GET", "/debugger/getSuspend").json().value("status").toBool(), true);
+    // Paused: nothing more arrives.
+    seen.clear();
+    QVERIFY(!listener.waitFor("5001 src0.lua:6", 700, seen));
+    QVERIFY(seen.isEmpty());
+
+    QCOMPARE(post("/debugger/run", {}).value("result").toBool(), true);
+    QVERIFY2(listener.waitFor("5000 ERROR:src0.lua:6: boom", 3000, seen), qPrintable(seen.join(" | ")));
+    QCOMPARE(api("GET", "/debugger/state").json().value("value").toString(), QString("stop"));
+    QVERIFY(!listener.waitFor("5000 never", 700, seen));
+}
+
+void TestVarloSim::scriptRunsToTheEnd()
+{
+    NotificationListener listener(kClientAddress);
+    if (!listener.isBound())
+        QSKIP("the script notification ports are taken on this computer");
+    QVERIFY(startSimulator());
+    auto post = [this](const QByteArray &path, const QJsonObject &body) {
+        return rawRequest(m_sim->address(), kApiPort, "POST", path, toJson(body), kClientAddress).json();
+    };
+    // A project without a script of its own runs the built-in program.
+    QCOMPARE(post("/debugger/start", {{"project", "empty"}}).value("result").toBool(), true);
+    QCOMPARE(post("/debugger/run", {}).value("result").toBool(), true);
+    QStringList seen;
+    QVERIFY2(listener.waitFor("5003 run script finished!", 8000, seen), qPrintable(seen.join(" | ")));
+    QVERIFY(seen.filter(QRegularExpression("^5001 src0\\.lua:\\d+$")).size() >= 5);
+    QVERIFY(!seen.filter(QRegularExpression("^5002 src0\\.lua:\\d+$")).isEmpty());
+    QCOMPARE(api("GET", "/debugger/state").json().value("value").toString(), QString("stop"));
+
+    // The project may be named by the controller's path of its file.
+    QCOMPARE(post("/debugger/start", {{"project", "/varlo/userdata/project/project/empty/prj.json"}})
+                 .value("result").toBool(), true);
+    QCOMPARE(api("GET", "/debugger/state").json().value("prjname").toString(), QString("empty"));
+    // Names that leave the project folder are refused.
+    QCOMPARE(post("/debugger/start", {{"project", "../../etc"}}).value("result").toBool(true), false);
+    QCOMPARE(post("/debugger/start", {{"project", 7}}).value("result").toBool(true), false);
+}
+
+void TestVarloSim::scriptStopEndsTheRun()
+{
+    NotificationListener listener(kClientAddress);
+    if (!listener.isBound())
+        QSKIP("the script notification ports are taken on this computer");
+    QVERIFY(startSimulator());
+    auto post = [this](const QByteArray &path, const QJsonObject &body) {
+        return rawRequest(m_sim->address(), kApiPort, "POST", path, toJson(body), kClientAddress).json();
+    };
+    // Run before any start: nothing to run.
+    QCOMPARE(post("/debugger/run", {}).value("result").toBool(true), false);
+    QCOMPARE(post("/debugger/start", {{"project", "empty"}}).value("result").toBool(), true);
+    QCOMPARE(post("/debugger/run", {}).value("result").toBool(), true);
+    QStringList seen;
+    QVERIFY(listener.waitFor("5001 src0.lua:2", 3000, seen));
+    QCOMPARE(post("/debugger/stop", {}).value("result").toBool(), true);
+    QCOMPARE(api("GET", "/debugger/state").json().value("value").toString(), QString("stop"));
+    listener.take();
+    seen.clear();
+    QVERIFY(!listener.waitFor("5003 run script finished!", 1000, seen));
+    QVERIFY2(seen.isEmpty(), qPrintable(seen.join(" | ")));
+}
+
+void TestVarloSim::servicesKeepTheirState()
+{
+    QVERIFY(startSimulator());
+    // Replay parameters become the controller's document.
+    const QJsonObject replay{{"multi", 2}, {"const", 1}, {"cart", 0}, {"rev", 0}, {"sample", 50.0}, {"freq", 10.0},
+                             {"loop", 3}};
+    QCOMPARE(api("POST", "/settings/function/setReTraceParam", replay).json().value("result").toBool(), true);
+    QCOMPARE(files("GET", "/file/read/settings/function/reTraceParams.json").json(), replay);
+
+    // Settings without a model answer a value before anyone set one.
+    QCOMPARE(api("GET", "/settings/driver/userParam").json().value("index").toInt(-1), 0);
+    QCOMPARE(api("POST", "/settings/driver/userParam", {{"index", 3}}).status, 200);
+    QCOMPARE(api("GET", "/settings/driver/userParam").json().value("index").toInt(), 3);
+    QVERIFY(api("GET", "/settings/simulatedAxis").json().contains("joint6Simulated"));
+
+    // Operating time runs with the power on and is cleared on request.
+    const QJsonObject time = api("GET", "/settings/workTimeRec").json();
+    for (const char *key : {"days", "hour", "min", "sec"}) {
+        QVERIFY(time.value("powerOnTime").toObject().value(key).isDouble());
+        QVERIFY(time.value("servoEnableTime").toObject().value(key).isDouble());
+    }
+    QCOMPARE(api("POST", "/settings/workTimeRec", {}).json().value("result").toBool(), true);
+    QCOMPARE(api("GET", "/settings/workTimeRec").json().value("powerOnTime").toObject().value("sec").toInt(), 0);
+
+    // The force sensor weighs the payload until it is zeroed.
+    QJsonObject load = files("GET", "/file/read/settings/function/loadParams.json").json();
+    load.insert("loadValue", 2.0);
+    QCOMPARE(files("POST", "/file/write/settings/function/loadParams.json", toJson(load)).status, 200);
+    QVERIFY(std::abs(api("GET", "/process/sixForce/data").json().value("value").toArray().at(2).toDouble() + 19.62) < 0.5);
+    QCOMPARE(api("POST", "/process/sixForce/home", {}).status, 200);
+    QVERIFY(std::abs(api("GET", "/process/sixForce/data").json().value("value").toArray().at(2).toDouble()) < 0.5);
+
+    // Mounting posture: a base tilted 30 degrees about y.
+    const QJsonObject install = api("POST", "/settings/calcInstall", {{"cartesianCoord", QJsonArray{0, 0, 0, 0, 30, 0}}}).json();
+    QVERIFY2(std::abs(install.value("SlopeAngle").toDouble() - 30.0) < 1e-3, toJson(install).constData());
+    QVERIFY2(std::abs(install.value("RotationAngle").toDouble()) < 1e-3, toJson(install).constData());
+    QCOMPARE(api("POST", "/settings/calcInstall", {{"cartesianCoord", QJsonArray{0, 0}}}).json().value("result").toBool(true),
+             false);
+
+    // Multi-robot calibration reports whether it took the points.
+    QCOMPARE(api("GET", "/calibrate/multiCalibration").json().value("state").toInt(-9), 0);
+    const QJsonArray three{QJsonArray{1, 0, 0, 0, 0, 0}, QJsonArray{0, 1, 0, 0, 0, 0}, QJsonArray{0, 0, 1, 0, 0, 0}};
+    api("POST", "/calibrate/multiCalibration", {{"master", three}, {"slave", three}});
+    QCOMPARE(api("GET", "/calibrate/multiCalibration").json().value("state").toInt(), 1);
+    api("POST", "/calibrate/multiCalibration", {{"master", three}, {"slave", QJsonArray{}}});
+    QCOMPARE(api("GET", "/calibrate/multiCalibration").json().value("state").toInt(), -1);
+
+    // Replay in debug mode runs its loops and stops on request.
+    api("POST", "/interface/debugReTrace", {{"cmd", "start"}, {"addr", "a"}, {"mode", "m"}, {"loopTimes", 5}});
+    QCOMPARE(api("GET", "/interface/debugReTrace").json(), QJsonObject({{"currentTimes", 0}, {"isDone", false}}));
+    api("POST", "/interface/debugReTrace", {{"cmd", "stop"}, {"addr", "a"}, {"mode", "m"}, {"loopTimes", 5}});
+    QCOMPARE(api("GET", "/interface/debugReTrace").json().value("isDone").toBool(), true);
+
+    // A conveyor's encoder counts while it is listened to.
+    QCOMPARE(api("POST", "/interface/readCurrentEncoder", {{"conveyor_index", 1}}).json().value("value").toDouble(-1), 0.0);
+    api("POST", "/interface/listenSensor", {{"conveyor_index", 1}, {"cmd", "start"}});
+    QTest::qWait(300);
+    QVERIFY(api("POST", "/interface/readCurrentEncoder", {{"conveyor_index", 1}}).json().value("value").toDouble() > 0.0);
+    QCOMPARE(api("POST", "/interface/readCurrentEncoder", {{"conveyor_index", 99}}).json().value("result").toBool(true),
+             false);
+
+    // The vision system answers a position.
+    const QJsonObject seen = api("POST", "/interface/visionCoordinate", {{"index", 2}, {"ip", "10.0.0.9"}, {"port", "6000"}}).json();
+    QVERIFY(seen.value("x").isDouble() && seen.value("y").isDouble());
+}
+
+void TestVarloSim::trajectoryCheckFindsTheUnreachablePoint()
+{
+    QVERIFY(startSimulator());
+    const QJsonArray here = exchange().value("cartesianCoordinate").toArray();
+    QJsonArray far = here;
+    far[0] = 5000.0;
+    const QJsonObject points{{"point", QJsonArray{QJsonObject{{"P", here}}, QJsonObject{{"P", here}},
+                                                  QJsonObject{{"P", far}}}}};
+    QCOMPARE(files("POST", "/file/write/process/trajectory/trajPoints.json", toJson(points)).status, 200);
+    QJsonObject check = api("POST", "/interface/preHandleTrajPoints",
+                            {{"addr", "trajPoints"}, {"tool", 0}, {"user", 0}, {"r", 0}, {"d", 0}, {"n", 0}, {"cfg", 0}})
+                            .json();
+    QCOMPARE(check.value("value").toBool(true), false);
+    QCOMPARE(check.value("index").toInt(), 2);
+
+    const QJsonObject good{{"point", QJsonArray{QJsonObject{{"P", here}}}}};
+    QCOMPARE(files("POST", "/file/write/process/trajectory/trajPoints.json", toJson(good)).status, 200);
+    check = api("POST", "/interface/preHandleTrajPoints", {{"addr", "trajPoints"}, {"tool", 0}, {"user", 0}}).json();
+    QCOMPARE(check.value("value").toBool(), true);
+    QCOMPARE(check.value("index").toInt(-1), 0);
 }
 
 QTEST_GUILESS_MAIN(TestVarloSim)
