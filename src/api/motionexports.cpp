@@ -13,17 +13,6 @@
 #include <cstring>
 #include <limits>
 
-static_assert(sizeof(VarloRunCmd) == sizeof(MotionTarget), "the host target is the motion target");
-static_assert(offsetof(VarloRunCmd, x) == offsetof(MotionTarget, x)
-                  && offsetof(VarloRunCmd, c) == offsetof(MotionTarget, c)
-                  && offsetof(VarloRunCmd, tool) == offsetof(MotionTarget, tool)
-                  && offsetof(VarloRunCmd, user) == offsetof(MotionTarget, user)
-                  && offsetof(VarloRunCmd, r) == offsetof(MotionTarget, r)
-                  && offsetof(VarloRunCmd, d) == offsetof(MotionTarget, d)
-                  && offsetof(VarloRunCmd, n) == offsetof(MotionTarget, n)
-                  && offsetof(VarloRunCmd, cfg) == offsetof(MotionTarget, cfg)
-                  && offsetof(VarloRunCmd, armOrientation) == offsetof(MotionTarget, armOrientation),
-              "VarloRunCmd and MotionTarget share one layout");
 
 namespace {
 
@@ -58,8 +47,7 @@ int32_t cartesianMotion(const VarloRunCmd *cmd, bool isBlock, const char *mode, 
     if (!cmd)
         return VARLO_INVALID_ARGUMENT;
     return withComponents([&](QRobot *robot) -> int32_t {
-        MotionTarget target;
-        std::memcpy(&target, cmd, sizeof target);
+        const MotionTarget target = *cmd;
         if (!robot->settings()->go(target, QLatin1String(mode), true)) {
             ControllerIO::log(ControllerIO::LogText(signature, "failed!"));
             return VARLO_REQUEST_FAILED;

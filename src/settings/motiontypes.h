@@ -1,32 +1,16 @@
 #ifndef MOTIONTYPES_H
 #define MOTIONTYPES_H
 
+#include "Varlo.h"
+
 #include <QtCore/QString>
 #include <QtCore/QtGlobal>
 
-#include <cstddef>
-#include <type_traits>
 
-// Targets of the motion commands. MotionTarget is the host's Cartesian
-// target record as it is: the motion exports hand it over byte for byte, so
-// its field order and widths are fixed.
-struct MotionTarget
-{
-    float x;
-    float y;
-    float z;
-    float a;
-    float b;
-    float c;
-    qint32 tool;
-    qint32 user;
-    qint32 r;
-    qint32 d;
-    qint32 n;
-    qint32 cfg;
-    // 0 left arm, any other value right arm.
-    qint32 armOrientation;
-};
+// Targets of the motion commands. The Cartesian target of go() is the host's
+// record itself (VarloType::RunCmd, 52 bytes): MovJ and MovL hand it over as
+// it is. Its armOrientation is 0 for the left arm, any other value right.
+using MotionTarget = VarloRunCmd;
 
 // A Cartesian target with the three auxiliary axes. The arm orientation is
 // sent as it is held ("left" or "right").
@@ -49,12 +33,5 @@ struct AuxMotionTarget
     qint32 cfg = 0;
     QString armOrientation;
 };
-
-static_assert(sizeof(MotionTarget) == 52, "MotionTarget is the 52-byte host record");
-static_assert(offsetof(MotionTarget, tool) == 24 && offsetof(MotionTarget, r) == 32
-                  && offsetof(MotionTarget, armOrientation) == 48,
-              "MotionTarget field offsets");
-static_assert(std::is_trivially_copyable<MotionTarget>::value && std::is_standard_layout<MotionTarget>::value,
-              "MotionTarget is a plain record");
 
 #endif // MOTIONTYPES_H
