@@ -3,7 +3,7 @@
 // then connected to the controller double.
 #include "Varlo.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -16,28 +16,14 @@
 
 using VarloTest::FakeController;
 using VarloTest::Request;
+using VarloTest::numbers;
+using VarloTest::floats;
 
 namespace {
 
 const char Address[] = "127.0.0.42";
 const char ToolDocument[] = "/settings/coordinate/tool";
 const char UserDocument[] = "/settings/coordinate/user";
-
-QJsonArray numbers(std::initializer_list<double> values)
-{
-    QJsonArray array;
-    for (double v : values)
-        array.append(v);
-    return array;
-}
-
-QJsonArray floats(const float *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(double(values[i]));
-    return array;
-}
 
 QJsonObject entry(bool enable, const QString &alias, const QJsonArray &params)
 {

@@ -1,5 +1,5 @@
 // Connection supervision: the 200 ms poll, what it fetches, and when it stops.
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "robot/qrobotconnection.h"
 #include "transport/qhttpmanager.h"
@@ -8,16 +8,19 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QtTest>
 
-using VarloTest::FakeController;
 using VarloTest::Reply;
 
-class tst_QRobotConnection : public QObject
+class tst_QRobotConnection : public QObject, public VarloTest::ComponentTest<QRobotConnection>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController("127.0.0.3"); }
+    void init()
+    {
+        initComponent();
+        ctl->playRobot(6, QStringLiteral("V9.9.9"));
+    }
+    void cleanup() { cleanupComponent(); }
 
     void pollReadsVersionAndAxisCount();
     void axisValues_data();
@@ -28,36 +31,8 @@ private Q_SLOTS:
     void restartReadsTheAxisCountAgain();
 
 private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotConnection *connection = nullptr;
-    QTemporaryDir emptyShare;
+    QRobotConnection *&connection = component;
 };
-
-void tst_QRobotConnection::initTestCase()
-{
-    // No share fallback: a missing document stays missing.
-    qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit());
-    ctl = new FakeController(QStringLiteral("127.0.0.3"), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-}
-
-void tst_QRobotConnection::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    ctl->playRobot(6, QStringLiteral("V9.9.9"));
-    http = new QHttpManager(nullptr);
-    http->setHost(ctl->address());
-    connection = new QRobotConnection(http, nullptr);
-}
-
-void tst_QRobotConnection::cleanup()
-{
-    delete connection;
-    delete http;
-}
 
 void tst_QRobotConnection::pollReadsVersionAndAxisCount()
 {

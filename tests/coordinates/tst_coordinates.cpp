@@ -4,7 +4,7 @@
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QJsonArray>
@@ -14,21 +14,13 @@
 
 #include <cstring>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
+using VarloTest::numbers;
 
 namespace {
 
 const char Address[] = "127.0.0.40";
 const char ToolDocument[] = "/settings/coordinate/tool";
-
-QJsonArray numbers(std::initializer_list<double> values)
-{
-    QJsonArray array;
-    for (double v : values)
-        array.append(v);
-    return array;
-}
 
 QJsonObject entry(bool enable, const QString &alias, const QJsonArray &params)
 {
@@ -91,13 +83,13 @@ enum Operation { Tool, ToolPosition, ToolPose, User };
 
 Q_DECLARE_METATYPE(Operation)
 
-class tst_Coordinates : public QObject
+class tst_Coordinates : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init() { initComponent(); }
+    void cleanup() { cleanupComponent(); }
 
     void readTable_data();
     void readTable();
@@ -114,38 +106,9 @@ private Q_SLOTS:
     void leftRightHandAndHome();
 
 private:
+    QRobotSettings *&settings = component;
     bool calibrate(Operation operation, CalibrationPoint &result);
-
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotSettings *settings = nullptr;
 };
-
-void tst_Coordinates::initTestCase()
-{
-    // No share to fall back on: a document the double does not serve is missing.
-    qputenv("VARLO_SHARE_ROOT", "/nonexistent/varlo-share");
-    ctl = new FakeController(QString::fromLatin1(Address), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-}
-
-void tst_Coordinates::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    http = new QHttpManager(nullptr);
-    http->setHost(QString::fromLatin1(Address));
-    settings = new QRobotSettings(http, nullptr);
-}
-
-void tst_Coordinates::cleanup()
-{
-    delete settings;
-    delete http;
-    settings = nullptr;
-    http = nullptr;
-}
 
 void tst_Coordinates::readTable_data()
 {
@@ -345,7 +308,7 @@ void tst_Coordinates::calibrationRequest()
     QVERIFY(calibrate(operation, result));
     const VarloTest::Request request = ctl->lastRequest("POST", path);
     QVERIFY(request.isValid());
-    QCOMPARE(request.port, quint16(FakeController::ApiPort));
+    QCOMPARE(request.port, quint16(VarloTest::FakeController::ApiPort));
     const float bases[3] = { 1, 10, 100 };
     QJsonArray expected;
     for (int p = 0; p < pointCount; ++p) {

@@ -1,6 +1,6 @@
 // Function settings against the controller double: the document pairs and
 // their error texts, the commands, tracking and the robot structure.
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
@@ -12,7 +12,6 @@
 #include <cstring>
 #include <functional>
 
-using VarloTest::FakeController;
 
 namespace {
 const QString Address = QStringLiteral("127.0.0.51");
@@ -20,14 +19,20 @@ using SettingsOp = std::function<bool(QRobotSettings *)>;
 }
 Q_DECLARE_METATYPE(SettingsOp)
 
-class tst_FunctionSettings : public QObject
+class tst_FunctionSettings : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent(6);
+        ctl->on("POST", "/settings/*").reply(QJsonObject());
+        ctl->on("POST", "/process/*").reply(QJsonObject());
+        ctl->on("POST", "/properties/*").reply(QJsonObject());
+    }
+    void cleanup() { cleanupComponent(); }
 
     void stopModeWireForm();
     void stopModeWithOnlyEnable();
@@ -53,39 +58,8 @@ private Q_SLOTS:
     void setStructureWritesNothingWhenUnreadable();
 
 private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotSettings *settings = nullptr;
-    QTemporaryDir shareRoot;
+    QRobotSettings *&settings = component;
 };
-
-void tst_FunctionSettings::initTestCase()
-{
-    ctl = new FakeController(Address, this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    QVERIFY(shareRoot.isValid());
-    qputenv("VARLO_SHARE_ROOT", shareRoot.path().toLocal8Bit());
-}
-
-void tst_FunctionSettings::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    ctl->playRobot(6);
-    ctl->on("POST", "/settings/*").reply(QJsonObject());
-    ctl->on("POST", "/process/*").reply(QJsonObject());
-    ctl->on("POST", "/properties/*").reply(QJsonObject());
-    http = new QHttpManager(nullptr);
-    http->setHost(Address);
-    settings = new QRobotSettings(http, nullptr);
-}
-
-void tst_FunctionSettings::cleanup()
-{
-    delete settings;
-    delete http;
-}
 
 void tst_FunctionSettings::stopModeWireForm()
 {

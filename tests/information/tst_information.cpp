@@ -4,7 +4,7 @@
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QDir>
@@ -17,7 +17,6 @@
 
 #include <cstring>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
 
 namespace {
@@ -90,13 +89,18 @@ AlarmInfo staleAlarm()
 
 } // namespace
 
-class tst_Information : public QObject
+class tst_Information : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent();
+        // The controller accepts every command unless a test says otherwise.
+        ctl->on("POST", "/interface/*").reply(QJsonObject());
+    }
+    void cleanup() { cleanupComponent(); }
 
     void versionTexts_data();
     void versionTexts();
@@ -124,52 +128,8 @@ private Q_SLOTS:
     void commandFailuresAreLogged();
 
 private:
-    void putShareFile(const QString &name, const QByteArray &bytes);
-
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotSettings *settings = nullptr;
-    QTemporaryDir share;
+    QRobotSettings *&settings = component;
 };
-
-void tst_Information::initTestCase()
-{
-    QVERIFY(share.isValid());
-    qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
-    ctl = new FakeController(QString::fromLatin1(Address), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-}
-
-void tst_Information::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    // The controller accepts every command unless a test says otherwise.
-    ctl->on("POST", "/interface/*").reply(QJsonObject());
-    http = new QHttpManager(nullptr);
-    http->setHost(QString::fromLatin1(Address));
-    settings = new QRobotSettings(http, http);
-}
-
-void tst_Information::cleanup()
-{
-    delete http;
-    http = nullptr;
-    settings = nullptr;
-    QDir(share.path()).removeRecursively();
-    QDir().mkpath(share.path());
-}
-
-void tst_Information::putShareFile(const QString &name, const QByteArray &bytes)
-{
-    const QString path = share.path() + QLatin1Char('/') + QLatin1String(Address) + QStringLiteral("/project")
-        + name + QStringLiteral(".json");
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 void tst_Information::versionTexts_data()
 {

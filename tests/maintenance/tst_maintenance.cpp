@@ -1,25 +1,28 @@
 // Maintenance functions against the controller double.
 #include "collaborative/qrobotcollaborative.h"
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "transport/qhttpmanager.h"
 
 #include <QtTest/QtTest>
 
-using VarloTest::FakeController;
 
 namespace {
 const QString Address = QStringLiteral("127.0.0.54");
 }
 
-class tst_Maintenance : public QObject
+class tst_Maintenance : public QObject, public VarloTest::ComponentTest<QRobotCollaborative>
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent();
+        ctl->on("POST", "*").reply(QJsonObject());
+    }
+    void cleanup() { cleanupComponent(); }
 
     void commandBodies();
     void commandFailureTexts_data();
@@ -32,32 +35,8 @@ private Q_SLOTS:
     void workTime();
 
 private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotCollaborative *collab = nullptr;
+    QRobotCollaborative *&collab = component;
 };
-
-void tst_Maintenance::initTestCase()
-{
-    ctl = new FakeController(Address, this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-}
-
-void tst_Maintenance::init()
-{
-    ctl->clearScripts();
-    ctl->clearRequests();
-    ctl->on("POST", "*").reply(QJsonObject());
-    http = new QHttpManager(nullptr);
-    http->setHost(Address);
-    collab = new QRobotCollaborative(http, nullptr);
-}
-
-void tst_Maintenance::cleanup()
-{
-    delete collab;
-    delete http;
-}
 
 void tst_Maintenance::commandBodies()
 {

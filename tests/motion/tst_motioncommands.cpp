@@ -3,7 +3,7 @@
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QJsonArray>
@@ -12,7 +12,6 @@
 
 #include <functional>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
 using VarloTest::Request;
 
@@ -51,13 +50,13 @@ QJsonArray floats(std::initializer_list<double> values)
 
 Q_DECLARE_METATYPE(QRobotType::DebugState)
 
-class tst_MotionCommands : public QObject
+class tst_MotionCommands : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init() { initComponent(6); }
+    void cleanup() { cleanupComponent(); }
 
     void goBody_data();
     void goBody();
@@ -86,33 +85,8 @@ private Q_SLOTS:
     void projStateFailure();
 
 private:
-    FakeController ctl{ QLatin1String(Address) };
-    QHttpManager *transport = nullptr;
-    QRobotSettings *settings = nullptr;
+    QRobotSettings *&settings = component;
 };
-
-void tst_MotionCommands::initTestCase()
-{
-    QVERIFY2(ctl.listen(), qPrintable(ctl.errorString()));
-}
-
-void tst_MotionCommands::init()
-{
-    ctl.clearScripts();
-    ctl.playRobot(6);
-    ctl.clearRequests();
-    transport = new QHttpManager(nullptr);
-    transport->setHost(QLatin1String(Address));
-    settings = new QRobotSettings(transport, nullptr);
-}
-
-void tst_MotionCommands::cleanup()
-{
-    delete settings;
-    settings = nullptr;
-    delete transport;
-    transport = nullptr;
-}
 
 void tst_MotionCommands::goBody_data()
 {
@@ -129,11 +103,11 @@ void tst_MotionCommands::goBody()
     QFETCH(qint32, armOrientation);
     QFETCH(QString, mode);
     QFETCH(QString, orientationText);
-    ctl.on("POST", "/interface/go").reply(QJsonObject{ { "result", "whatever" } });
+    ctl->on("POST", "/interface/go").reply(QJsonObject{ { "result", "whatever" } });
 
     QVERIFY(settings->go(sampleTarget(armOrientation), mode, true));
 
-    const QJsonObject body = ctl.lastRequest("POST", "/interface/go").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/interface/go").json();
     const QMap<QString, QJsonValue::Type> expected{
         { "x", QJsonValue::Double },   { "y", QJsonValue::Double },    { "z", QJsonValue::Double },
         { "a", QJsonValue::Double },   { "b", QJsonValue::Double },    { "c", QJsonValue::Double },
@@ -157,10 +131,10 @@ void tst_MotionCommands::goBody()
 
 void tst_MotionCommands::moveJBody()
 {
-    ctl.on("POST", "/interface/moveJ").reply(QJsonObject{});
+    ctl->on("POST", "/interface/moveJ").reply(QJsonObject{});
     const QRobotType::JointCoordinate joint{ { 10.f, -20.f, 30.5f, 0.f, 45.f, -179.75f } };
     QVERIFY(settings->moveJ(joint, true));
-    const QJsonObject body = ctl.lastRequest("POST", "/interface/moveJ").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/interface/moveJ").json();
     QCOMPARE(body.keys(), (QStringList{ "joint", "value" }));
     QCOMPARE(body.value("joint").toArray(), floats({ 10, -20, 30.5, 0, 45, -179.75 }));
     QCOMPARE(body.value("value"), QJsonValue(true));
@@ -176,16 +150,16 @@ void tst_MotionCommands::relativeBodies_data()
 void tst_MotionCommands::relativeBodies()
 {
     QFETCH(QString, path);
-    ctl.on("POST", path).reply(QJsonObject{});
+    ctl->on("POST", path).reply(QJsonObject{});
     const bool ok = path.endsWith("goR") ? settings->goR(1.25f, -2.5f, 0.f) : settings->moveR(1.25f, -2.5f, 0.f);
     QVERIFY(ok);
-    const QJsonObject body = ctl.lastRequest("POST", path).json();
+    const QJsonObject body = ctl->lastRequest("POST", path).json();
     QCOMPARE(body, (QJsonObject{ { "offsetX", 1.25 }, { "offsetY", -2.5 }, { "offsetZ", 0.0 } }));
 }
 
 void tst_MotionCommands::auxGoBody()
 {
-    ctl.on("POST", "/interface/auxGo").reply(QJsonObject{});
+    ctl->on("POST", "/interface/auxGo").reply(QJsonObject{});
     AuxMotionTarget target;
     target.x = 1;
     target.c = 6;
@@ -195,7 +169,7 @@ void tst_MotionCommands::auxGoBody()
     target.cfg = 2;
     target.armOrientation = QStringLiteral("right");
     QVERIFY(settings->auxGo(target, QStringLiteral("move"), false));
-    const QJsonObject body = ctl.lastRequest("POST", "/interface/auxGo").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/interface/auxGo").json();
     QCOMPARE(body.size(), 18);
     QCOMPARE(body.value("aux1").toDouble(), 7.5);
     QCOMPARE(body.value("aux2").toDouble(), 0.0);
@@ -209,7 +183,7 @@ void tst_MotionCommands::auxGoBody()
 
 void tst_MotionCommands::commandsReportTransportFailure()
 {
-    ctl.on("POST", "/interface/*").status(500);
+    ctl->on("POST", "/interface/*").status(500);
     LogCapture log;
     QVERIFY(!settings->go(sampleTarget(0), QStringLiteral("go"), true));
     QVERIFY(!settings->moveJ(QRobotType::JointCoordinate{}, true));
@@ -256,7 +230,7 @@ void tst_MotionCommands::statusQueries()
     QFETCH(bool, alarmsBefore);
     QFETCH(bool, value);
     QFETCH(bool, isAlarms);
-    ctl.on("GET", path).replyRaw(reply);
+    ctl->on("GET", path).replyRaw(reply);
 
     using Query = bool (QRobotSettings::*)(bool &, bool &);
     const QHash<QString, Query> queries{ { "/interface/go", &QRobotSettings::goState },
@@ -268,12 +242,12 @@ void tst_MotionCommands::statusQueries()
     QVERIFY((settings->*queries.value(path))(gotValue, gotAlarms));
     QCOMPARE(gotValue, value);
     QCOMPARE(gotAlarms, isAlarms);
-    QCOMPARE(ctl.count("GET", path), 1);
+    QCOMPARE(ctl->count("GET", path), 1);
 }
 
 void tst_MotionCommands::failedStatusQueryReadsNothing()
 {
-    ctl.on("GET", "/interface/moveJ").status(500).reply(QJsonObject{ { "value", true }, { "isAlarms", true } });
+    ctl->on("GET", "/interface/moveJ").status(500).reply(QJsonObject{ { "value", true }, { "isAlarms", true } });
     bool value = false;
     bool isAlarms = false;
     QVERIFY(!settings->moveJState(value, isAlarms));
@@ -298,7 +272,7 @@ void tst_MotionCommands::positiveSolution()
 {
     QFETCH(QJsonValue, coordinate);
     QFETCH(QList<float>, expected);
-    ctl.on("POST", "/interface/positiveSolution").reply(QJsonObject{ { "coordinate", coordinate } });
+    ctl->on("POST", "/interface/positiveSolution").reply(QJsonObject{ { "coordinate", coordinate } });
 
     const QRobotType::JointCoordinate joint{ { 0.5f, 1, 2, 3, 4, 5 } };
     QRobotType::CartesianCoordinate result{ { 9, 9, 9, 9, 9, 9 } };
@@ -306,13 +280,13 @@ void tst_MotionCommands::positiveSolution()
     for (int i = 0; i < 6; ++i)
         QCOMPARE(result.pose[i], expected.at(i));
 
-    const QJsonObject body = ctl.lastRequest("POST", "/interface/positiveSolution").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/interface/positiveSolution").json();
     QCOMPARE(body, (QJsonObject{ { "joint", floats({ 0.5, 1, 2, 3, 4, 5 }) }, { "user", 4 }, { "tool", 3 } }));
 }
 
 void tst_MotionCommands::inverseSolutionBody()
 {
-    ctl.on("POST", "/interface/inverseSolution").reply(QJsonObject{ { "joint", floats({ 6, 5, 4, 3, 2, 1 }) } });
+    ctl->on("POST", "/interface/inverseSolution").reply(QJsonObject{ { "joint", floats({ 6, 5, 4, 3, 2, 1 }) } });
     const QRobotType::CartesianCoordinate pose{ { 100, 200, 300, 10, 20, 30 } };
     const QRobotType::RDNCoordinate rdn{ { 1, 0, 1, 5 } };
     QRobotType::JointCoordinate joint{};
@@ -320,7 +294,7 @@ void tst_MotionCommands::inverseSolutionBody()
     for (int i = 0; i < 6; ++i)
         QCOMPARE(joint.joint[i], float(6 - i));
 
-    const QJsonObject body = ctl.lastRequest("POST", "/interface/inverseSolution").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/interface/inverseSolution").json();
     QCOMPARE(body, (QJsonObject{ { "coordinate", floats({ 100, 200, 300, 10, 20, 30 }) },
                                  { "r", 1 }, { "d", 0 }, { "n", 1 }, { "cfg", 5 }, { "user", 1 }, { "tool", 2 } }));
 }
@@ -343,7 +317,7 @@ void tst_MotionCommands::solverFailures()
     QFETCH(QString, logLine);
     const QString path = inverse ? "/interface/inverseSolution" : "/interface/positiveSolution";
     // The reply carries the other solver's key: not a result of this one.
-    VarloTest::Script script = ctl.on("POST", path).reply(
+    VarloTest::Script script = ctl->on("POST", path).reply(
         QJsonObject{ { inverse ? "coordinate" : "joint", floats({ 1, 2, 3, 4, 5, 6 }) } });
     if (transportFails)
         script.status(500);
@@ -367,25 +341,25 @@ void tst_MotionCommands::solverFailures()
 
 void tst_MotionCommands::manualCommon()
 {
-    ctl.on("POST", "/interface/manualCommon").reply(QJsonObject{});
+    ctl->on("POST", "/interface/manualCommon").reply(QJsonObject{});
     QVERIFY(settings->setManualCommon(QRobotType::Common{ 37.5f }));
-    QCOMPARE(ctl.lastRequest("POST", "/interface/manualCommon").json(), (QJsonObject{ { "ratio", 37.5 } }));
+    QCOMPARE(ctl->lastRequest("POST", "/interface/manualCommon").json(), (QJsonObject{ { "ratio", 37.5 } }));
 
     LogCapture log;
-    ctl.on("GET", "/interface/manualCommon").reply(QJsonObject{ { "ratio", 12.25 } });
+    ctl->on("GET", "/interface/manualCommon").reply(QJsonObject{ { "ratio", 12.25 } });
     QRobotType::Common common{ 99 };
     QVERIFY(settings->getManualCommon(common));
     QCOMPARE(common.ratio, 12.25f);
     QCOMPARE(log.lines(), QStringList{ "bool QRobotSettings::getManualCommon(QRobotType::Common&)" });
 
-    ctl.on("GET", "/interface/manualCommon").reply(QJsonObject{ { "rate", 1 } });
+    ctl->on("GET", "/interface/manualCommon").reply(QJsonObject{ { "rate", 1 } });
     QVERIFY(settings->getManualCommon(common));
     QCOMPARE(common.ratio, 12.25f);
 }
 
 void tst_MotionCommands::manualCommonFailures()
 {
-    ctl.on("*", "/interface/manualCommon").status(500);
+    ctl->on("*", "/interface/manualCommon").status(500);
     LogCapture log;
     QVERIFY(!settings->setManualCommon(QRobotType::Common{ 1 }));
     QVERIFY(log.hasLine("bool QRobotSettings::setManualCommon(QRobotType::Common) postError"));
@@ -408,10 +382,10 @@ void tst_MotionCommands::emergencyStopBody_data()
 void tst_MotionCommands::emergencyStopBody()
 {
     QFETCH(bool, value);
-    ctl.on("POST", "/panel/emergencyStop").reply(QJsonObject{});
+    ctl->on("POST", "/panel/emergencyStop").reply(QJsonObject{});
     settings->emergencyStop(value);
-    QCOMPARE(ctl.count("POST", "/panel/emergencyStop"), 1);
-    QCOMPARE(ctl.lastRequest("POST", "/panel/emergencyStop").json(), (QJsonObject{ { "value", value } }));
+    QCOMPARE(ctl->count("POST", "/panel/emergencyStop"), 1);
+    QCOMPARE(ctl->lastRequest("POST", "/panel/emergencyStop").json(), (QJsonObject{ { "value", value } }));
 }
 
 void tst_MotionCommands::projState_data()
@@ -439,7 +413,7 @@ void tst_MotionCommands::projState()
     QFETCH(QJsonObject, reply);
     QFETCH(QRobotType::DebugState, expected);
     QFETCH(QString, project);
-    ctl.on("GET", "/debugger/state").reply(reply);
+    ctl->on("GET", "/debugger/state").reply(reply);
     QRobotType::ScriptState state;
     state.state = QRobotType::DebugConnected;
     state.projectName = QStringLiteral("previous");
@@ -450,7 +424,7 @@ void tst_MotionCommands::projState()
 
 void tst_MotionCommands::projStateFailure()
 {
-    ctl.on("GET", "/debugger/state").status(500).reply(QJsonObject{ { "value", "run" } });
+    ctl->on("GET", "/debugger/state").status(500).reply(QJsonObject{ { "value", "run" } });
     LogCapture log;
     QRobotType::ScriptState state;
     state.state = QRobotType::ScriptPaused;

@@ -3,7 +3,7 @@
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QDir>
@@ -16,20 +16,12 @@
 
 #include <cstring>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
+using VarloTest::numbers;
 
 namespace {
 
 const char Address[] = "127.0.0.21";
-
-QJsonArray numbers(std::initializer_list<double> values)
-{
-    QJsonArray array;
-    for (double v : values)
-        array.append(v);
-    return array;
-}
 
 QList<float> listOf(const float *values, int count)
 {
@@ -61,13 +53,18 @@ DefaultLimits distinctLimits()
 
 } // namespace
 
-class tst_MotionParameters : public QObject
+class tst_MotionParameters : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent(6);
+        ctl->on("POST", "/settings/*").reply(QJsonObject{});
+        ctl->on("POST", "/properties/*").reply(QJsonObject{});
+    }
+    void cleanup() { cleanupComponent(); }
 
     void commonRatio_data();
     void commonRatio();
@@ -96,52 +93,8 @@ private Q_SLOTS:
     void readAxisCount();
 
 private:
-    void writeShareFile(const QString &name, const QByteArray &text);
-
-    QTemporaryDir share;
-    FakeController ctl{ QLatin1String(Address) };
-    QHttpManager *transport = nullptr;
-    QRobotSettings *settings = nullptr;
+    QRobotSettings *&settings = component;
 };
-
-void tst_MotionParameters::initTestCase()
-{
-    QVERIFY(share.isValid());
-    qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
-    QVERIFY2(ctl.listen(), qPrintable(ctl.errorString()));
-}
-
-void tst_MotionParameters::init()
-{
-    ctl.clearScripts();
-    ctl.clearDocuments();
-    ctl.playRobot(6);
-    ctl.on("POST", "/settings/*").reply(QJsonObject{});
-    ctl.on("POST", "/properties/*").reply(QJsonObject{});
-    ctl.clearRequests();
-    transport = new QHttpManager(nullptr);
-    transport->setHost(QLatin1String(Address));
-    settings = new QRobotSettings(transport, nullptr);
-}
-
-void tst_MotionParameters::cleanup()
-{
-    delete settings;
-    settings = nullptr;
-    delete transport;
-    transport = nullptr;
-    QDir(share.path()).removeRecursively();
-    QDir().mkpath(share.path());
-}
-
-void tst_MotionParameters::writeShareFile(const QString &name, const QByteArray &text)
-{
-    const QString path = share.path() + "/" + Address + "/project" + name + ".json";
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
 
 void tst_MotionParameters::commonRatio_data()
 {
@@ -158,7 +111,7 @@ void tst_MotionParameters::commonRatio()
 {
     QFETCH(QByteArray, document);
     QFETCH(float, ratio);
-    ctl.setDocument("/settings/common", document);
+    ctl->setDocument("/settings/common", document);
     QCOMPARE(settings->commonRatio(), ratio);
 }
 
@@ -179,7 +132,7 @@ void tst_MotionParameters::teachParamsRoundTrip()
         p.acceleration[i] = -1.25f * (i + 1);
     }
     QVERIFY(joint ? settings->setTeachJoint(p) : settings->setTeachCoordinate(p));
-    QCOMPARE(ctl.documentObject(name),
+    QCOMPARE(ctl->documentObject(name),
              (QJsonObject{ { "velocity", numbers({ 10.5, 21, 31.5, 42, 52.5, 63 }) },
                            { "acceleration", numbers({ -1.25, -2.5, -3.75, -5, -6.25, -7.5 }) } }));
     const TeachParams back = joint ? settings->teachJoint() : settings->teachCoordinate();
@@ -214,16 +167,16 @@ void tst_MotionParameters::arrayDocumentsWireForm()
     QVERIFY(settings->setTeachAuxJoint(at));
     QVERIFY(settings->setPlaybackAuxJoint(ap));
 
-    QCOMPARE(ctl.documentObject("/settings/playback/joint"),
+    QCOMPARE(ctl->documentObject("/settings/playback/joint"),
              (QJsonObject{ { "velocity", numbers({ 0, 1, 2, 3, 4, 5 }) },
                            { "acceleration", numbers({ 10, 11, 12, 13, 14, 15 }) },
                            { "jerk", numbers({ 20, 21, 22, 23, 24, 25 }) } }));
-    QCOMPARE(ctl.documentObject("/settings/playback/coordinate"),
+    QCOMPARE(ctl->documentObject("/settings/playback/coordinate"),
              (QJsonObject{ { "velocity", numbers({ 30, 31 }) }, { "acceleration", numbers({ 40, 41 }) },
                            { "jerk", numbers({ 50, 51 }) } }));
-    QCOMPARE(ctl.documentObject("/settings/teach/auxJoint"),
+    QCOMPARE(ctl->documentObject("/settings/teach/auxJoint"),
              (QJsonObject{ { "velocity", numbers({ 60, 61, 62 }) }, { "acceleration", numbers({ 70, 71, 72 }) } }));
-    QCOMPARE(ctl.documentObject("/settings/playback/auxJoint"),
+    QCOMPARE(ctl->documentObject("/settings/playback/auxJoint"),
              (QJsonObject{ { "velocity", numbers({ 80, 81, 82 }) }, { "acceleration", numbers({ 90, 91, 92 }) },
                            { "jerk", numbers({ 100, 101, 102 }) } }));
 
@@ -263,13 +216,13 @@ void tst_MotionParameters::hostileArrayDocuments()
     QFETCH(QByteArray, document);
     QFETCH(QList<float>, velocity);
     QFETCH(QList<float>, acceleration);
-    ctl.setDocument("/settings/teach/joint", document);
+    ctl->setDocument("/settings/teach/joint", document);
     const TeachParams p = settings->teachJoint();
     QCOMPARE(listOf(p.velocity, 6), velocity);
     QCOMPARE(listOf(p.acceleration, 6), acceleration);
 
     // Records with shorter arrays take their own length from the same kind of document.
-    ctl.setDocument("/settings/playback/coordinate", document);
+    ctl->setDocument("/settings/playback/coordinate", document);
     const PlaybackCoordinateParams pc = settings->playbackCoordinate();
     QCOMPARE(listOf(pc.velocity, 2), velocity.mid(0, 2));
     QCOMPARE(listOf(pc.acceleration, 2), acceleration.mid(0, 2));
@@ -291,7 +244,7 @@ void tst_MotionParameters::unreadableDocumentsGiveZeros()
     QCOMPARE(settings->commonRatio(), 0.f);
 
     // Text that is not JSON, from the share.
-    writeShareFile("/settings/playback/joint", "velocity=1,2,3");
+    putShareFile("/settings/playback/joint", "velocity=1,2,3");
     const PlaybackJointParams zeroJoint{};
     const PlaybackJointParams joint = settings->playbackJoint();
     QCOMPARE(std::memcmp(&joint, &zeroJoint, sizeof joint), 0);
@@ -300,12 +253,12 @@ void tst_MotionParameters::unreadableDocumentsGiveZeros()
 void tst_MotionParameters::teachInch()
 {
     QVERIFY(settings->setTeachInch(QRobotType::TeachInch{ 0.5f, 2.25f }));
-    QCOMPARE(ctl.documentObject("/settings/teach/inch"), (QJsonObject{ { "distance", 0.5 }, { "angle", 2.25 } }));
+    QCOMPARE(ctl->documentObject("/settings/teach/inch"), (QJsonObject{ { "distance", 0.5 }, { "angle", 2.25 } }));
     const QRobotType::TeachInch back = settings->teachInch();
     QCOMPARE(back.distance, 0.5f);
     QCOMPARE(back.angle, 2.25f);
 
-    ctl.setDocument("/settings/teach/inch", QByteArray(R"({"angle": [1], "distance": 3})"));
+    ctl->setDocument("/settings/teach/inch", QByteArray(R"({"angle": [1], "distance": 3})"));
     const QRobotType::TeachInch hostile = settings->teachInch();
     QCOMPARE(hostile.distance, 3.f);
     QCOMPARE(hostile.angle, 0.f);
@@ -313,12 +266,12 @@ void tst_MotionParameters::teachInch()
 
 void tst_MotionParameters::teachInchWriteFailureIsLogged()
 {
-    ctl.onWrite("/settings/teach/inch").status(500);
-    ctl.onWrite("/settings/teach/joint").status(500);
+    ctl->onWrite("/settings/teach/inch").status(500);
+    ctl->onWrite("/settings/teach/joint").status(500);
     LogCapture log;
     QVERIFY(!settings->setTeachInch(QRobotType::TeachInch{ 1, 1 }));
     QVERIFY(log.hasLine("bool QRobotSettings::setTeachInch(const QRobotType::TeachInch&) setParaError"));
-    QVERIFY(!ctl.hasDocument("/settings/teach/inch"));
+    QVERIFY(!ctl->hasDocument("/settings/teach/inch"));
 
     log.clear();
     QVERIFY(!settings->setTeachJoint(TeachParams{}));
@@ -343,7 +296,7 @@ void tst_MotionParameters::archTable()
                                                               { "endHeight", 20.0 + i },
                                                               { "zLimit", 30.0 + i } } } });
     }
-    ctl.setDocument("/settings/playback/arch", document);
+    ctl->setDocument("/settings/playback/arch", document);
 
     // Bytes right after the table show whether a reader wrote past its end.
     struct Guarded
@@ -379,7 +332,7 @@ void tst_MotionParameters::archRoundTrip()
         table.entry[i] = ArchEntry{ i == 3, float(i), float(i) * 2, float(i) * -3 };
     QVERIFY(settings->setPlaybackArch(table));
 
-    const QJsonArray stored = ctl.document("/settings/playback/arch").array();
+    const QJsonArray stored = ctl->document("/settings/playback/arch").array();
     QCOMPARE(stored.size(), 10);
     QCOMPARE(stored.at(3).toObject(),
              (QJsonObject{ { "enable", true },
@@ -394,7 +347,7 @@ void tst_MotionParameters::archRoundTrip()
     }
 
     // Elements of the wrong kind keep their place: entry 1 stays zero, entry 2 is read.
-    ctl.setDocument("/settings/playback/arch",
+    ctl->setDocument("/settings/playback/arch",
                     QByteArray(R"([{"enable": true}, 7, {"params": {"zLimit": 4}}, {"params": [1,2,3]}])"));
     const ArchTable odd = settings->playbackArch();
     QCOMPARE(odd.entry[0].enable, true);
@@ -403,7 +356,7 @@ void tst_MotionParameters::archRoundTrip()
     QCOMPARE(odd.entry[3].startHeight, 0.f);
 
     // An object document is no table.
-    ctl.setDocument("/settings/playback/arch", QByteArray(R"({"enable": true})"));
+    ctl->setDocument("/settings/playback/arch", QByteArray(R"({"enable": true})"));
     const ArchTable none = settings->playbackArch();
     QCOMPARE(none.entry[0].enable, false);
 }
@@ -424,13 +377,13 @@ void tst_MotionParameters::hasAuxJoint()
     QFETCH(QByteArray, document);
     QFETCH(bool, result);
     QFETCH(bool, value);
-    ctl.setDocument("/settings/function/hasAuxJoint", document);
+    ctl->setDocument("/settings/function/hasAuxJoint", document);
     bool has = !value;
     QCOMPARE(settings->hasAuxJoint(has), result);
     QCOMPARE(has, value);
 
     QVERIFY(settings->setHasAuxJoint(!value));
-    QCOMPARE(ctl.documentObject("/settings/function/hasAuxJoint"), (QJsonObject{ { "value", !value } }));
+    QCOMPARE(ctl->documentObject("/settings/function/hasAuxJoint"), (QJsonObject{ { "value", !value } }));
     QVERIFY(settings->hasAuxJoint(has));
     QCOMPARE(has, !value);
 }
@@ -443,7 +396,7 @@ void tst_MotionParameters::hasAuxJointFailures()
     QVERIFY(log.hasLine("hasAuxJoint_getParaError"));
 
     log.clear();
-    writeShareFile("/settings/function/hasAuxJoint", "yes");
+    putShareFile("/settings/function/hasAuxJoint", "yes");
     QVERIFY(!settings->hasAuxJoint(has));
     QVERIFY(!log.contains("hasAuxJoint_getParaError"));
 }
@@ -456,18 +409,18 @@ void tst_MotionParameters::controllerType()
     QVERIFY(!settings->controllerType(type));
     QCOMPARE(type.version, 9);
 
-    ctl.setDocument("/properties/controllerType", QByteArray(R"({"version": 3, "name": "V-Arm"})"));
+    ctl->setDocument("/properties/controllerType", QByteArray(R"({"version": 3, "name": "V-Arm"})"));
     QVERIFY(settings->controllerType(type));
     QCOMPARE(type.version, 3);
     QCOMPARE(type.name, QStringLiteral("V-Arm"));
 
     // Present keys only; a fractional version is no version.
-    ctl.setDocument("/properties/controllerType", QByteArray(R"({"version": 2.5})"));
+    ctl->setDocument("/properties/controllerType", QByteArray(R"({"version": 2.5})"));
     QVERIFY(settings->controllerType(type));
     QCOMPARE(type.version, 0);
     QCOMPARE(type.name, QStringLiteral("V-Arm"));
 
-    ctl.setDocument("/properties/controllerType", QByteArray(R"([{"version": 1}])"));
+    ctl->setDocument("/properties/controllerType", QByteArray(R"([{"version": 1}])"));
     QVERIFY(!settings->controllerType(type));
 }
 
@@ -475,7 +428,7 @@ void tst_MotionParameters::limitsWireForm()
 {
     const DefaultLimits limits = distinctLimits();
     QVERIFY(settings->setDefaultLimits(limits));
-    const QJsonObject doc = ctl.documentObject("/properties/default");
+    const QJsonObject doc = ctl->documentObject("/properties/default");
     QCOMPARE(doc.keys(), (QStringList{ "common", "dragSensivity", "playback", "teach" }));
     QCOMPARE(doc.value("common").toObject().value("ratio").toObject(), limit(0.5, 100, 0));
     const QJsonArray teachJointVelocity =
@@ -504,7 +457,7 @@ void tst_MotionParameters::limitsRoundTrip()
 
 void tst_MotionParameters::limitsReadPrefersTheControllersSpelling()
 {
-    ctl.setDocument("/properties/default",
+    ctl->setDocument("/properties/default",
                     QJsonObject{ { "dragSensivity", QJsonObject{ { "j1", limit(1, 2, 3) }, { "J1", limit(7, 8, 9) },
                                                                  { "J2", limit(4, 5, 6) } } } });
     DefaultLimits limits;
@@ -531,7 +484,7 @@ void tst_MotionParameters::hostileLimits()
 {
     QFETCH(QByteArray, document);
     QFETCH(bool, result);
-    ctl.setDocument("/properties/default", document);
+    ctl->setDocument("/properties/default", document);
     DefaultLimits limits;
     std::memset(&limits, 0x7F, sizeof limits);
     QCOMPARE(settings->defaultLimits(limits), result);
@@ -544,7 +497,7 @@ void tst_MotionParameters::longerLimitArraysStayInTheirBranch()
     QJsonArray eight;
     for (int i = 0; i < 8; ++i)
         eight.append(limit(i + 1, 10 * (i + 1), -i));
-    ctl.setDocument("/properties/default",
+    ctl->setDocument("/properties/default",
                     QJsonObject{ { "teach", QJsonObject{ { "joint", QJsonObject{ { "velocity", eight } } } } },
                                  { "playback", QJsonObject{ { "coordinate", QJsonObject{ { "jerk", eight } } } } } });
     DefaultLimits limits;
@@ -572,7 +525,7 @@ void tst_MotionParameters::readAxisCount()
 {
     QFETCH(QByteArray, document);
     QFETCH(int, axes);
-    ctl.setDocument("/properties/axis", document);
+    ctl->setDocument("/properties/axis", document);
     QCOMPARE(settings->readAxisCount(), axes);
 }
 

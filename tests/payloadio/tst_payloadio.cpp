@@ -4,7 +4,7 @@
 #include "collaborative/qrobotcollaborative.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QJsonArray>
@@ -14,31 +14,17 @@
 
 #include <cstring>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
 using VarloTest::Request;
+using VarloTest::numbers;
+using VarloTest::floats;
+using VarloTest::indexOf;
 
 namespace {
 
 const char Address[] = "127.0.0.41";
 const char LoadDocument[] = "/settings/function/loadParams";
 const char ModbusDocument[] = "/settings/function/modbus_io_config";
-
-QJsonArray numbers(std::initializer_list<double> values)
-{
-    QJsonArray array;
-    for (double v : values)
-        array.append(v);
-    return array;
-}
-
-QJsonArray floats(const float *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(double(values[i]));
-    return array;
-}
 
 QJsonArray loadArray(const QRobotCoor::Load &load)
 {
@@ -48,15 +34,6 @@ QJsonArray loadArray(const QRobotCoor::Load &load)
 QJsonArray channels(const VarloAnalogChannel (&c)[2])
 {
     return QJsonArray{ c[0].mode, c[0].value, c[1].mode, c[1].value };
-}
-
-int indexOf(const QList<Request> &requests, const QString &method, const QString &path)
-{
-    for (int i = 0; i < requests.size(); ++i) {
-        if (requests.at(i).method == method && requests.at(i).path == path)
-            return i;
-    }
-    return -1;
 }
 
 QRobotCoor::ExtendIODevice device(const QString &name, int base)
@@ -74,13 +51,13 @@ QRobotCoor::ExtendIODevice device(const QString &name, int base)
 
 } // namespace
 
-class tst_PayloadIO : public QObject
+class tst_PayloadIO : public QObject, public VarloTest::ComponentTest<QRobotCollaborative>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init() { initComponent(); }
+    void cleanup() { cleanupComponent(); }
 
     // payload, force sensing, mounting
     void setLoadCenterWritesThenApplies();
@@ -112,36 +89,8 @@ private Q_SLOTS:
     void deviceListBeyondNineSlots();
 
 private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotCollaborative *robot = nullptr;
+    QRobotCollaborative *&robot = component;
 };
-
-void tst_PayloadIO::initTestCase()
-{
-    // No share to fall back on: a refused write stays refused.
-    qputenv("VARLO_SHARE_ROOT", "/nonexistent/varlo-share");
-    ctl = new FakeController(QString::fromLatin1(Address), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-}
-
-void tst_PayloadIO::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    http = new QHttpManager(nullptr);
-    http->setHost(QString::fromLatin1(Address));
-    robot = new QRobotCollaborative(http, nullptr);
-}
-
-void tst_PayloadIO::cleanup()
-{
-    delete robot;
-    delete http;
-    robot = nullptr;
-    http = nullptr;
-}
 
 void tst_PayloadIO::setLoadCenterWritesThenApplies()
 {

@@ -1,6 +1,6 @@
 // Project files against the controller double: the points file and its path
 // rules, pallets, taught pallets, pallet point lists and the single points.
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
@@ -13,7 +13,6 @@
 #include <cstring>
 #include <memory>
 
-using VarloTest::FakeController;
 
 namespace {
 const QString Address = QStringLiteral("127.0.0.50");
@@ -50,14 +49,20 @@ QJsonObject pointObject(const QJsonValue &arm, const QString &name = QStringLite
 }
 } // namespace
 
-class tst_ProjectFiles : public QObject
+class tst_ProjectFiles : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent(6);
+        ctl->on("POST", "/project/teachFileUpdate").reply(QJsonObject());
+        ctl->on("POST", "/process/*").reply(QJsonObject());
+        ctl->on("POST", "/settings/*").reply(QJsonObject());
+    }
+    void cleanup() { cleanupComponent(); }
 
     void savePointsWireFormAndNotification_data();
     void savePointsWireFormAndNotification();
@@ -88,41 +93,8 @@ private Q_SLOTS:
     void singlePointFailures();
 
 private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotSettings *settings = nullptr;
-    QTemporaryDir shareRoot;
+    QRobotSettings *&settings = component;
 };
-
-void tst_ProjectFiles::initTestCase()
-{
-    ctl = new FakeController(Address, this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    QVERIFY(shareRoot.isValid());
-    qputenv("VARLO_SHARE_ROOT", shareRoot.path().toLocal8Bit());
-}
-
-void tst_ProjectFiles::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    ctl->playRobot(6);
-    ctl->on("POST", "/project/teachFileUpdate").reply(QJsonObject());
-    ctl->on("POST", "/process/*").reply(QJsonObject());
-    ctl->on("POST", "/settings/*").reply(QJsonObject());
-    http = new QHttpManager(nullptr);
-    http->setHost(Address);
-    settings = new QRobotSettings(http, nullptr);
-}
-
-void tst_ProjectFiles::cleanup()
-{
-    delete settings;
-    delete http;
-    QDir(shareRoot.path()).removeRecursively();
-    QDir().mkpath(shareRoot.path());
-}
 
 void tst_ProjectFiles::savePointsWireFormAndNotification_data()
 {
@@ -615,7 +587,7 @@ void tst_ProjectFiles::singlePointFailures()
     }
     {
         // Text that is not JSON (from the share): false without a line.
-        const QString path = shareRoot.path() + "/127.0.0.50/project/settings/function/PackPoint.json";
+        const QString path = share.path() + "/127.0.0.50/project/settings/function/PackPoint.json";
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));

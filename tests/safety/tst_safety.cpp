@@ -4,22 +4,19 @@
 #include "collaborative/qrobotcollaborative.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
-#include <QtCore/QDir>
-#include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 #include <cstring>
 #include <functional>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
+using VarloTest::numbers;
 
 using Operation = std::function<bool(QRobotCollaborative &)>;
 Q_DECLARE_METATYPE(Operation)
@@ -32,14 +29,6 @@ const char SkinDoc[] = "/settings/function/elecSkin";
 const char SkinParamsDoc[] = "/settings/function/elecSkinParams";
 const char SkinDefaultDoc[] = "/settings/function/elecSkinDefault";
 const char SafeModeDoc[] = "/settings/safemode";
-
-QJsonArray ints(std::initializer_list<int> values)
-{
-    QJsonArray array;
-    for (int v : values)
-        array.append(v);
-    return array;
-}
 
 QJsonObject parse(const QByteArray &text)
 {
@@ -75,13 +64,13 @@ SafeModeParams filledWithGarbage()
 
 } // namespace
 
-class tst_Safety : public QObject
+class tst_Safety : public QObject, public VarloTest::ComponentTest<QRobotCollaborative>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init() { initComponent(); }
+    void cleanup() { cleanupComponent(); }
 
     void collisionCreatesTheDocumentWithTheDefaultLevels();
     void collisionKeepsTheStoredLevels();
@@ -115,51 +104,8 @@ private Q_SLOTS:
     void powerControlRead();
 
 private:
-    void putShareFile(const QString &name, const QByteArray &bytes);
-
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotCollaborative *collab = nullptr;
-    QTemporaryDir share;
+    QRobotCollaborative *&collab = component;
 };
-
-void tst_Safety::initTestCase()
-{
-    QVERIFY(share.isValid());
-    qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
-    ctl = new FakeController(QString::fromLatin1(Address), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-}
-
-void tst_Safety::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    http = new QHttpManager(nullptr);
-    http->setHost(QString::fromLatin1(Address));
-    collab = new QRobotCollaborative(http, http);
-}
-
-void tst_Safety::cleanup()
-{
-    delete http;
-    http = nullptr;
-    collab = nullptr;
-    QDir(share.path()).removeRecursively();
-    QDir().mkpath(share.path());
-}
-
-// A document as the share holds it: read when the file service has none.
-void tst_Safety::putShareFile(const QString &name, const QByteArray &bytes)
-{
-    const QString path = share.path() + QLatin1Char('/') + QLatin1String(Address) + QStringLiteral("/project")
-        + name + QStringLiteral(".json");
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 void tst_Safety::collisionCreatesTheDocumentWithTheDefaultLevels()
 {
@@ -169,11 +115,11 @@ void tst_Safety::collisionCreatesTheDocumentWithTheDefaultLevels()
 
     const QJsonObject expected{
         { "value", true }, { "mode", 1 }, { "resumeType", 0 }, { "level", 3 },
-        { "Level1", ints({ 30, 30, 30, 10, 10, 10 }) },
-        { "Level2", ints({ 25, 25, 25, 8, 8, 8 }) },
-        { "Level3", ints({ 20, 20, 20, 6, 6, 6 }) },
-        { "Level4", ints({ 15, 15, 15, 4, 4, 4 }) },
-        { "Level5", ints({ 10, 10, 10, 3, 3, 3 }) },
+        { "Level1", numbers({ 30, 30, 30, 10, 10, 10 }) },
+        { "Level2", numbers({ 25, 25, 25, 8, 8, 8 }) },
+        { "Level3", numbers({ 20, 20, 20, 6, 6, 6 }) },
+        { "Level4", numbers({ 15, 15, 15, 4, 4, 4 }) },
+        { "Level5", numbers({ 10, 10, 10, 3, 3, 3 }) },
     };
     QCOMPARE(ctl->documentObject(CollisionDoc), expected);
 }
@@ -183,7 +129,7 @@ void tst_Safety::collisionKeepsTheStoredLevels()
     QVERIFY(collab->setCollisionDect(true, false, false, 1));
     // The controller (or its user) tuned a level and keeps a key of its own.
     QJsonObject stored = ctl->documentObject(CollisionDoc);
-    stored.insert("Level2", ints({ 1, 2, 3, 4, 5, 6 }));
+    stored.insert("Level2", numbers({ 1, 2, 3, 4, 5, 6 }));
     stored.insert("sensitivity", "custom");
     ctl->setDocument(CollisionDoc, stored);
 

@@ -1,6 +1,6 @@
 // Trajectory replay and user-frame calibration against the controller double.
 #include "collaborative/qrobotcollaborative.h"
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "transport/qhttpmanager.h"
 
@@ -12,7 +12,6 @@
 #include <cstring>
 #include <vector>
 
-using VarloTest::FakeController;
 
 namespace {
 const QString Address = QStringLiteral("127.0.0.53");
@@ -27,14 +26,19 @@ QRobotType::CartesianCoordinate pose(float base)
 }
 } // namespace
 
-class tst_Trajectory : public QObject
+class tst_Trajectory : public QObject, public VarloTest::ComponentTest<QRobotCollaborative>
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent(6);
+        ctl->on("POST", "/process/*").reply(QJsonObject());
+        ctl->on("POST", "/settings/*").reply(QJsonObject());
+    }
+    void cleanup() { cleanupComponent(); }
 
     void recordingSwitch();
     void debugReplay();
@@ -59,40 +63,8 @@ private Q_SLOTS:
     void multiCalibration();
 
 private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotCollaborative *collab = nullptr;
-    QTemporaryDir shareRoot;
+    QRobotCollaborative *&collab = component;
 };
-
-void tst_Trajectory::initTestCase()
-{
-    ctl = new FakeController(Address, this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    QVERIFY(shareRoot.isValid());
-    qputenv("VARLO_SHARE_ROOT", shareRoot.path().toLocal8Bit());
-}
-
-void tst_Trajectory::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    ctl->playRobot(6);
-    ctl->on("POST", "/process/*").reply(QJsonObject());
-    ctl->on("POST", "/settings/*").reply(QJsonObject());
-    http = new QHttpManager(nullptr);
-    http->setHost(Address);
-    collab = new QRobotCollaborative(http, nullptr);
-}
-
-void tst_Trajectory::cleanup()
-{
-    delete collab;
-    delete http;
-    QDir(shareRoot.path()).removeRecursively();
-    QDir().mkpath(shareRoot.path());
-}
 
 void tst_Trajectory::recordingSwitch()
 {
@@ -148,7 +120,7 @@ void tst_Trajectory::nullPointersSendNothing()
 void tst_Trajectory::replayParametersAndTheShareCopy()
 {
     ctl->on("POST", "/settings/function/setReTraceParam").reply(QJsonObject());
-    const QString copy = shareRoot.path() + "/127.0.0.53/project/settings/function/reTraceParams.json";
+    const QString copy = share.path() + "/127.0.0.53/project/settings/function/reTraceParams.json";
     QVERIFY(QDir().mkpath(QFileInfo(copy).absolutePath()));
     QVERIFY(collab->setRunTrajectoryParams({1.5f, true, 4}));
     const QJsonObject expected{{"multi", 1.5}, {"const", 1}, {"cart", 0}, {"rev", 0},
@@ -160,7 +132,7 @@ void tst_Trajectory::replayParametersAndTheShareCopy()
     file.close();
 
     // Without the folder the copy cannot be written; the result stays true.
-    QDir(shareRoot.path()).removeRecursively();
+    QDir(share.path()).removeRecursively();
     QVERIFY(collab->setRunTrajectoryParams({2.0f, false, 0}));
     QCOMPARE(ctl->lastRequest("POST", "/settings/function/setReTraceParam").json().value("const").toInt(), 0);
 }
