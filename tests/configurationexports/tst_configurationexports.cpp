@@ -574,43 +574,20 @@ void tst_ConfigurationExports::kinematics()
         QCOMPARE(PositiveSolution(input, 2, 4, g_frame), result);
     QCOMPARE(floats(g_frame, 6), out);
 
-    const QJsonObject sent = ctl->lastRequest("POST", path).json();
-    QCOMPARE(sent.value(inverse ? "coordinate" : "joint").toArray(), floats(input, 6));
-    QCOMPARE(sent.value("tool"), QJsonValue(2));
-    QCOMPARE(sent.value("user"), QJsonValue(4));
-    if (inverse) {
-        QCOMPARE(sent.value("r"), QJsonValue(1));
-        QCOMPARE(sent.value("d"), QJsonValue(-1));
-        QCOMPARE(sent.value("n"), QJsonValue(1));
-        QCOMPARE(sent.value("cfg"), QJsonValue(3));
-    }
+    // The request body is the component's (tst_motioncommands): here the
+    // arguments only need to reach it.
+    QCOMPARE(ctl->lastRequest("POST", path).json().value("user"), QJsonValue(4));
 }
 
 void tst_ConfigurationExports::setPayLoadWritesThenApplies()
 {
     ctl->on("POST", "/settings/function/setLoad").reply(QJsonObject{});
-    ctl->clearRequests();
     const VarloPayloadRecord payload = { 1.5f, 2.5f, -3.5f, 5.0f, { 0xAA, 0xBB, 0xCC, 0xDD } };
     QCOMPARE(SetPayLoad(&payload), VARLO_OK);
     QCOMPARE(ctl->documentObject("/settings/function/loadParams"),
              (QJsonObject{ { "centerX", 1.5 }, { "centerY", 2.5 }, { "centerZ", -3.5 }, { "loadValue", 5.0 } }));
-    const QList<Request> requests = ctl->requests();
-    int write = -1;
-    int apply = -1;
-    for (int i = 0; i < requests.size(); ++i) {
-        if (requests.at(i).path == "/file/write/settings/function/loadParams.json" && write < 0)
-            write = i;
-        if (requests.at(i).path == "/settings/function/setLoad")
-            apply = i;
-    }
-    QVERIFY(write >= 0);
-    QVERIFY(apply > write);
-
-    // A refused write: no apply request.
-    ctl->onWrite("/settings/function/loadParams").status(500).once();
-    ctl->clearRequests();
-    QCOMPARE(SetPayLoad(&payload), VARLO_OK);
-    QCOMPARE(ctl->count("POST", "/settings/function/setLoad"), 0);
+    // The write-then-apply order and the refused write are the component's
+    // (tst_payloadio); here only that the host record reaches it.
 }
 
 void tst_ConfigurationExports::getPayLoad()
@@ -653,9 +630,7 @@ void tst_ConfigurationExports::forceSensor()
     QVERIFY(globalsUntouched());
 
     ctl->on("POST", "/process/sixForce/home").reply(QJsonObject{});
-    ctl->clearRequests();
     QCOMPARE(SetForceHome(), VARLO_OK);
-    QCOMPARE(ctl->count("POST", "/process/sixForce/home"), 1);
 
     QCOMPARE(SetTorqueParams(0.75f), VARLO_OK);
     QCOMPARE(ctl->documentObject("/settings/torqueParams"), (QJsonObject{ { "value", 0.75 } }));
@@ -667,7 +642,6 @@ void tst_ConfigurationExports::torqueParams_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<float>("value");         // starts as 77
     QTest::newRow("read") << QByteArray(R"({"value": 0.5})") << VARLO_OK << 0.5f;
-    QTest::newRow("an array reads nothing") << QByteArray("[0.5]") << VARLO_OK << 77.0f;
     QTest::newRow("no value key") << QByteArray(R"({"torque": 0.5})") << VARLO_OK << 77.0f;
     QTest::newRow("not JSON") << QByteArray("0.5 Nm") << VARLO_REQUEST_FAILED << 77.0f;
     QTest::newRow("no document") << QByteArray() << VARLO_REQUEST_FAILED << 77.0f;

@@ -1,6 +1,6 @@
 // The script-function catalogue and the operator names: the controller's
 // documents and the local files that take precedence over them.
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
 
@@ -8,8 +8,6 @@
 #include <QtCore/QFile>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
-
-using VarloTest::FakeController;
 
 namespace {
 const QString Address = QStringLiteral("127.0.0.52");
@@ -21,13 +19,13 @@ QJsonObject param(const QJsonValue &type, int max = 10, int min = 0)
 }
 } // namespace
 
-class tst_FunctionCatalogue : public QObject
+class tst_FunctionCatalogue : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void init();
+    void init() { initComponent(6); }
     void cleanup();
 
     void entries_data();
@@ -42,37 +40,19 @@ private Q_SLOTS:
 private:
     void writeLocal(const QString &fileName, const QJsonObject &object);
 
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QRobotSettings *settings = nullptr;
-    QTemporaryDir shareRoot;
+    QRobotSettings *&settings = component;
 };
 
 void tst_FunctionCatalogue::initTestCase()
 {
-    ctl = new FakeController(Address, this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    QVERIFY(shareRoot.isValid());
-    qputenv("VARLO_SHARE_ROOT", shareRoot.path().toLocal8Bit());
+    startController(Address);
     QCOMPARE(QRobotSettings::localCatalogueFile("functionApi.json"),
              QCoreApplication::applicationDirPath() + "/update/functionApi.json");
 }
 
-void tst_FunctionCatalogue::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    ctl->playRobot(6);
-    http = new QHttpManager(nullptr);
-    http->setHost(Address);
-    settings = new QRobotSettings(http, nullptr);
-}
-
 void tst_FunctionCatalogue::cleanup()
 {
-    delete settings;
-    delete http;
+    cleanupComponent();
     QFile::remove(QRobotSettings::localCatalogueFile("functionApi.json"));
     QFile::remove(QRobotSettings::localCatalogueFile("functionSystem.json"));
 }

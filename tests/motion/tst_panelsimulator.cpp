@@ -5,7 +5,7 @@
 #include "settings/qrobotsettings.h"
 #include "transport/qhttpmanager.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QJsonArray>
@@ -14,7 +14,6 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QtTest>
 
-using VarloTest::FakeController;
 
 namespace {
 
@@ -30,13 +29,17 @@ QJsonArray bools(std::initializer_list<bool> values)
 
 } // namespace
 
-class tst_PanelSimulator : public QObject
+class tst_PanelSimulator : public QObject, public VarloTest::ComponentTest<QPanelSimulator>
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init()
+    {
+        initComponent(6);
+        ctl->on("POST", "/panel/*").reply(QJsonObject{ { "ok", true } });
+    }
+    void cleanup() { cleanupComponent(); }
 
     void switches_data();
     void switches();
@@ -51,36 +54,8 @@ private Q_SLOTS:
     void panelPrintReachesTheFacade();
 
 private:
-    QTemporaryDir share;
-    FakeController ctl{ QLatin1String(Address) };
-    QHttpManager *transport = nullptr;
-    QPanelSimulator *panel = nullptr;
+    QPanelSimulator *&panel = component;
 };
-
-void tst_PanelSimulator::initTestCase()
-{
-    qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
-    QVERIFY2(ctl.listen(), qPrintable(ctl.errorString()));
-}
-
-void tst_PanelSimulator::init()
-{
-    ctl.clearScripts();
-    ctl.playRobot(6);
-    ctl.on("POST", "/panel/*").reply(QJsonObject{ { "ok", true } });
-    ctl.clearRequests();
-    transport = new QHttpManager(nullptr);
-    transport->setHost(QLatin1String(Address));
-    panel = new QPanelSimulator(transport, nullptr);
-}
-
-void tst_PanelSimulator::cleanup()
-{
-    delete panel;
-    panel = nullptr;
-    delete transport;
-    transport = nullptr;
-}
 
 void tst_PanelSimulator::switches_data()
 {
@@ -107,8 +82,8 @@ void tst_PanelSimulator::switches()
     case 1: panel->switchThreeSwitch(on); break;
     default: panel->switchEmergencyStop(on); break;
     }
-    QCOMPARE(ctl.count("POST", "/panel/*"), 1);
-    QCOMPARE(ctl.lastRequest("POST", path).json(), (QJsonObject{ { "value", value } }));
+    QCOMPARE(ctl->count("POST", "/panel/*"), 1);
+    QCOMPARE(ctl->lastRequest("POST", path).json(), (QJsonObject{ { "value", value } }));
 }
 
 void tst_PanelSimulator::jogReadsExactlySixEntries()
@@ -117,7 +92,7 @@ void tst_PanelSimulator::jogReadsExactlySixEntries()
     bool positive[8] = { false, true, false, false, false, true, true, true };
     bool negative[8] = { true, false, false, true, false, false, true, true };
     panel->switchJogButtons(positive, negative);
-    const QJsonObject body = ctl.lastRequest("POST", "/panel/jog").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/panel/jog").json();
     QCOMPARE(body.keys(), (QStringList{ "negBtns", "posBtns" }));
     QCOMPARE(body.value("posBtns").toArray(), bools({ false, true, false, false, false, true }));
     QCOMPARE(body.value("negBtns").toArray(), bools({ true, false, false, true, false, false }));
@@ -128,7 +103,7 @@ void tst_PanelSimulator::auxJogReadsExactlyThreeEntries()
     bool positive[6] = { true, false, true, true, true, true };
     bool negative[6] = { false, true, false, true, true, true };
     panel->switchAuxJogButtons(positive, negative);
-    const QJsonObject body = ctl.lastRequest("POST", "/panel/auxJog").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/panel/auxJog").json();
     QCOMPARE(body.value("posBtns").toArray(), bools({ true, false, true }));
     QCOMPARE(body.value("negBtns").toArray(), bools({ false, true, false }));
 }
@@ -137,7 +112,7 @@ void tst_PanelSimulator::releasingEveryButton()
 {
     bool none[6] = {};
     panel->switchJogButtons(none, none);
-    const QJsonObject body = ctl.lastRequest("POST", "/panel/jog").json();
+    const QJsonObject body = ctl->lastRequest("POST", "/panel/jog").json();
     const QJsonArray released = bools({ false, false, false, false, false, false });
     QCOMPARE(body.value("posBtns").toArray(), released);
     QCOMPARE(body.value("negBtns").toArray(), released);
@@ -147,19 +122,19 @@ void tst_PanelSimulator::nullArraysReleaseTheButtons()
 {
     bool positive[6] = { true, true, true, true, true, true };
     panel->switchJogButtons(positive, nullptr);
-    QJsonObject body = ctl.lastRequest("POST", "/panel/jog").json();
+    QJsonObject body = ctl->lastRequest("POST", "/panel/jog").json();
     QCOMPARE(body.value("negBtns").toArray(), bools({ false, false, false, false, false, false }));
     panel->switchAuxJogButtons(nullptr, nullptr);
-    body = ctl.lastRequest("POST", "/panel/auxJog").json();
+    body = ctl->lastRequest("POST", "/panel/auxJog").json();
     QCOMPARE(body.value("posBtns").toArray(), bools({ false, false, false }));
 }
 
 void tst_PanelSimulator::failedPostIsNotReported()
 {
-    ctl.on("POST", "/panel/*").status(500);
+    ctl->on("POST", "/panel/*").status(500);
     VarloTest::LogCapture log;
     panel->switchEmergencyStop(true);
-    QCOMPARE(ctl.count("POST", "/panel/emergencyStop"), 1);
+    QCOMPARE(ctl->count("POST", "/panel/emergencyStop"), 1);
     QVERIFY(!log.contains("QPanelSimulator"));
 }
 
@@ -199,7 +174,7 @@ void tst_PanelSimulator::facadeSignalsDriveThePanel()
     Q_EMIT robot.switchJogButtons(positive, negative);
 
     // Each emission reached the controller before it returned, in order.
-    const QList<VarloTest::Request> posts = ctl.requests("POST", "/panel/*");
+    const QList<VarloTest::Request> posts = ctl->requests("POST", "/panel/*");
     QCOMPARE(posts.size(), 4);
     QCOMPARE(posts.at(0).path, QStringLiteral("/panel/autoManual"));
     QCOMPARE(posts.at(0).json().value("value"), QJsonValue("auto"));

@@ -12,6 +12,7 @@
 #include <QtTest/QtTest>
 
 #include <cstring>
+#include <functional>
 
 using VarloTest::FakeController;
 
@@ -58,6 +59,9 @@ VarloAlarmRecord staleAlarm()
 
 } // namespace
 
+using HostCommand = std::function<int32_t()>;
+Q_DECLARE_METATYPE(HostCommand)
+
 class tst_SafetyExports : public QObject
 {
     Q_OBJECT
@@ -70,9 +74,8 @@ private Q_SLOTS:
 
     void versionRecord();
     void versionRecordWhenTheRequestFails();
-    void controlMode_data();
-    void controlMode();
-    void powerMode();
+    void commands_data();
+    void commands();
 
     void alarmTexts_data();
     void alarmTexts();
@@ -83,8 +86,6 @@ private Q_SLOTS:
 
     void collisionMode();
     void collisionModeReadFailureKeepsTheHostValues();
-    void resetCollision();
-    void emergencyStop();
 
     void controllerUnreachable();
 
@@ -171,38 +172,36 @@ void tst_SafetyExports::versionRecordWhenTheRequestFails()
     QCOMPARE(fields(record), (QStringList{ "1.2.0_", "NULL", "NULL", "NULL" }));
 }
 
-void tst_SafetyExports::controlMode_data()
+// Each command goes out once with its body; a refused command still returns 0
+// (the component logs it).
+void tst_SafetyExports::commands_data()
 {
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<HostCommand>("call");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<QJsonObject>("body");
-    QTest::newRow("disable") << 0 << QJsonObject{ { "controlMode", "disable" } };
-    QTest::newRow("enable") << 1 << QJsonObject{ { "controlMode", "enable" } };
-    QTest::newRow("drag") << 2 << QJsonObject{ { "controlMode", "drag" } };
-    QTest::newRow("unknown") << 5 << QJsonObject();
+    QTest::newRow("control mode") << HostCommand([] { const int32_t m = 2; return SetControlMode(&m); })
+                                  << "/settings/controlMode" << QJsonObject{ { "controlMode", "drag" } };
+    QTest::newRow("power") << HostCommand([] { return SetPowerMode(true); }) << "/interface/powerControl"
+                           << QJsonObject{ { "value", true } };
+    QTest::newRow("reset collision") << HostCommand(&ResetCollision) << "/interface/resetCollision" << QJsonObject();
+    QTest::newRow("emergency stop") << HostCommand(&EmergencyStop) << "/panel/emergencyStop"
+                                    << QJsonObject{ { "value", true } };
 }
 
-void tst_SafetyExports::controlMode()
+void tst_SafetyExports::commands()
 {
-    QFETCH(int, mode);
+    QFETCH(HostCommand, call);
+    QFETCH(QString, path);
     QFETCH(QJsonObject, body);
+    ctl->on("POST", path).reply(QJsonObject());
     ctl->clearRequests();
-    const int32_t value = mode;
-    QCOMPARE(SetControlMode(&value), VARLO_OK);
-    QCOMPARE(ctl->count("POST", "/settings/controlMode"), 1);
-    QCOMPARE(ctl->lastRequest("POST", "/settings/controlMode").json(), body);
-}
-
-void tst_SafetyExports::powerMode()
-{
-    ctl->clearRequests();
-    QCOMPARE(SetPowerMode(true), VARLO_OK);
-    QCOMPARE(ctl->lastRequest("POST", "/interface/powerControl").json(), (QJsonObject{ { "value", true } }));
-    // A refused command still returns 0.
-    ctl->on("POST", "/interface/powerControl").status(500).once();
+    QCOMPARE(call(), VARLO_OK);
+    QCOMPARE(ctl->count("POST", path), 1);
+    QCOMPARE(ctl->lastRequest("POST", path).json(), body);
+    ctl->on("POST", path).status(500).once();
     VarloTest::LogCapture log(VarloTest::LogCapture::Quiet);
-    QCOMPARE(SetPowerMode(false), VARLO_OK);
-    QVERIFY(log.hasLine("powerControl_postError"));
-    QCOMPARE(ctl->lastRequest("POST", "/interface/powerControl").json(), (QJsonObject{ { "value", false } }));
+    QCOMPARE(call(), VARLO_OK);
+    QCOMPARE(ctl->count("POST", path), 2);
 }
 
 void tst_SafetyExports::alarmTexts_data()
@@ -351,27 +350,6 @@ void tst_SafetyExports::collisionModeReadFailureKeepsTheHostValues()
     QCOMPARE(GetCollisionMode(&on, &level), VARLO_OK);
     QCOMPARE(on, true);
     QCOMPARE(level, 2);
-}
-
-void tst_SafetyExports::resetCollision()
-{
-    ctl->clearRequests();
-    QCOMPARE(ResetCollision(), VARLO_OK);
-    QCOMPARE(ctl->count("POST", "/interface/resetCollision"), 1);
-    QCOMPARE(ctl->lastRequest("POST", "/interface/resetCollision").json(), QJsonObject());
-}
-
-void tst_SafetyExports::emergencyStop()
-{
-    ctl->clearRequests();
-    ctl->on("POST", "/panel/emergencyStop").reply(QJsonObject());
-    QCOMPARE(EmergencyStop(), VARLO_OK);
-    QCOMPARE(ctl->count("POST", "/panel/emergencyStop"), 1);
-    QCOMPARE(ctl->lastRequest("POST", "/panel/emergencyStop").json(), (QJsonObject{ { "value", true } }));
-    // Refused by the controller: still 0.
-    ctl->on("POST", "/panel/emergencyStop").status(500).once();
-    QCOMPARE(EmergencyStop(), VARLO_OK);
-    QCOMPARE(ctl->count("POST", "/panel/emergencyStop"), 2);
 }
 
 void tst_SafetyExports::controllerUnreachable()
