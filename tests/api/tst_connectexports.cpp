@@ -2,7 +2,7 @@
 // process, so the test functions run in order and build on each other.
 #include "Varlo.h"
 #include "api/library.h"
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "robot/qrobot.h"
 #include "robot/qrobotconnection.h"
@@ -13,7 +13,6 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
-using VarloTest::FakeController;
 
 namespace {
 
@@ -29,7 +28,7 @@ void recordConnection(bool isConnected, void *userData)
 
 } // namespace
 
-class tst_ConnectExports : public QObject
+class tst_ConnectExports : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -48,18 +47,13 @@ private Q_SLOTS:
     void facadeGoneAfterQuit();
 
 private:
-    FakeController *ctl = nullptr;
     CallbackLog first;
     CallbackLog second;
-    QTemporaryDir emptyShare;
 };
 
 void tst_ConnectExports::initTestCase()
 {
-    qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit());
-    ctl = new FakeController(QStringLiteral("127.0.0.5"), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    ctl->playRobot(6);
+    startController(QStringLiteral("127.0.0.5"), 6);
 }
 
 void tst_ConnectExports::callbacksBeforeTheFirstConnect()

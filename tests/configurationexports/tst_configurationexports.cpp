@@ -14,7 +14,6 @@
 #include <cstring>
 #include <functional>
 
-using VarloTest::FakeController;
 using VarloTest::Request;
 using VarloTest::numbers;
 using VarloTest::floats;
@@ -126,7 +125,7 @@ bool globalsUntouched()
 
 // The requests of this group, leaving out the background traffic of the
 // state exchange.
-int configurationRequests(const FakeController &ctl)
+int configurationRequests(const VarloTest::FakeController &ctl)
 {
     int n = 0;
     for (const Request &request : ctl.requests()) {
@@ -136,7 +135,7 @@ int configurationRequests(const FakeController &ctl)
     return n;
 }
 
-int tableWrites(const FakeController &ctl)
+int tableWrites(const VarloTest::FakeController &ctl)
 {
     return ctl.count("POST", "/file/write/settings/coordinate/*");
 }
@@ -149,7 +148,7 @@ using CalibrateToPyFunction = int32_t (*)(const float *, const float *, const fl
 Q_DECLARE_METATYPE(CalibrateFunction)
 Q_DECLARE_METATYPE(CalibrateToPyFunction)
 
-class tst_ConfigurationExports : public QObject
+class tst_ConfigurationExports : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -186,15 +185,11 @@ private Q_SLOTS:
     void teachTrajectory();
 
 private:
-    FakeController *ctl = nullptr;
 };
 
 void tst_ConfigurationExports::initTestCase()
 {
-    qputenv("VARLO_SHARE_ROOT", "/nonexistent/varlo-share");
-    ctl = new FakeController(QString::fromLatin1(Address), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    ctl->playRobot(6);
+    startController(Address, 6);
 }
 
 void tst_ConfigurationExports::init()

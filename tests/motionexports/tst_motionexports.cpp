@@ -3,7 +3,7 @@
 #include "Varlo.h"
 #include "motionhost.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QJsonArray>
@@ -13,7 +13,6 @@
 
 #include <limits>
 
-using VarloTest::FakeController;
 using VarloTest::LogCapture;
 using VarloTest::Request;
 
@@ -31,7 +30,7 @@ QJsonArray buttons(int held)
 
 } // namespace
 
-class tst_MotionExports : public QObject
+class tst_MotionExports : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -66,32 +65,28 @@ private Q_SLOTS:
 private:
     QString coordinateOfNextExchange();
 
-    QTemporaryDir share;
-    FakeController ctl{ QLatin1String(Address) };
 };
 
 void tst_MotionExports::initTestCase()
 {
-    qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
-    QVERIFY2(ctl.listen(), qPrintable(ctl.errorString()));
-    ctl.playRobot(6);
+    startController(Address, 6);
 }
 
 void tst_MotionExports::init()
 {
-    ctl.clearScripts("*", "/interface/*");
-    ctl.clearScripts("*", "/panel/*");
-    ctl.on("POST", "/interface/*").reply(QJsonObject{});
-    ctl.on("GET", "/interface/*").reply(QJsonObject{ { "value", true } });
-    ctl.on("POST", "/panel/*").reply(QJsonObject{});
-    ctl.clearRequests();
+    ctl->clearScripts("*", "/interface/*");
+    ctl->clearScripts("*", "/panel/*");
+    ctl->on("POST", "/interface/*").reply(QJsonObject{});
+    ctl->on("GET", "/interface/*").reply(QJsonObject{ { "value", true } });
+    ctl->on("POST", "/panel/*").reply(QJsonObject{});
+    ctl->clearRequests();
 }
 
 QString tst_MotionExports::coordinateOfNextExchange()
 {
-    if (!ctl.waitForNextRequest("POST", "/protocol/exchange", 3000))
+    if (!ctl->waitForNextRequest("POST", "/protocol/exchange", 3000))
         return QStringLiteral("(no exchange)");
-    return ctl.lastRequest("POST", "/protocol/exchange").json().value("coordinate").toString();
+    return ctl->lastRequest("POST", "/protocol/exchange").json().value("coordinate").toString();
 }
 
 void tst_MotionExports::exportsBeforeConnect()
@@ -106,7 +101,7 @@ void tst_MotionExports::exportsBeforeConnect()
     QCOMPARE(GetRapidRate(&rate), VARLO_NO_CONNECTION);
     QCOMPARE(rate, 77);
     QTest::qWait(100);
-    QCOMPARE(ctl.count(), 0);
+    QCOMPARE(ctl->count(), 0);
 }
 
 void tst_MotionExports::connect()
@@ -124,8 +119,8 @@ void tst_MotionExports::nullArguments()
     QCOMPARE(RelMovL(nullptr, true), VARLO_INVALID_ARGUMENT);
     QCOMPARE(GetRapidRate(nullptr), VARLO_INVALID_ARGUMENT);
     QTest::qWait(100);
-    QCOMPARE(ctl.count("*", "/interface/*"), 0);
-    QCOMPARE(ctl.count("*", "/file/*"), 0);
+    QCOMPARE(ctl->count("*", "/interface/*"), 0);
+    QCOMPARE(ctl->count("*", "/file/*"), 0);
 }
 
 void tst_MotionExports::nonBlockingReturnsOnceAnswered_data()
@@ -140,12 +135,12 @@ void tst_MotionExports::nonBlockingReturnsOnceAnswered()
     QFETCH(QString, name);
     const QString route = MotionHost::routeOf(name);
     // The controller would say "not finished" forever; no query is made.
-    ctl.on("GET", route).reply(QJsonObject{ { "value", false } });
+    ctl->on("GET", route).reply(QJsonObject{ { "value", false } });
     QCOMPARE(MotionHost::call(name, false), VARLO_OK);
-    QCOMPARE(ctl.count("POST", route), 1);
-    QCOMPARE(ctl.count("GET", route), 0);
+    QCOMPARE(ctl->count("POST", route), 1);
+    QCOMPARE(ctl->count("GET", route), 0);
 
-    const QJsonObject body = ctl.lastRequest("POST", route).json();
+    const QJsonObject body = ctl->lastRequest("POST", route).json();
     if (name == "MovJ" || name == "MovL") {
         QCOMPARE(body.value("mode").toString(), name == "MovJ" ? QStringLiteral("go") : QStringLiteral("move"));
         QCOMPARE(body.value("value"), QJsonValue(true));
@@ -161,7 +156,7 @@ void tst_MotionExports::hostTargetReachesTheWire()
     VarloRunCmd cmd = MotionHost::sampleCmd();
     cmd.armOrientation = 0;
     QCOMPARE(MovJ(&cmd, false), VARLO_OK);
-    QJsonObject body = ctl.lastRequest("POST", "/interface/go").json();
+    QJsonObject body = ctl->lastRequest("POST", "/interface/go").json();
     const QJsonObject expected{ { "x", 100.5 }, { "y", -20.25 }, { "z", 300 }, { "a", 180 }, { "b", 0 },
                                 { "c", -90 },   { "tool", 1 },    { "user", 2 }, { "r", 1 },   { "d", 0 },
                                 { "n", 1 },     { "cfg", 3 },     { "armOrientation", "left" },
@@ -170,7 +165,7 @@ void tst_MotionExports::hostTargetReachesTheWire()
 
     cmd.armOrientation = 2;
     QCOMPARE(MovL(&cmd, false), VARLO_OK);
-    body = ctl.lastRequest("POST", "/interface/go").json();
+    body = ctl->lastRequest("POST", "/interface/go").json();
     QCOMPARE(body.value("armOrientation"), QJsonValue("right"));
     QCOMPARE(body.value("mode"), QJsonValue("move"));
 }
@@ -191,10 +186,10 @@ void tst_MotionExports::commandFailure()
     QFETCH(QString, name);
     QFETCH(QString, logLine);
     const QString route = MotionHost::routeOf(name);
-    ctl.on("POST", route).status(500);
+    ctl->on("POST", route).status(500);
     LogCapture log;
     QCOMPARE(MotionHost::call(name, true), VARLO_REQUEST_FAILED);
-    QCOMPARE(ctl.count("GET", route), 0);
+    QCOMPARE(ctl->count("GET", route), 0);
     if (logLine.isEmpty())
         QVERIFY(!log.contains("failed!"));
     else
@@ -203,14 +198,14 @@ void tst_MotionExports::commandFailure()
 
 void tst_MotionExports::finishedOnTheThirdPoll()
 {
-    ctl.on("GET", "/interface/go").reply(QJsonObject{ { "value", false } }).times(2);
+    ctl->on("GET", "/interface/go").reply(QJsonObject{ { "value", false } }).times(2);
     QCOMPARE(MotionHost::call("MovL", true), VARLO_OK);
-    const QList<Request> polls = ctl.requests("GET", "/interface/go");
+    const QList<Request> polls = ctl->requests("GET", "/interface/go");
     QCOMPARE(polls.size(), 3);
     // The checks are 100 ms apart, the first one at once.
     QVERIFY2(polls.at(2).timeMs - polls.at(0).timeMs >= 190,
              qPrintable(QString::number(polls.at(2).timeMs - polls.at(0).timeMs)));
-    QVERIFY(polls.at(0).timeMs - ctl.lastRequest("POST", "/interface/go").timeMs < 100);
+    QVERIFY(polls.at(0).timeMs - ctl->lastRequest("POST", "/interface/go").timeMs < 100);
 }
 
 void tst_MotionExports::waitOutcome_data()
@@ -238,11 +233,11 @@ void tst_MotionExports::waitOutcome()
     QFETCH(QJsonObject, reply);
     QFETCH(int, result);
     const QString route = MotionHost::routeOf(name);
-    ctl.on("GET", route).reply(reply);
+    ctl->on("GET", route).reply(reply);
     if (firstQueryFails)
-        ctl.on("GET", route).status(500).reply(QJsonObject{ { "value", true } }).times(2);
+        ctl->on("GET", route).status(500).reply(QJsonObject{ { "value", true } }).times(2);
     QCOMPARE(MotionHost::call(name, true), result);
-    QCOMPARE(ctl.count("GET", route), firstQueryFails ? 3 : 1);
+    QCOMPARE(ctl->count("GET", route), firstQueryFails ? 3 : 1);
 }
 
 void tst_MotionExports::teachStart_data()
@@ -265,8 +260,8 @@ void tst_MotionExports::teachStart()
     QFETCH(bool, direction);
     QCOMPARE(joint ? JointTeachStart(axis, direction) : CoorTeachStart(axis, direction), VARLO_OK);
 
-    QCOMPARE(ctl.count("POST", "/panel/jog"), 1);
-    const QJsonObject body = ctl.lastRequest("POST", "/panel/jog").json();
+    QCOMPARE(ctl->count("POST", "/panel/jog"), 1);
+    const QJsonObject body = ctl->lastRequest("POST", "/panel/jog").json();
     QCOMPARE(body.value("posBtns").toArray(), buttons(direction ? axis : -1));
     QCOMPARE(body.value("negBtns").toArray(), buttons(direction ? -1 : axis));
 }
@@ -290,8 +285,8 @@ void tst_MotionExports::teachStop()
 {
     QCOMPARE(CoorTeachStart(1, true), VARLO_OK);
     QCOMPARE(TeachStop(), VARLO_OK);
-    QCOMPARE(ctl.count("POST", "/panel/jog"), 2);
-    const QJsonObject body = ctl.lastRequest("POST", "/panel/jog").json();
+    QCOMPARE(ctl->count("POST", "/panel/jog"), 2);
+    const QJsonObject body = ctl->lastRequest("POST", "/panel/jog").json();
     QCOMPARE(body.value("posBtns").toArray(), buttons(-1));
     QCOMPARE(body.value("negBtns").toArray(), buttons(-1));
     // The coordinate to send stays as the last start set it.
@@ -312,27 +307,27 @@ void tst_MotionExports::teachAxisOutOfRange()
     QFETCH(int, axis);
     QCOMPARE(CoorTeachStart(0, true), VARLO_OK);
     QCOMPARE(TeachStop(), VARLO_OK);
-    ctl.clearRequests();
+    ctl->clearRequests();
 
     QCOMPARE(JointTeachStart(axis, true), VARLO_INVALID_ARGUMENT);
     QCOMPARE(CoorTeachStart(axis, false), VARLO_INVALID_ARGUMENT);
     // Neither a jog nor a change of the coordinate to send.
     QCOMPARE(coordinateOfNextExchange(), QStringLiteral("cartesian"));
-    QCOMPARE(ctl.count("POST", "/panel/*"), 0);
+    QCOMPARE(ctl->count("POST", "/panel/*"), 0);
 }
 
 void tst_MotionExports::setRapidRate()
 {
     QCOMPARE(SetRapidRate(50), VARLO_OK);
-    QCOMPARE(ctl.documentObject("/settings/common"), (QJsonObject{ { "ratio", 50 } }));
+    QCOMPARE(ctl->documentObject("/settings/common"), (QJsonObject{ { "ratio", 50 } }));
     QCOMPARE(SetRapidRate(-7), VARLO_OK);
-    QCOMPARE(ctl.documentObject("/settings/common"), (QJsonObject{ { "ratio", -7 } }));
+    QCOMPARE(ctl->documentObject("/settings/common"), (QJsonObject{ { "ratio", -7 } }));
 
     // A failed write is not reported.
-    ctl.onWrite("/settings/common").status(500);
+    ctl->onWrite("/settings/common").status(500);
     QCOMPARE(SetRapidRate(12), VARLO_OK);
-    QCOMPARE(ctl.documentObject("/settings/common"), (QJsonObject{ { "ratio", -7 } }));
-    ctl.clearScripts("POST", "/file/write/settings/common.json");
+    QCOMPARE(ctl->documentObject("/settings/common"), (QJsonObject{ { "ratio", -7 } }));
+    ctl->clearScripts("POST", "/file/write/settings/common.json");
 }
 
 void tst_MotionExports::getRapidRate_data()
@@ -353,9 +348,9 @@ void tst_MotionExports::getRapidRate()
     QFETCH(QByteArray, document);
     QFETCH(int, rate);
     if (document.isEmpty())
-        ctl.removeDocument("/settings/common");
+        ctl->removeDocument("/settings/common");
     else
-        ctl.setDocument("/settings/common", document);
+        ctl->setDocument("/settings/common", document);
     int32_t value = 12345;
     QCOMPARE(GetRapidRate(&value), VARLO_OK);
     QCOMPARE(value, rate);

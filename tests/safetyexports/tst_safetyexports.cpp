@@ -3,7 +3,7 @@
 // ConnectVarlo, then connected, last with the controller gone.
 #include "Varlo.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 
 #include <QtCore/QJsonArray>
@@ -14,7 +14,6 @@
 #include <cstring>
 #include <functional>
 
-using VarloTest::FakeController;
 
 namespace {
 
@@ -62,7 +61,7 @@ VarloAlarmRecord staleAlarm()
 using HostCommand = std::function<int32_t()>;
 Q_DECLARE_METATYPE(HostCommand)
 
-class tst_SafetyExports : public QObject
+class tst_SafetyExports : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -90,17 +89,11 @@ private Q_SLOTS:
     void controllerUnreachable();
 
 private:
-    FakeController *ctl = nullptr;
-    QTemporaryDir share;
 };
 
 void tst_SafetyExports::initTestCase()
 {
-    QVERIFY(share.isValid());
-    qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
-    ctl = new FakeController(QString::fromLatin1(Address), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    ctl->playRobot(6);
+    startController(Address, 6);
     ctl->on("POST", "/interface/*").reply(QJsonObject());
     ctl->on("POST", "/settings/controlMode").reply(QJsonObject());
 }

@@ -6,13 +6,12 @@
 #include "robot/qrobot.h"
 #include "stateexportstest.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 using namespace StateExportsTest;
-using VarloTest::FakeController;
 
 namespace {
 
@@ -78,7 +77,7 @@ QByteArray sourceOf(const QByteArray &field)
 
 } // namespace
 
-class tst_ExchangeCallback : public QObject
+class tst_ExchangeCallback : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -102,18 +101,13 @@ private:
     void serveOneCycle(const QJsonObject &reply);
 
     int clocks = 0;
-    FakeController *ctl = nullptr;
     CallbackLog log;
     CallbackLog secondLog;
-    QTemporaryDir emptyShare;
 };
 
 void tst_ExchangeCallback::initTestCase()
 {
-    qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit());
-    ctl = new FakeController(QStringLiteral(ROBOT_ADDRESS), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    ctl->playRobot(ROBOT_AXES);
+    startController(QStringLiteral(ROBOT_ADDRESS), ROBOT_AXES);
 
     const QByteArray address = ctl->address().toLatin1();
     QCOMPARE(ConnectVarlo(address.constData()), VARLO_OK);

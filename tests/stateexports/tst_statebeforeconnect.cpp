@@ -7,7 +7,7 @@
 #include "robot/qrobot.h"
 #include "stateexportstest.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QTemporaryDir>
@@ -16,7 +16,6 @@
 #include <functional>
 
 using namespace StateExportsTest;
-using VarloTest::FakeController;
 
 namespace {
 
@@ -58,7 +57,7 @@ QByteArray readGetter(const Getter &getter, int32_t *result)
 
 } // namespace
 
-class tst_StateBeforeConnect : public QObject
+class tst_StateBeforeConnect : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -79,17 +78,12 @@ private Q_SLOTS:
 
 private:
     int clocks = 0;
-    FakeController *ctl = nullptr;
     CallbackLog early;
-    QTemporaryDir emptyShare;
 };
 
 void tst_StateBeforeConnect::initTestCase()
 {
-    qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit());
-    ctl = new FakeController(QStringLiteral("127.0.0.11"), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    ctl->playRobot(6);
+    startController(QStringLiteral("127.0.0.11"), 6);
 }
 
 void tst_StateBeforeConnect::gettersBeforeConnect_data()

@@ -4,17 +4,16 @@
 #include "api/library.h"
 #include "stateexportstest.h"
 
-#include "fakecontroller.h"
+#include "componenttest.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 using namespace StateExportsTest;
-using VarloTest::FakeController;
 using VarloTest::Request;
 
-class tst_StateIO : public QObject
+class tst_StateIO : public QObject, public VarloTest::ControllerTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -29,16 +28,11 @@ private:
     // The exchange bodies from now on, once at least `n` have arrived.
     QList<QJsonObject> nextBodies(int n);
 
-    FakeController *ctl = nullptr;
-    QTemporaryDir emptyShare;
 };
 
 void tst_StateIO::initTestCase()
 {
-    qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit());
-    ctl = new FakeController(QStringLiteral("127.0.0.14"), this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    ctl->playRobot(6);
+    startController(QStringLiteral("127.0.0.14"), 6);
     const QByteArray address = ctl->address().toLatin1();
     QCOMPARE(ConnectVarlo(address.constData()), VARLO_OK);
     QVERIFY(ctl->waitForRequest("POST", ExchangePath, 3000));

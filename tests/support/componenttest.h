@@ -1,9 +1,10 @@
 #ifndef VARLOTEST_COMPONENTTEST_H
 #define VARLOTEST_COMPONENTTEST_H
 
-// The fixture most component programs share: the controller double on the
-// program's own address, a temporary share root in VARLO_SHARE_ROOT, and a
-// fresh transport and component for every test function.
+// The fixtures the test programs share: the controller double on the
+// program's own address with a temporary share root in VARLO_SHARE_ROOT
+// (ControllerTest), and with it a fresh transport and component for every test
+// function (ComponentTest).
 //
 //     class tst_Safety : public QObject, public VarloTest::ComponentTest<QRobotCollaborative>
 //     {
@@ -29,6 +30,7 @@
 #include <QtTest/QtTest>
 
 #include <initializer_list>
+#include <type_traits>
 
 namespace VarloTest {
 
@@ -58,46 +60,24 @@ inline int indexOf(const QList<Request> &requests, const QString &method, const 
     return -1;
 }
 
-template <class Component>
-class ComponentTest
+// The double on the program's own address with a temporary share root in
+// VARLO_SHARE_ROOT; for programs that drive the library through its exports.
+class ControllerTest
 {
 protected:
     // From initTestCase(): points the share root at a temporary folder and
-    // starts the double on this program's address.
-    void startController(const char *address) { startController(QString::fromLatin1(address)); }
-    void startController(const QString &address)
+    // starts the double on this program's address (playing a healthy
+    // controller with that many axes when axes > 0).
+    void startController(const char *address, int axes = 0) { startController(QString::fromLatin1(address), axes); }
+    void startController(const QString &address, int axes = 0)
     {
         m_address = address;
         QVERIFY(share.isValid());
         qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
         ctl = new FakeController(m_address);
         QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    }
-
-    // From init(): a double with no scripts, documents or requests left from
-    // the previous test (playing a healthy controller with that many axes when
-    // axes > 0), and a new transport and component on it.
-    void initComponent(int axes = 0)
-    {
-        ctl->clearScripts();
-        ctl->clearDocuments();
-        ctl->clearRequests();
         if (axes > 0)
             ctl->playRobot(axes);
-        http = new QHttpManager(nullptr);
-        http->setHost(m_address);
-        component = new Component(http, nullptr);
-    }
-
-    // From cleanup(): drops the component and transport and empties the share.
-    void cleanupComponent()
-    {
-        delete component;
-        component = nullptr;
-        delete http;
-        http = nullptr;
-        QDir(share.path()).removeRecursively();
-        QDir().mkpath(share.path());
     }
 
     // A document as the share holds it for this controller (read when the
@@ -112,15 +92,54 @@ protected:
         file.write(bytes);
     }
 
-    ~ComponentTest() { delete ctl; }
+    QString address() const { return m_address; }
+
+    ~ControllerTest() { delete ctl; }
 
     FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    Component *component = nullptr;
     QTemporaryDir share;
 
 private:
     QString m_address;
+};
+
+// ControllerTest plus a fresh transport and component for every test function.
+template <class Component>
+class ComponentTest : public ControllerTest
+{
+protected:
+    // From init(): a double with no scripts, documents or requests left from
+    // the previous test (playing a healthy controller with that many axes when
+    // axes > 0), and a new transport and component on it.
+    void initComponent(int axes = 0)
+    {
+        ctl->clearScripts();
+        ctl->clearDocuments();
+        ctl->clearRequests();
+        if (axes > 0)
+            ctl->playRobot(axes);
+        http = new QHttpManager(nullptr);
+        http->setHost(address());
+        if constexpr (std::is_same<Component, QHttpManager>::value)
+            component = http;    // the transport is what is under test
+        else
+            component = new Component(http, nullptr);
+    }
+
+    // From cleanup(): drops the component and transport and empties the share.
+    void cleanupComponent()
+    {
+        if (static_cast<void *>(component) != static_cast<void *>(http))
+            delete component;
+        component = nullptr;
+        delete http;
+        http = nullptr;
+        QDir(share.path()).removeRecursively();
+        QDir().mkpath(share.path());
+    }
+
+    QHttpManager *http = nullptr;
+    Component *component = nullptr;
 };
 
 } // namespace VarloTest

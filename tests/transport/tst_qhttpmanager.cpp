@@ -1,6 +1,6 @@
 // The transport against the controller double: the request queue, time-outs,
 // reply handling, the settings documents and their fallbacks.
-#include "fakecontroller.h"
+#include "componenttest.h"
 #include "logcapture.h"
 #include "transport/qhttpmanager.h"
 
@@ -14,7 +14,6 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QtTest>
 
-using VarloTest::FakeController;
 using VarloTest::Reply;
 
 namespace {
@@ -29,14 +28,14 @@ void writeFile(const QString &path, const QByteArray &content)
 }
 } // namespace
 
-class tst_QHttpManager : public QObject
+class tst_QHttpManager : public QObject, public VarloTest::ComponentTest<QHttpManager>
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startController(Address); }
+    void init() { initComponent(); }
+    void cleanup() { cleanupComponent(); }
 
     void getAndPost();
     void nestedRequestsAreServedInOrder();
@@ -65,37 +64,7 @@ private Q_SLOTS:
     void noShareFallbackForAddressesThatAreNotOneFolder();
 
     void waitMsKeepsEventsFlowing();
-
-private:
-    FakeController *ctl = nullptr;
-    QHttpManager *http = nullptr;
-    QTemporaryDir shareRoot;
 };
-
-void tst_QHttpManager::initTestCase()
-{
-    ctl = new FakeController(Address, this);
-    QVERIFY2(ctl->listen(), qPrintable(ctl->errorString()));
-    QVERIFY(shareRoot.isValid());
-    qputenv("VARLO_SHARE_ROOT", shareRoot.path().toLocal8Bit());
-}
-
-void tst_QHttpManager::init()
-{
-    ctl->clearScripts();
-    ctl->clearDocuments();
-    ctl->clearRequests();
-    http = new QHttpManager(nullptr);
-    http->setHost(Address);
-}
-
-void tst_QHttpManager::cleanup()
-{
-    delete http;
-    http = nullptr;
-    QDir(shareRoot.path()).removeRecursively();
-    QDir().mkpath(shareRoot.path());
-}
 
 void tst_QHttpManager::getAndPost()
 {
@@ -295,7 +264,7 @@ void tst_QHttpManager::setParaRefusesWhatIsNotADocument()
     QFETCH(QString, name);
     QVERIFY(!http->setPara(data, name));
     QCOMPARE(ctl->count(), 0);
-    QVERIFY(QDir(shareRoot.path()).isEmpty());
+    QVERIFY(QDir(share.path()).isEmpty());
 }
 
 void tst_QHttpManager::reachabilityIsReportedOnceBothAreReachable()
@@ -328,7 +297,7 @@ void tst_QHttpManager::getParaFallsBackToTheShare()
 {
     // The file service answers "missing"; the controller's share has the file.
     ctl->playRobot(6);
-    const QString file = shareRoot.path() + "/" + Address + "/project/settings/teach.json";
+    const QString file = share.path() + "/" + Address + "/project/settings/teach.json";
     writeFile(file, "{\"speed\": 12}");
     QByteArray bytes;
     QVERIFY(http->getPara(bytes, "/settings/teach"));
@@ -342,7 +311,7 @@ void tst_QHttpManager::getParaLogsAMissingFile()
     QByteArray bytes("untouched");
     QVERIFY(!http->getPara(bytes, "/settings/missing"));
     QCOMPARE(bytes, QByteArray("untouched"));
-    const QString path = shareRoot.path() + "/" + Address + "/project/settings/missing.json";
+    const QString path = share.path() + "/" + Address + "/project/settings/missing.json";
     QVERIFY2(log.hasLine(QStringLiteral("bool QHttpManager::getPara(QByteArray&, const QString&) \"%1\"  is not exist!")
                              .arg(path)),
              qPrintable(log.lines().join('\n')));
@@ -352,12 +321,12 @@ void tst_QHttpManager::setParaFallsBackToTheShare()
 {
     ctl->playRobot(6);
     ctl->onWrite("/settings/teach").status(500);
-    QDir().mkpath(shareRoot.path() + "/" + Address + "/project");
+    QDir().mkpath(share.path() + "/" + Address + "/project");
     const QByteArray data = "{\"speed\": 7}";
     QVERIFY(http->setPara(data, "/settings/teach"));
 
     // The folder "settings" was created (one level) and the document written as given.
-    QFile file(shareRoot.path() + "/" + Address + "/project/settings/teach.json");
+    QFile file(share.path() + "/" + Address + "/project/settings/teach.json");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), data);
     // Then the same two notifications as after a write through the file service.
@@ -409,7 +378,7 @@ void tst_QHttpManager::noShareFallbackForAddressesThatAreNotOneFolder()
     QVERIFY(http->fallbackFilePath("/settings/common").isEmpty());
     VarloTest::LogCapture log(VarloTest::LogCapture::Quiet);
     QVERIFY(!http->setPara("{\"a\":1}", "/settings/common"));
-    QVERIFY(QDir(shareRoot.path()).isEmpty());
+    QVERIFY(QDir(share.path()).isEmpty());
 }
 
 void tst_QHttpManager::waitMsKeepsEventsFlowing()
