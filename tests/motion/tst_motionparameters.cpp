@@ -15,6 +15,7 @@
 #include <QtTest/QtTest>
 
 #include <cstring>
+#include <functional>
 
 using VarloTest::LogCapture;
 using VarloTest::numbers;
@@ -51,7 +52,41 @@ DefaultLimits distinctLimits()
     return limits;
 }
 
+// A record of motion-parameter arrays (velocity, acceleration and, with three
+// arrays, jerk; each `size` numbers), written and read as the flat float array
+// it is.
+struct ArrayRecord
+{
+    int size = 0;
+    int arrays = 0;
+    std::function<bool(QRobotSettings *, const float *)> write;
+    std::function<void(QRobotSettings *, float *)> read;
+};
+
+template <class Record>
+ArrayRecord arrayRecord(int size, int arrays, bool (QRobotSettings::*set)(const Record &),
+                        Record (QRobotSettings::*get)())
+{
+    static_assert(sizeof(Record) % sizeof(float) == 0, "a record of floats only");
+    Q_ASSERT(int(sizeof(Record)) == size * arrays * int(sizeof(float)));
+    ArrayRecord r;
+    r.size = size;
+    r.arrays = arrays;
+    r.write = [set](QRobotSettings *s, const float *values) {
+        Record record;
+        std::memcpy(&record, values, sizeof record);
+        return (s->*set)(record);
+    };
+    r.read = [get](QRobotSettings *s, float *values) {
+        const Record record = (s->*get)();
+        std::memcpy(values, &record, sizeof record);
+    };
+    return r;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(ArrayRecord)
 
 class tst_MotionParameters : public QObject, public VarloTest::ComponentTest<QRobotSettings>
 {
@@ -68,9 +103,8 @@ private Q_SLOTS:
 
     void commonRatio_data();
     void commonRatio();
-    void teachParamsRoundTrip_data();
-    void teachParamsRoundTrip();
-    void arrayDocumentsWireForm();
+    void arrayDocumentsRoundTrip_data();
+    void arrayDocumentsRoundTrip();
     void hostileArrayDocuments_data();
     void hostileArrayDocuments();
     void unreadableDocumentsGiveZeros();
@@ -115,79 +149,53 @@ void tst_MotionParameters::commonRatio()
     QCOMPARE(settings->commonRatio(), ratio);
 }
 
-void tst_MotionParameters::teachParamsRoundTrip_data()
+void tst_MotionParameters::arrayDocumentsRoundTrip_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("joint") << "/settings/teach/joint";
-    QTest::newRow("coordinate") << "/settings/teach/coordinate";
+    QTest::addColumn<ArrayRecord>("record");
+    QTest::newRow("teach joint") << "/settings/teach/joint"
+                                 << arrayRecord(6, 2, &QRobotSettings::setTeachJoint, &QRobotSettings::teachJoint);
+    QTest::newRow("teach coordinate") << "/settings/teach/coordinate"
+                                      << arrayRecord(6, 2, &QRobotSettings::setTeachCoordinate,
+                                                     &QRobotSettings::teachCoordinate);
+    QTest::newRow("playback joint") << "/settings/playback/joint"
+                                    << arrayRecord(6, 3, &QRobotSettings::setPlaybackJoint,
+                                                   &QRobotSettings::playbackJoint);
+    QTest::newRow("playback coordinate") << "/settings/playback/coordinate"
+                                         << arrayRecord(2, 3, &QRobotSettings::setPlaybackCoordinate,
+                                                        &QRobotSettings::playbackCoordinate);
+    QTest::newRow("teach aux joint") << "/settings/teach/auxJoint"
+                                     << arrayRecord(3, 2, &QRobotSettings::setTeachAuxJoint,
+                                                    &QRobotSettings::teachAuxJoint);
+    QTest::newRow("playback aux joint") << "/settings/playback/auxJoint"
+                                        << arrayRecord(3, 3, &QRobotSettings::setPlaybackAuxJoint,
+                                                       &QRobotSettings::playbackAuxJoint);
 }
 
-void tst_MotionParameters::teachParamsRoundTrip()
+void tst_MotionParameters::arrayDocumentsRoundTrip()
 {
     QFETCH(QString, name);
-    const bool joint = name.endsWith("joint");
-    TeachParams p{};
-    for (int i = 0; i < 6; ++i) {
-        p.velocity[i] = 10.5f * (i + 1);
-        p.acceleration[i] = -1.25f * (i + 1);
-    }
-    QVERIFY(joint ? settings->setTeachJoint(p) : settings->setTeachCoordinate(p));
-    QCOMPARE(ctl->documentObject(name),
-             (QJsonObject{ { "velocity", numbers({ 10.5, 21, 31.5, 42, 52.5, 63 }) },
-                           { "acceleration", numbers({ -1.25, -2.5, -3.75, -5, -6.25, -7.5 }) } }));
-    const TeachParams back = joint ? settings->teachJoint() : settings->teachCoordinate();
-    QCOMPARE(std::memcmp(&back, &p, sizeof p), 0);
-}
+    QFETCH(ArrayRecord, record);
+    // Every number distinct and not a whole one, so that a value in the wrong
+    // array or place shows.
+    QVector<float> written(record.size * record.arrays);
+    for (int i = 0; i < written.size(); ++i)
+        written[i] = 1.25f * (i + 1) * (i % 2 ? -1 : 1);
+    QVERIFY(record.write(settings, written.constData()));
 
-void tst_MotionParameters::arrayDocumentsWireForm()
-{
-    PlaybackJointParams pj{};
-    PlaybackCoordinateParams pc{};
-    AuxTeachParams at{};
-    AuxPlaybackParams ap{};
-    for (int i = 0; i < 6; ++i) {
-        pj.velocity[i] = float(i);
-        pj.acceleration[i] = float(10 + i);
-        pj.jerk[i] = float(20 + i);
+    const char *const keys[] = { "velocity", "acceleration", "jerk" };
+    QJsonObject expected;
+    for (int a = 0; a < record.arrays; ++a) {
+        QJsonArray values;
+        for (int i = 0; i < record.size; ++i)
+            values.append(double(written.at(a * record.size + i)));
+        expected.insert(keys[a], values);
     }
-    for (int i = 0; i < 2; ++i) {
-        pc.velocity[i] = float(30 + i);
-        pc.acceleration[i] = float(40 + i);
-        pc.jerk[i] = float(50 + i);
-    }
-    for (int i = 0; i < 3; ++i) {
-        at.velocity[i] = float(60 + i);
-        at.acceleration[i] = float(70 + i);
-        ap.velocity[i] = float(80 + i);
-        ap.acceleration[i] = float(90 + i);
-        ap.jerk[i] = float(100 + i);
-    }
-    QVERIFY(settings->setPlaybackJoint(pj));
-    QVERIFY(settings->setPlaybackCoordinate(pc));
-    QVERIFY(settings->setTeachAuxJoint(at));
-    QVERIFY(settings->setPlaybackAuxJoint(ap));
+    QCOMPARE(ctl->documentObject(name), expected);
 
-    QCOMPARE(ctl->documentObject("/settings/playback/joint"),
-             (QJsonObject{ { "velocity", numbers({ 0, 1, 2, 3, 4, 5 }) },
-                           { "acceleration", numbers({ 10, 11, 12, 13, 14, 15 }) },
-                           { "jerk", numbers({ 20, 21, 22, 23, 24, 25 }) } }));
-    QCOMPARE(ctl->documentObject("/settings/playback/coordinate"),
-             (QJsonObject{ { "velocity", numbers({ 30, 31 }) }, { "acceleration", numbers({ 40, 41 }) },
-                           { "jerk", numbers({ 50, 51 }) } }));
-    QCOMPARE(ctl->documentObject("/settings/teach/auxJoint"),
-             (QJsonObject{ { "velocity", numbers({ 60, 61, 62 }) }, { "acceleration", numbers({ 70, 71, 72 }) } }));
-    QCOMPARE(ctl->documentObject("/settings/playback/auxJoint"),
-             (QJsonObject{ { "velocity", numbers({ 80, 81, 82 }) }, { "acceleration", numbers({ 90, 91, 92 }) },
-                           { "jerk", numbers({ 100, 101, 102 }) } }));
-
-    const PlaybackJointParams pj2 = settings->playbackJoint();
-    const PlaybackCoordinateParams pc2 = settings->playbackCoordinate();
-    const AuxTeachParams at2 = settings->teachAuxJoint();
-    const AuxPlaybackParams ap2 = settings->playbackAuxJoint();
-    QCOMPARE(std::memcmp(&pj2, &pj, sizeof pj), 0);
-    QCOMPARE(std::memcmp(&pc2, &pc, sizeof pc), 0);
-    QCOMPARE(std::memcmp(&at2, &at, sizeof at), 0);
-    QCOMPARE(std::memcmp(&ap2, &ap, sizeof ap), 0);
+    QVector<float> read(written.size(), 99.0f);
+    record.read(settings, read.data());
+    QCOMPARE(read, written);
 }
 
 void tst_MotionParameters::hostileArrayDocuments_data()
