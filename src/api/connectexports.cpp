@@ -1,6 +1,7 @@
 #include "Varlo.h"
 #include "api/library.h"
 #include "api/syncwait.h"
+#include "transport/timings.h"
 #include "robot/qrobot.h"
 #include "robot/simulatorprobe.h"
 #include "settings/qrobotsettings.h"
@@ -10,8 +11,6 @@
 
 namespace {
 
-const int ConnectCheckPeriod = 1000;
-const qint64 ConnectTimeLimit = 5000;
 
 int32_t s_connectResult = VARLO_NO_CONNECTION;
 // The wait of the ConnectVarlo call in progress, if any.
@@ -68,7 +67,7 @@ VARLO_FUNCTION(int32_t) ConnectVarlo(const char *ip)
     }
 
     attachConnectHandler(robot);
-    SyncWait wait(ConnectCheckPeriod, ConnectTimeLimit, VARLO_NO_CONNECTION, &s_connectResult);
+    SyncWait wait(VarloTimings::ms(VarloTimings::ConnectCheck), VarloTimings::ms(VarloTimings::ConnectLimit), VARLO_NO_CONNECTION, &s_connectResult);
     // A host callback may call ConnectVarlo again while this one waits; the
     // outer wait gets its handler back when the inner one returns.
     SyncWait *outerWait = s_connectWait;

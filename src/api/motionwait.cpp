@@ -1,12 +1,13 @@
 #include "api/motionwait.h"
 #include "api/syncwait.h"
+#include "transport/timings.h"
 #include "Varlo.h"
 
 namespace MotionWait {
 
 int32_t run(int32_t *result, const std::function<StatusQuery()> &query)
 {
-    SyncWait wait(CheckPeriod, TimeLimit, VARLO_MOTION_TIMEOUT, result);
+    SyncWait wait(VarloTimings::ms(VarloTimings::MotionCheck), VarloTimings::ms(VarloTimings::MotionLimit), VARLO_MOTION_TIMEOUT, result);
     return wait.exec([&]() {
         const StatusQuery status = query();
         if (!status) {

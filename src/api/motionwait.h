@@ -13,9 +13,6 @@
 // lost reply is never taken for an arrival.
 namespace MotionWait {
 
-enum : int { CheckPeriod = 100 };
-enum : qint64 { TimeLimit = 20000 };
-
 // A status query: fills `value` (finished) and `isAlarms`, true when the
 // controller answered.
 using StatusQuery = std::function<bool(bool &value, bool &isAlarms)>;

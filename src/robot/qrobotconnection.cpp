@@ -1,6 +1,7 @@
 #include "robot/qrobotconnection.h"
 #include "robot/qrobotconnection_p.h"
 #include "transport/qhttpmanager.h"
+#include "transport/timings.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QJsonDocument>
@@ -17,7 +18,7 @@ QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection *q, QHttpManag
 void QRobotConnectionPrivate::rearm()
 {
     if (!stopped)
-        pollTimer.start(QRobotConnection::PollInterval);
+        pollTimer.start(VarloTimings::ms(VarloTimings::ConnectionPoll));
 }
 
 void QRobotConnectionPrivate::poll()
@@ -80,7 +81,7 @@ void QRobotConnection::startSupervision()
     d->axisKnown = false;
     d->stopped = false;
     d->started = true;
-    d->pollTimer.start(PollInterval);
+    d->pollTimer.start(VarloTimings::ms(VarloTimings::ConnectionPoll));
 }
 
 void QRobotConnection::stopSupervision()

@@ -16,7 +16,6 @@ class QRobotConnection : public QObject
 {
     Q_OBJECT
 public:
-    enum : int { PollInterval = 200 };
 
     QRobotConnection(QHttpManager *transport, QObject *parent);
     ~QRobotConnection() override;

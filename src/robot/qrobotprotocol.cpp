@@ -1,6 +1,7 @@
 #include "robot/qrobotprotocol_p.h"
 
 #include "transport/qhttpmanager.h"
+#include "transport/timings.h"
 #include "types/qiobits.h"
 #include "types/qjsonreaders.h"
 #include "types/qrobotenumstrings.h"
@@ -99,7 +100,7 @@ void QRobotProtocolPrivate::exchangeTick()
 
     inTick = false;
     if (!stopped)
-        exchangeTimer.start(ExchangePeriod);
+        exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
 }
 
 void QRobotProtocolPrivate::readInitialControlMode()
@@ -244,7 +245,7 @@ void QRobotProtocol::startExchange()
     Q_D(QRobotProtocol);
     qDebug() << "void QRobotProtocol::startExchange()";
     d->stopped = false;
-    d->exchangeTimer.start(QRobotProtocolPrivate::ExchangePeriod);
+    d->exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
 }
 
 void QRobotProtocol::stopExchange()

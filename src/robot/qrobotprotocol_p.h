@@ -54,7 +54,6 @@ class QRobotProtocolPrivate
 {
     Q_DECLARE_PUBLIC(QRobotProtocol)
 public:
-    enum : int { ExchangePeriod = 300 }; // ms from the end of one exchange to the next
 
     QRobotProtocolPrivate(QRobotProtocol *q, QHttpManager *transport);
 

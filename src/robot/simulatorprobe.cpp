@@ -1,4 +1,5 @@
 #include "robot/simulatorprobe.h"
+#include "transport/timings.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
@@ -34,8 +35,8 @@ QString listRunningSimulators()
     QProcess process;
     process.start(QStringLiteral("cmd /c wmic process get executablepath,name|findstr VarloSim.exe"),
                   QIODevice::ReadWrite);
-    process.waitForStarted(30000);
-    if (!process.waitForReadyRead(30000)) {
+    process.waitForStarted(VarloTimings::ms(VarloTimings::ProbeStart));
+    if (!process.waitForReadyRead(VarloTimings::ms(VarloTimings::ProbeOutput))) {
         process.close();
         return QString();
     }

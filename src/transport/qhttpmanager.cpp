@@ -1,5 +1,6 @@
 #include "transport/qhttpmanager.h"
 #include "transport/qhttpmanager_p.h"
+#include "transport/timings.h"
 #include "transport/controllerpaths.h"
 
 #include <QtCore/QDebug>
@@ -96,7 +97,7 @@ void QHttpManagerPrivate::dispatch()
         QObject::connect(reply, &QNetworkReply::finished, q_ptr, [this, entry, reply]() {
             finish(entry, reply);
         }, Qt::DirectConnection);
-    } else if (busy && requestClock.isValid() && requestClock.elapsed() > QHttpManager::RequestTimeout) {
+    } else if (busy && requestClock.isValid() && requestClock.elapsed() > VarloTimings::ms(VarloTimings::RequestAbort)) {
         // Aborting finishes the reply, which runs finish() for its entry.
         if (currentReply)
             currentReply->abort();
@@ -109,7 +110,7 @@ void QHttpManagerPrivate::finish(PendingRequest *entry, QNetworkReply *reply)
     QObject::disconnect(reply, nullptr, q_ptr, nullptr);
     if (reply->isOpen())
         entry->reply->append(reply->readAll());
-    if (requestClock.elapsed() <= QHttpManager::RequestTimeout)
+    if (requestClock.elapsed() <= VarloTimings::ms(VarloTimings::RequestAbort))
         entry->failed = reply->error() != QNetworkReply::NoError;
     else
         entry->failed = true;
@@ -150,7 +151,7 @@ void QHttpManagerPrivate::updateAfterRequest(bool failed)
         report(filesReachable);
         return;
     }
-    if (connectionClock.elapsed() > QHttpManager::LossTimeout) {
+    if (connectionClock.elapsed() > VarloTimings::ms(VarloTimings::ControllerLoss)) {
         connectionClock.start();
         serverReachable = false;
         if (reportedConnected)
@@ -185,7 +186,7 @@ QHttpManager::QHttpManager(QObject *parent)
     d->network->setProxy(QNetworkProxy::NoProxy);
     d->dispatchTimer.setSingleShot(true);
     connect(&d->dispatchTimer, &QTimer::timeout, this, &QHttpManager::onTimer);
-    d->dispatchTimer.start(DispatchTick);
+    d->dispatchTimer.start(VarloTimings::ms(VarloTimings::DispatchTick));
     d->connectionClock.start();
 }
 
@@ -196,7 +197,7 @@ void QHttpManager::onTimer()
     Q_D(QHttpManager);
     d->dispatch();
     if (d->dispatching)
-        d->dispatchTimer.start(DispatchTick);
+        d->dispatchTimer.start(VarloTimings::ms(VarloTimings::DispatchTick));
 }
 
 bool QHttpManager::getJson(const QString &path, QJsonObject &reply, quint16 port)
@@ -316,7 +317,7 @@ void QHttpManager::setDispatching(bool on)
     Q_D(QHttpManager);
     d->dispatching = on;
     if (on) {
-        d->dispatchTimer.start(DispatchTick);
+        d->dispatchTimer.start(VarloTimings::ms(VarloTimings::DispatchTick));
     } else {
         d->dispatchTimer.stop();
         d->cancelAll();

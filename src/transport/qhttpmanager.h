@@ -18,13 +18,6 @@ class QHttpManager : public QObject
 public:
     enum : quint16 { ApiPort = 22000, FilePort = 22001 };
 
-    // Time limits of the transport, in milliseconds.
-    enum : int {
-        DispatchTick = 50,     // period of the dispatch timer
-        RequestTimeout = 1000, // a request longer on the wire than this is aborted
-        LossTimeout = 12000    // failures this long after the last success mean "lost"
-    };
-
     explicit QHttpManager(QObject *parent);
     ~QHttpManager() override;
 

@@ -1,6 +1,7 @@
-# Compares the dynamic symbols that the shared library defines with the
-# functions that Varlo.h declares: exactly those, nothing more, nothing less.
-#   cmake -DLIBRARY=... -DHEADER=... -DNM=... -P check_exports.cmake
+# Compares the dynamic symbols that the shared library defines, and the names
+# its linker export map lets through, with the functions that Varlo.h
+# declares: exactly those, nothing more, nothing less.
+#   cmake -DLIBRARY=... -DHEADER=... -DMAP=... -DNM=... -P check_exports.cmake
 file(READ ${HEADER} header)
 string(REGEX MATCHALL "VARLO_FUNCTION\\([^)]*\\)[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" declarations "${header}")
 set(declared)
@@ -24,6 +25,21 @@ foreach(line ${lines})
   endif()
 endforeach()
 list(SORT exported)
+
+# The export map: every "name;" line of its global section.
+file(READ ${MAP} map)
+string(REGEX REPLACE "/\\*[^*]*\\*/" "" map "${map}")
+string(REGEX MATCH "global:([^}]*)local:" global_section "${map}")
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*[ \t]*;" entries "${CMAKE_MATCH_1}")
+set(mapped)
+foreach(entry ${entries})
+  string(REGEX REPLACE "[ \t]*;$" "" entry "${entry}")
+  list(APPEND mapped ${entry})
+endforeach()
+list(SORT mapped)
+if(NOT declared STREQUAL mapped)
+  message(FATAL_ERROR "the export map differs from Varlo.h\n  declared: ${declared}\n  mapped: ${mapped}")
+endif()
 
 list(LENGTH declared count)
 if(NOT declared STREQUAL exported)

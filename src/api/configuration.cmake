@@ -1,2 +1,0 @@
-# Configuration exports.
-target_sources(VarloCore PRIVATE ${CMAKE_CURRENT_LIST_DIR}/configurationexports.cpp)

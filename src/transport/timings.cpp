@@ -1,0 +1,48 @@
+#include "transport/timings.h"
+
+namespace VarloTimings {
+
+namespace {
+
+constexpr int Constants[IntervalCount] = {
+    50,    // DispatchTick
+    1000,  // RequestAbort
+    12000, // ControllerLoss
+    200,   // ConnectionPoll
+    300,   // ExchangeRearm
+    1000,  // ConnectCheck
+    5000,  // ConnectLimit
+    100,   // MotionCheck
+    20000, // MotionLimit
+    30000, // ProbeStart
+    30000, // ProbeOutput
+};
+
+// Zero where an interval keeps its constant. Written only by test programs,
+// from the one thread that runs the library.
+int s_override[IntervalCount] = {};
+
+bool valid(Interval interval) { return interval >= 0 && interval < IntervalCount; }
+
+} // namespace
+
+int ms(Interval interval)
+{
+    if (!valid(interval))
+        return 0;
+    return s_override[interval] > 0 ? s_override[interval] : Constants[interval];
+}
+
+void setForTesting(Interval interval, int value)
+{
+    if (valid(interval))
+        s_override[interval] = value > 0 ? value : 0;
+}
+
+void resetForTesting()
+{
+    for (int &value : s_override)
+        value = 0;
+}
+
+} // namespace VarloTimings

@@ -1,0 +1,39 @@
+#ifndef VARLO_TIMINGS_H
+#define VARLO_TIMINGS_H
+
+// The library's fixed periods and time limits, in milliseconds, read from
+// this one place by every component that waits, polls or gives up.
+//
+// The values are constants of the controller protocol; hosts cannot change
+// them (nothing here is exported, nothing reads the environment). Test
+// programs link the internals directly and may shorten an interval, so that
+// the logic around a 20 s limit runs in a fraction of a second; one slow test
+// per limit keeps the real value.
+namespace VarloTimings {
+
+enum Interval {
+    DispatchTick,   // period of the transport's dispatch timer (50)
+    RequestAbort,   // a request longer on the wire is aborted (1000)
+    ControllerLoss, // failures this long after the last success mean "lost" (12000)
+    ConnectionPoll, // connection supervision's poll while disconnected (200)
+    ExchangeRearm,  // from the end of one state exchange to the next (300)
+    ConnectCheck,   // ConnectVarlo looks at the connection this often (1000)
+    ConnectLimit,   // ... and gives up after more than this (5000)
+    MotionCheck,    // a blocking motion asks for its status this often (100)
+    MotionLimit,    // ... and gives up after more than this (20000)
+    ProbeStart,     // the simulator probe's process may take this long to start (30000)
+    ProbeOutput,    // ... and this long to print its listing (30000)
+    IntervalCount
+};
+
+// The interval's value: the protocol's constant unless a test shortened it.
+int ms(Interval interval);
+
+// For test programs only: replaces one interval (a value <= 0 restores the
+// constant), or restores them all.
+void setForTesting(Interval interval, int ms);
+void resetForTesting();
+
+} // namespace VarloTimings
+
+#endif // VARLO_TIMINGS_H
