@@ -8,6 +8,8 @@
  * It moves the arm: small joint and linear moves from where it stands. Exit
  * status 0 when every step worked.
  */
+#define _POSIX_C_SOURCE 200809L /* clock_gettime */
+
 #include "Varlo.h"
 
 #include <stdio.h>
