@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config binutils
   qtbase5-dev libqt5serialport5-dev
-  libcpp-httplib-dev nlohmann-json3-dev libeigen3-dev
+  libboost-dev nlohmann-json3-dev libeigen3-dev
   libbenchmark-dev
 )
 

@@ -13,6 +13,7 @@
 #include "scriptrunner.h"
 #include "services.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -24,6 +25,7 @@ namespace varlosim {
 namespace {
 
 constexpr std::size_t kMaxStoredEndpoints = 256;
+constexpr double kMaxPointValue = 1e6;   // millimetres or degrees of a taught point
 constexpr std::size_t kMaxStoredBody = 64 * 1024;
 
 // Endpoints that only store what they are given and report it back: enough for
@@ -69,8 +71,8 @@ bool readPoints(const json &body, std::size_t count, std::size_t values, std::ve
         }
         Pose p{};
         for (std::size_t i = 0; i < values; ++i) {
-            if (!point[i].is_number() || !std::isfinite(point[i].get<double>())) {
-                error = "each point must be an array of " + std::to_string(values) + " numbers";
+            if (!point[i].is_number() || !(std::abs(point[i].get<double>()) <= kMaxPointValue)) {
+                error = "each point must be an array of " + std::to_string(values) + " numbers within 1e6";
                 return false;
             }
             p[i] = point[i].get<double>();
@@ -92,6 +94,10 @@ Handler calibration(std::size_t count, std::size_t values, Calibration compute)
         const CalibrationResult result = compute(points);
         if (!result.ok)
             return refusal(result.error);
+        const bool finite = std::isfinite(result.residual)
+                         && std::all_of(result.coordinate.begin(), result.coordinate.end(), [](double v) { return std::isfinite(v); });
+        if (!finite)
+            return refusal("the points give no finite frame");
         json coordinate = json::array();
         for (double v : result.coordinate)
             coordinate.push_back(reported(v));

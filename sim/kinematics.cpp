@@ -254,7 +254,8 @@ Pose transformToPose(const Eigen::Isometry3d &t)
 bool Kinematics::withinLimits(const Joints &q) const
 {
     for (int i = 0; i < axes(); ++i) {
-        if (q[i] < m_limits[i].min - 1e-6 || q[i] > m_limits[i].max + 1e-6)
+        // Written so that NaN is outside.
+        if (!(q[i] >= m_limits[i].min - 1e-6 && q[i] <= m_limits[i].max + 1e-6))
             return false;
     }
     return true;
@@ -278,6 +279,10 @@ std::optional<Joints> Kinematics::inverse(const Eigen::Isometry3d &flange, const
 {
     std::optional<Joints> best;
     double bestCost = std::numeric_limits<double>::infinity();
+    // A target that is not finite has no solution (and NaN would slip through
+    // every comparison below).
+    if (!flange.matrix().allFinite())
+        return best;
     for (Joints q : solutions(flange, current)) {
         if (request.strict) {
             const ArmConfig c = config(q);
@@ -287,14 +292,16 @@ std::optional<Joints> Kinematics::inverse(const Eigen::Isometry3d &flange, const
                 continue;
         }
         // Joints with more than one turn of range take the equivalent angle
-        // nearest to where they stand.
+        // nearest to where they stand: a whole number of turns away, within
+        // the limits (computed, not stepped, whatever the numbers).
         for (int i = 0; i < axes(); ++i) {
-            if (!isRotary(i))
+            if (!isRotary(i) || !std::isfinite(current[i]))
                 continue;
-            while (q[i] - current[i] > 180.0 && q[i] - 360.0 >= m_limits[i].min - 1e-6)
-                q[i] -= 360.0;
-            while (current[i] - q[i] > 180.0 && q[i] + 360.0 <= m_limits[i].max + 1e-6)
-                q[i] += 360.0;
+            const double lowest = std::ceil((m_limits[i].min - 1e-6 - q[i]) / 360.0);
+            const double highest = std::floor((m_limits[i].max + 1e-6 - q[i]) / 360.0);
+            const double nearest = std::round((current[i] - q[i]) / 360.0);
+            if (lowest <= highest)
+                q[i] += 360.0 * std::max(lowest, std::min(highest, nearest));
         }
         if (!withinLimits(q))
             continue;

@@ -28,7 +28,9 @@ struct Request
 struct Reply
 {
     int status = 200;
-    std::string text;             // JSON text
+    std::string text;             // the body: JSON text unless contentType says otherwise
+    std::string contentType = "application/json";
+    bool cacheable = false;       // static files may be kept by a browser
 
     Reply() = default;
     // Most endpoints answer a JSON object with status 200.
