@@ -10,6 +10,8 @@ packages=(
   qtbase5-dev libqt5serialport5-dev
   libboost-dev nlohmann-json3-dev libeigen3-dev
   libbenchmark-dev
+  libjs-three
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "routes.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
@@ -41,6 +42,8 @@ constexpr unsigned kMaxRequestsPerConnection = 1000;
 // reset the connection and could lose the answer on its way.
 constexpr auto kLingerTime = 1s;
 constexpr std::size_t kMaxLingerBytes = 16 * 1024 * 1024;
+// Event streams (the panel's live updates) open at once on one server.
+constexpr std::size_t kMaxEventStreams = 32;
 
 int hexValue(char c)
 {
@@ -109,6 +112,7 @@ struct HttpServer::Private : std::enable_shared_from_this<HttpServer::Private>
     std::vector<std::thread> threads;
     std::atomic<std::size_t> budgetUsed{0};
     std::atomic<std::size_t> connections{0};
+    std::atomic<std::size_t> eventStreams{0};
 };
 
 namespace {
@@ -126,6 +130,8 @@ public:
     }
     ~Session()
     {
+        if (m_streaming)
+            --m_server->eventStreams;
         m_server->release(m_reserved);
         --m_server->connections;
     }
@@ -199,12 +205,53 @@ private:
         request.path = decodedPath(message.target());
         request.text = message.body();
         request.client = m_client;
+        request.contentType = std::string(message[http::field::content_type]);
         Reply reply = m_server->routes.dispatch(request);
         if (isVerbose())
             logVerbose(m_server->tag + " " + request.method + " " + request.path + " " + std::to_string(reply.status));
         if (head)
             reply.text.clear();
-        answer(std::move(reply), message.keep_alive() && m_served < kMaxRequestsPerConnection);
+        if (reply.events)
+            startEvents(std::move(reply));
+        else
+            answer(std::move(reply), message.keep_alive() && m_served < kMaxRequestsPerConnection);
+    }
+
+    // Server-sent events until the client leaves: the header once, then one
+    // event per period. The body ends with the connection.
+    void startEvents(Reply reply)
+    {
+        if (++m_server->eventStreams > kMaxEventStreams) {
+            --m_server->eventStreams;
+            answer(Reply::error(503, "too many open pages"), false);
+            return;
+        }
+        m_streaming = true;
+        m_events = std::move(reply.events);
+        m_period = std::chrono::milliseconds(reply.eventPeriodMs);
+        m_out = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
+                "Connection: close\r\n\r\n";
+        writeEvent();
+    }
+
+    void writeEvent()
+    {
+        m_stream.expires_after(kWriteTime);
+        net::async_write(m_stream, net::buffer(m_out), [self = shared_from_this()](beast::error_code ec, std::size_t) {
+            if (ec) {
+                self->closeNow();
+                return;
+            }
+            self->m_timer.expires_after(self->m_period);
+            self->m_timer.async_wait([self](beast::error_code e) {
+                if (e) {
+                    self->closeNow();
+                    return;
+                }
+                self->m_out = "data: " + self->m_events() + "\n\n";
+                self->writeEvent();
+            });
+        });
     }
 
     // A request that could not be read: answer what can be answered, then close.
@@ -277,6 +324,11 @@ private:
     std::size_t m_reserved = 0;
     std::array<char, 16 * 1024> m_drain{};
     std::size_t m_drained = 0;
+    bool m_streaming = false;
+    std::function<std::string()> m_events;
+    std::chrono::milliseconds m_period{40};
+    std::string m_out;
+    net::steady_timer m_timer{m_stream.get_executor()};
 };
 
 } // namespace

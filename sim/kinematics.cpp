@@ -69,6 +69,26 @@ public:
         return t;
     }
 
+    std::vector<Eigen::Vector3d> linkPoints(const Joints &q) const override
+    {
+        // The steps of forward(), recording each joint's origin.
+        std::vector<Eigen::Vector3d> points{Eigen::Vector3d::Zero(), Eigen::Vector3d(0, 0, kD1)};
+        Eigen::Isometry3d t = Eigen::Isometry3d::Identity();
+        t.rotate(rotZ(toRad(q[0])));
+        t.translate(Eigen::Vector3d(kA1, 0, kD1));
+        points.push_back(t.translation());
+        t.rotate(rotY(toRad(q[1])));
+        t.translate(Eigen::Vector3d(0, 0, kA2));
+        points.push_back(t.translation());
+        t.rotate(rotY(toRad(q[2])));
+        t.translate(Eigen::Vector3d(0, 0, kA3));
+        points.push_back(t.translation());
+        t.translate(Eigen::Vector3d(kD4, 0, 0));
+        points.push_back(t.translation());
+        points.push_back(forward(q).translation());
+        return points;
+    }
+
     std::vector<Joints> solutions(const Eigen::Isometry3d &flange, const Joints &current) const override
     {
         std::vector<Joints> result;
@@ -186,6 +206,15 @@ public:
         return t;
     }
 
+    std::vector<Eigen::Vector3d> linkPoints(const Joints &q) const override
+    {
+        const double q1 = toRad(q[0]), q12 = toRad(q[0] + q[1]);
+        const Eigen::Vector3d elbow(kL1 * std::cos(q1), kL1 * std::sin(q1), 0);
+        const Eigen::Vector3d hand = elbow + Eigen::Vector3d(kL2 * std::cos(q12), kL2 * std::sin(q12), 0);
+        return {Eigen::Vector3d(0, 0, -kColumn), Eigen::Vector3d::Zero(), elbow, hand,
+                Eigen::Vector3d(hand.x(), hand.y(), q[2])};
+    }
+
     std::vector<Joints> solutions(const Eigen::Isometry3d &flange, const Joints &current) const override
     {
         (void)current;
@@ -221,6 +250,7 @@ public:
 private:
     static constexpr double kL1 = 325.0;
     static constexpr double kL2 = 275.0;
+    static constexpr double kColumn = 400.0;   // base column below the first arm (drawing only)
 };
 
 } // namespace

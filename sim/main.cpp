@@ -108,6 +108,9 @@ int main(int argc, char **argv)
     installFileRoutes(fileRoutes, robot, store);
     HttpServer api("api", apiRoutes, {1024 * 1024, kApiThreads, 32 * 1024 * 1024});
     HttpServer files("file", fileRoutes, {DocumentStore::kMaxDocumentBytes, kFileThreads, 32 * 1024 * 1024});
+    Routes panelRoutes;
+    installPanelRoutes(panelRoutes, robot, store, scripts);
+    HttpServer panel("panel", panelRoutes, {64 * 1024, 1, 1024 * 1024});
 
     if (!api.bind(options.address, kApiPort)) {
         logWarning("cannot listen on " + options.address + ":" + std::to_string(kApiPort)
@@ -120,10 +123,22 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // The panel is a convenience: without its port the controller still serves.
+    bool panelServes = options.panelPort != 0;
+    if (panelServes && !panel.bind(options.address, options.panelPort)) {
+        logWarning("cannot listen on " + options.address + ":" + std::to_string(options.panelPort)
+                   + "; running without the panel page");
+        panelServes = false;
+    }
+
     robot.start();
     api.start();
     if (options.fileService)
         files.start();
+    if (panelServes) {
+        panel.start();
+        logInfo("VarloSim panel on http://" + options.address + ":" + std::to_string(options.panelPort) + "/");
+    }
     logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
             + store.folder().string() + (options.fileService ? "" : ", file service off"));
 
@@ -137,6 +152,7 @@ int main(int argc, char **argv)
         std::_Exit(1);
     }).detach();
 
+    panel.stop();
     api.stop();
     files.stop();
     robot.stop();

@@ -26,6 +26,8 @@ Reply run(const Handler &handler, bool parseBody, Request &request)
 
 Reply Routes::dispatch(Request &request) const
 {
+    if (m_jsonPostsOnly && request.method == "POST" && request.contentType.rfind("application/json", 0) != 0)
+        return Reply::error(415, "POST bodies must be application/json");
     const auto exact = m_exact.find({request.method, request.path});
     if (exact != m_exact.end())
         return run(exact->second.handler, exact->second.parseBody, request);
