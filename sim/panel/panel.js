@@ -67,14 +67,11 @@ function makeThreeView(host) {
   const joints = [];
   const unitY = new THREE.Vector3(0, 1, 0);
 
-  const trailPositions = new Float32Array(TRAIL * 3);
-  const trailGeometry = new THREE.BufferGeometry();
-  trailGeometry.setAttribute('position', new THREE.BufferAttribute(trailPositions, 3));
-  trailGeometry.setDrawRange(0, 0);
-  const trailLine = new THREE.Line(trailGeometry, new THREE.LineBasicMaterial({ color: 0x1b4fd8 }));
-  trailLine.frustumCulled = false;   // its bounds change with every point
+  // The tool path: rebuilt from the last points whenever one is added.
+  const trail = [];
+  const trailLine = new THREE.Line(new THREE.BufferGeometry(), new THREE.LineBasicMaterial({ color: 0x1b4fd8 }));
+  trailLine.frustumCulled = false;
   scene.add(trailLine);
-  let trailCount = 0;
 
   const toolAxes = new THREE.AxesHelper(120);
   const userAxes = new THREE.AxesHelper(200);
@@ -135,18 +132,12 @@ function makeThreeView(host) {
         link.scale.set(i === 1 ? 80 : 38, Math.max(length, 1), i === 1 ? 80 : 38);
         if (length > 1) link.quaternion.setFromUnitVectors(unitY, direction.normalize());
       });
-      const tcp = state.tcpFrame.p;
-      const last = trailCount > 0 ? (trailCount - 1) * 3 : -1;
-      if (last < 0 || Math.hypot(trailPositions[last] - tcp[0], trailPositions[last + 1] - tcp[1],
-                                 trailPositions[last + 2] - tcp[2]) > 0.5) {
-        if (trailCount === TRAIL) {
-          trailPositions.copyWithin(0, 3);
-          trailCount -= 1;
-        }
-        trailPositions.set(tcp, trailCount * 3);
-        trailCount += 1;
-        trailGeometry.setDrawRange(0, trailCount);
-        trailGeometry.attributes.position.needsUpdate = true;
+      const tcp = new THREE.Vector3(...state.tcpFrame.p);
+      if (!trail.length || trail[trail.length - 1].distanceTo(tcp) > 0.5) {
+        trail.push(tcp);
+        if (trail.length > TRAIL) trail.shift();
+        trailLine.geometry.dispose();
+        trailLine.geometry = new THREE.BufferGeometry().setFromPoints(trail);
       }
       setFrame(toolAxes, state.tcpFrame);
       setFrame(userAxes, state.userFrame);
