@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
 # The main job: sets up and builds (scripts/setup.sh), starts VarloSim in a
 # fresh folder on 127.0.0.1, runs a host program against it through the
-# library, and stops the simulator again.
+# library, and stops the simulator again. VarloSim's panel page shows the arm
+# at the address printed; `--keep SECONDS` leaves VarloSim and its panel
+# running that long after the demo, to look around.
+#   scripts/demo.sh [--keep SECONDS]
 set -euo pipefail
+if [ "${1:-}" = "--keep" ]; then
+  if ! [[ "${2:-}" =~ ^[0-9]+$ ]]; then
+    echo "usage: $0 [--keep SECONDS]" >&2
+    exit 2
+  fi
+  export VARLO_KEEP_SECONDS=$2
+fi
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 build_dir=${VARLO_BUILD_DIR:-build}

@@ -8,9 +8,11 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config binutils
   qtbase5-dev libqt5serialport5-dev
-  libcpp-httplib-dev nlohmann-json3-dev libeigen3-dev
+  libboost-dev nlohmann-json3-dev libeigen3-dev
   libbenchmark-dev
   python3-pytest
+  libjs-three
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -3,7 +3,9 @@
 #   scripts/with-varlosim.sh VARLOSIM ADDRESS COMMAND [ARGUMENT...]
 # The simulator runs as a copy in a fresh folder: the library finds a
 # simulator by its running executable and uses the folder it runs from. The
-# command's exit status is the script's.
+# command's exit status is the script's. With VARLO_KEEP_SECONDS=N the
+# simulator (and its panel page) keeps running N seconds after the command,
+# and the command starts 5 s late, so that a browser can open the panel first.
 set -euo pipefail
 if [ $# -lt 3 ]; then
   echo "usage: $0 VARLOSIM ADDRESS COMMAND [ARGUMENT...]" >&2
@@ -33,4 +35,16 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 echo "== VarloSim runs on $address in $folder"
-QT_LOGGING_RULES="default.debug=false" "$@"
+echo "== VarloSim panel: http://$address:22080/ (open it in a browser to watch the arm)"
+keep=${VARLO_KEEP_SECONDS:-0}
+if [ "$keep" -gt 0 ]; then
+  echo "== the host program starts in 5 s"
+  sleep 5
+fi
+status=0
+QT_LOGGING_RULES="default.debug=false" "$@" || status=$?
+if [ "$keep" -gt 0 ]; then
+  echo "== VarloSim keeps running for $keep s: http://$address:22080/"
+  sleep "$keep"
+fi
+exit "$status"

@@ -13,6 +13,7 @@
 #include "scriptrunner.h"
 #include "services.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -24,6 +25,7 @@ namespace varlosim {
 namespace {
 
 constexpr std::size_t kMaxStoredEndpoints = 256;
+constexpr double kMaxPointValue = 1e6;   // millimetres or degrees of a taught point
 constexpr std::size_t kMaxStoredBody = 64 * 1024;
 
 // Endpoints that only store what they are given and report it back: enough for
@@ -69,8 +71,8 @@ bool readPoints(const json &body, std::size_t count, std::size_t values, std::ve
         }
         Pose p{};
         for (std::size_t i = 0; i < values; ++i) {
-            if (!point[i].is_number() || !std::isfinite(point[i].get<double>())) {
-                error = "each point must be an array of " + std::to_string(values) + " numbers";
+            if (!point[i].is_number() || !(std::abs(point[i].get<double>()) <= kMaxPointValue)) {
+                error = "each point must be an array of " + std::to_string(values) + " numbers within 1e6";
                 return false;
             }
             p[i] = point[i].get<double>();
@@ -92,6 +94,10 @@ Handler calibration(std::size_t count, std::size_t values, Calibration compute)
         const CalibrationResult result = compute(points);
         if (!result.ok)
             return refusal(result.error);
+        const bool finite = std::isfinite(result.residual)
+                         && std::all_of(result.coordinate.begin(), result.coordinate.end(), [](double v) { return std::isfinite(v); });
+        if (!finite)
+            return refusal("the points give no finite frame");
         json coordinate = json::array();
         for (double v : result.coordinate)
             coordinate.push_back(reported(v));
@@ -110,6 +116,19 @@ MotionKind motionKindOf(const std::string &name)
 }
 
 } // namespace
+
+void installPendantRoutes(Routes &routes, Robot &robot)
+{
+    Robot *r = &robot;
+    routes.post("/panel/autoManual", [r](const Request &q) { return r->panelAutoManual(q.body); });
+    routes.post("/panel/threeSwitch", [r](const Request &q) { return r->panelThreeSwitch(q.body); });
+    routes.post("/panel/emergencyStop", [r](const Request &q) { return r->panelEmergencyStop(q.body); });
+    routes.post("/panel/jog", [r](const Request &q) { return r->panelJog(q.body, false); });
+    routes.post("/panel/auxJog", [r](const Request &q) { return r->panelJog(q.body, true); });
+    routes.post("/settings/controlMode", [r](const Request &q) { return r->setControlMode(q.body); });
+    routes.post("/interface/powerControl", [r](const Request &q) { return r->setPower(q.body); });
+    routes.post("/sim/inputs", [r](const Request &q) { return r->simInputs(&q.body); });
+}
 
 void installApiRoutes(Routes &api, Robot &robot, DocumentStore &store, ScriptRunner &scripts, Services &services)
 {
@@ -135,20 +154,14 @@ void installApiRoutes(Routes &api, Robot &robot, DocumentStore &store, ScriptRun
         return Reply::raw(reply);
     });
 
-    // The teach pendant.
-    api.post("/panel/autoManual", [r](const Request &q) { return r->panelAutoManual(q.body); });
-    api.post("/panel/threeSwitch", [r](const Request &q) { return r->panelThreeSwitch(q.body); });
-    api.post("/panel/emergencyStop", [r](const Request &q) { return r->panelEmergencyStop(q.body); });
-    api.post("/panel/jog", [r](const Request &q) { return r->panelJog(q.body, false); });
-    api.post("/panel/auxJog", [r](const Request &q) { return r->panelJog(q.body, true); });
+    // The teach pendant, control mode and power (the panel page has the same).
+    installPendantRoutes(api, robot);
     api.getPattern(R"(/panel/(autoManual|threeSwitch|emergencyStop|jog|auxJog))",
                    [r](const Request &q) { return r->panelState(q.matches[0]); });
-
-    // Control mode, power, motions and kinematics.
-    api.post("/settings/controlMode", [r](const Request &q) { return r->setControlMode(q.body); });
     api.get("/settings/controlMode", [r](const Request &) { return r->controlMode(); });
-    api.post("/interface/powerControl", [r](const Request &q) { return r->setPower(q.body); });
     api.get("/interface/powerControl", [r](const Request &) { return r->power(); });
+
+    // Motions and kinematics.
     const char *motions = R"(/interface/(go|moveJ|goR|moveR|auxGo|goHome))";
     api.postPattern(motions, [r](const Request &q) { return r->command(motionKindOf(q.matches[0]), q.body); });
     api.getPattern(motions, [r](const Request &q) { return r->motionStatus(motionKindOf(q.matches[0])); });
@@ -220,7 +233,6 @@ void installApiRoutes(Routes &api, Robot &robot, DocumentStore &store, ScriptRun
     api.post("/settings/workTimeRec", [r](const Request &) { return r->clearWorkTime(); });
 
     // Simulation controls: what a real controller gets from its surroundings.
-    api.post("/sim/inputs", [r](const Request &q) { return r->simInputs(&q.body); });
     api.get("/sim/inputs", [r](const Request &) { return r->simInputs(nullptr); });
     api.post("/sim/collision", [r](const Request &q) { return r->simCollision(q.body); });
     api.post("/sim/alarm", [r](const Request &q) { return r->simAlarm(q.body); });

@@ -1,5 +1,6 @@
-// The endpoint tables: every endpoint of the controller API (port 22000) and
-// of the file service (port 22001), each in one line or one short block.
+// The endpoint tables: every endpoint of the controller API (port 22000), of
+// the file service (port 22001) and of the panel page (port 22080), each in
+// one line or one short block.
 #pragma once
 
 namespace varlosim {
@@ -12,5 +13,9 @@ class Services;
 
 void installApiRoutes(Routes &routes, Robot &robot, DocumentStore &store, ScriptRunner &scripts, Services &services);
 void installFileRoutes(Routes &routes, Robot &robot, DocumentStore &store);
+void installPanelRoutes(Routes &routes, Robot &robot, DocumentStore &store, ScriptRunner &scripts);
+// The pendant's buttons, control mode, power and simulated inputs, which the
+// API and the panel page offer alike.
+void installPendantRoutes(Routes &routes, Robot &robot);
 
 } // namespace varlosim

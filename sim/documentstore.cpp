@@ -1,12 +1,11 @@
 #include "documentstore.h"
 
+#include "jsonfields.h"
 #include "log.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,17 +41,31 @@ bool isInside(const fs::path &path, const fs::path &folder)
     return p != path.end();
 }
 
-bool readWholeFile(const fs::path &file, std::string &text)
+// Largest file the store reads: documents are written from bodies of at most
+// kMaxDocumentBytes, indented.
+constexpr off_t kMaxFileBytes = 64 * 1024 * 1024;
+
+// Spaces that dump(4) adds to a value nested at `depth`.
+std::size_t indentation(const json &value, std::size_t depth)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad())
-        return false;
-    text = buffer.str();
-    return true;
+    if (!value.is_structured())
+        return 0;
+    std::size_t spaces = 4 * depth * value.size() + 4 * (depth - 1);
+    for (const json &element : value)
+        spaces += indentation(element, depth + 1);
+    return spaces;
+}
+
+// A document as it is stored: indented, as the controller writes it, unless
+// the indentation would outweigh the content (long tables of small values
+// nested deep); those are stored compact, so the file stays proportional to
+// the body.
+std::string storedText(const json &value)
+{
+    std::string compact = value.dump();
+    if (indentation(value, 1) > 4 * compact.size() + 64 * 1024)
+        return compact + "\n";
+    return value.dump(4) + "\n";
 }
 
 bool writeAll(int fd, const char *data, std::size_t size)
@@ -77,6 +90,12 @@ DocumentStore::DocumentStore(const fs::path &projectFolder)
 {
 }
 
+DocumentStore::~DocumentStore()
+{
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+}
+
 bool DocumentStore::prepare(std::string &error)
 {
     std::error_code ec;
@@ -91,7 +110,58 @@ bool DocumentStore::prepare(std::string &error)
         error = "cannot resolve the project folder " + m_folder.string() + ": " + ec.message();
         return false;
     }
+    m_folderFd = ::open(m_canonical.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folderFd < 0) {
+        error = "cannot open the project folder " + m_folder.string() + ": " + std::strerror(errno);
+        return false;
+    }
     return true;
+}
+
+int DocumentStore::openParent(const std::string &name, bool create, std::string &leaf) const
+{
+    int dir = ::dup(m_folderFd);
+    std::size_t start = 0;
+    for (std::size_t slash = name.find('/'); dir >= 0 && slash != std::string::npos; slash = name.find('/', start)) {
+        const std::string segment = name.substr(start, slash - start);
+        start = slash + 1;
+        if (create && ::mkdirat(dir, segment.c_str(), 0755) != 0 && errno != EEXIST) {
+            ::close(dir);
+            return -1;
+        }
+        const int next = ::openat(dir, segment.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(dir);
+        dir = next;
+    }
+    leaf = name.substr(start);
+    return dir;
+}
+
+bool DocumentStore::readText(const std::string &name, std::string &text) const
+{
+    std::string leaf;
+    const int dir = openParent(name, false, leaf);
+    if (dir < 0)
+        return false;
+    const int fd = ::openat(dir, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
+    text.clear();
+    if (ok)
+        text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (ok && done < text.size()) {
+        const ssize_t n = ::read(fd, &text[done], text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    ::close(fd);
+    return ok;
 }
 
 DocumentStore::Status DocumentStore::checkName(const std::string &name, fs::path *fullPath) const
@@ -136,18 +206,14 @@ DocumentStore::Status DocumentStore::checkName(const std::string &name, fs::path
 
 DocumentStore::Status DocumentStore::readFile(const std::string &name, std::string &body) const
 {
-    fs::path file;
-    const Status status = checkName(name, &file);
+    const Status status = checkName(name, nullptr);
     if (status != Status::Ok)
         return status;
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
+    std::string text;
+    if (!readText(name, text)) {
         body = "{}";
         return Status::Ok;
     }
-    std::string text;
-    if (!readWholeFile(file, text))
-        return Status::IoError;
     // A document damaged by hand reads as missing rather than as garbage.
     if (!json::accept(text)) {
         logWarning("document " + name + " is not valid JSON; answering {}");
@@ -160,12 +226,13 @@ DocumentStore::Status DocumentStore::readFile(const std::string &name, std::stri
 
 DocumentStore::Status DocumentStore::writeFile(const std::string &name, const std::string &body)
 {
-    fs::path file;
-    const Status status = checkName(name, &file);
+    const Status status = checkName(name, nullptr);
     if (status != Status::Ok)
         return status;
     if (body.size() > kMaxDocumentBytes)
         return Status::TooLarge;
+    if (nestingDepth(body) > kMaxNesting)
+        return Status::TooDeep;
     json value = json::parse(body, nullptr, false);
     if (value.is_discarded() || !(value.is_object() || value.is_array()))
         return Status::NotJson;
@@ -173,22 +240,19 @@ DocumentStore::Status DocumentStore::writeFile(const std::string &name, const st
     // Documents are either objects or arrays (the tables) for good; an object
     // arriving for a table is a broken writer, and storing it would lose the table.
     std::string existing;
-    if (readWholeFile(file, existing)) {
+    if (readText(name, existing)) {
         const json old = json::parse(existing, nullptr, false);
         if (!old.is_discarded() && (old.is_object() || old.is_array()) && old.type() != value.type())
             return Status::KindMismatch;
     }
-    return storeAtomically(file, value.dump(4) + "\n");
+    return storeAtomically(name, storedText(value));
 }
 
 std::optional<json> DocumentStore::read(const std::string &document) const
 {
     const std::string name = fileNameOf(document);
-    fs::path file;
-    if (name.empty() || checkName(name, &file) != Status::Ok)
-        return std::nullopt;
     std::string text;
-    if (!readWholeFile(file, text))
+    if (name.empty() || checkName(name, nullptr) != Status::Ok || !readText(name, text))
         return std::nullopt;
     json value = json::parse(text, nullptr, false);
     if (value.is_discarded())
@@ -199,21 +263,26 @@ std::optional<json> DocumentStore::read(const std::string &document) const
 bool DocumentStore::exists(const std::string &document) const
 {
     const std::string name = fileNameOf(document);
-    fs::path file;
-    std::error_code ec;
-    return !name.empty() && checkName(name, &file) == Status::Ok && fs::is_regular_file(file, ec);
+    if (name.empty() || checkName(name, nullptr) != Status::Ok)
+        return false;
+    std::string leaf;
+    const int dir = openParent(name, false, leaf);
+    struct stat info {};
+    const bool found = dir >= 0 && ::fstatat(dir, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+    if (dir >= 0)
+        ::close(dir);
+    return found;
 }
 
 DocumentStore::Status DocumentStore::write(const std::string &document, const json &value)
 {
     const std::string name = fileNameOf(document);
-    fs::path file;
     if (name.empty())
         return Status::BadName;
-    const Status status = checkName(name, &file);
+    const Status status = checkName(name, nullptr);
     if (status != Status::Ok)
         return status;
-    return storeAtomically(file, value.dump(4) + "\n");
+    return storeAtomically(name, storedText(value));
 }
 
 std::string DocumentStore::fileNameOf(const std::string &document)
@@ -232,36 +301,38 @@ const char *DocumentStore::describe(Status status)
     case Status::NotJson: return "body is not a JSON object or array";
     case Status::TooLarge: return "document too large";
     case Status::KindMismatch: return "document kind mismatch (object versus array)";
+    case Status::TooDeep: return "document nested too deeply";
     case Status::IoError: return "cannot store the document";
     }
     return "error";
 }
 
-DocumentStore::Status DocumentStore::storeAtomically(const fs::path &file, const std::string &text)
+DocumentStore::Status DocumentStore::storeAtomically(const std::string &name, const std::string &text)
 {
     std::lock_guard<std::mutex> guard(m_writeLock);
-    std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
-    if (ec) {
-        logWarning("cannot create " + file.parent_path().string() + ": " + ec.message());
+    std::string leaf;
+    const int dir = openParent(name, true, leaf);
+    if (dir < 0) {
+        logWarning("cannot store " + name + ": its folder cannot be made or is a link");
         return Status::IoError;
     }
-    const fs::path temp = file.parent_path()
-        / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-"
-           + std::to_string(++m_tempCounter));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const std::string temp = "." + leaf + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++m_tempCounter);
+    const int fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        logWarning("cannot create " + temp.string() + ": " + std::strerror(errno));
+        logWarning("cannot create a temporary file for " + name + ": " + std::strerror(errno));
+        ::close(dir);
         return Status::IoError;
     }
     const bool written = writeAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), file.c_str()) != 0) {
-        logWarning("cannot store " + file.string() + ": " + std::strerror(errno));
-        ::unlink(temp.c_str());
-        return Status::IoError;
+    // renameat replaces a link at the name itself, never what it points to.
+    const bool stored = written && closed && ::renameat(dir, temp.c_str(), dir, leaf.c_str()) == 0;
+    if (!stored) {
+        logWarning("cannot store " + name + ": " + std::strerror(errno));
+        ::unlinkat(dir, temp.c_str(), 0);
     }
-    return Status::Ok;
+    ::close(dir);
+    return stored ? Status::Ok : Status::IoError;
 }
 
 } // namespace varlosim

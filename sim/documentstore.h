@@ -4,7 +4,9 @@
 // Everything that reaches a file name from outside goes through checkName(), and
 // every write is atomic (temporary file, then rename), so neither a hostile name
 // nor an interrupted write can touch anything outside the folder or leave half
-// a document behind.
+// a document behind. Files are opened relative to the open project folder, one
+// folder at a time and without following links, so that a link swapped in
+// between the check and the write cannot lead outside either.
 #pragma once
 
 #include <cstddef>
@@ -30,10 +32,14 @@ public:
         NotJson,        // the body is not a JSON object or array
         TooLarge,
         KindMismatch,   // an object would replace an array document or the reverse
+        TooDeep,        // nested deeper than kMaxNesting
         IoError,
     };
 
     explicit DocumentStore(const std::filesystem::path &projectFolder);
+    ~DocumentStore();
+    DocumentStore(const DocumentStore &) = delete;
+    DocumentStore &operator=(const DocumentStore &) = delete;
 
     // Creates the project folder when needed. False with a reason on failure.
     bool prepare(std::string &error);
@@ -60,10 +66,16 @@ public:
     static const char *describe(Status status);
 
 private:
-    Status storeAtomically(const std::filesystem::path &file, const std::string &text);
+    Status storeAtomically(const std::string &name, const std::string &text);
+    // The folder holding `name` and its last segment; -1 when it is missing
+    // (and not `create`d) or reached only through a link.
+    int openParent(const std::string &name, bool create, std::string &leaf) const;
+    // The text of a regular file; false when it is missing, a link or unreadable.
+    bool readText(const std::string &name, std::string &text) const;
 
     std::filesystem::path m_folder;       // as given (absolute)
     std::filesystem::path m_canonical;    // resolved once the folder exists
+    int m_folderFd = -1;
     std::mutex m_writeLock;
     unsigned long m_tempCounter = 0;
 };

@@ -1,5 +1,6 @@
 // The state exchange: what a client asks for in "/protocol/exchange" and the
-// live state it gets back, built as little as possible.
+// live state it gets back, built as little as possible; and the same state as
+// the panel page draws it.
 #include "robot.h"
 
 #include "jsonfields.h"
@@ -159,4 +160,51 @@ bool Robot::applyExchangeLocked(const json &r)
     return changed || controlMode != m_controlMode || coordinate != m_coordinate || jogMode != m_jogMode
         || tool != m_tool || user != m_user;
 }
+namespace {
+
+// A frame as the panel draws it: origin (mm) and rotation matrix, row by row.
+json frameOf(const Eigen::Isometry3d &t)
+{
+    json r = json::array();
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            r.push_back(reported(t.linear()(i, j)));
+    }
+    const Eigen::Vector3d p = t.translation();
+    return json{{"p", {reported(p.x()), reported(p.y()), reported(p.z())}}, {"r", r}};
+}
+
+} // namespace
+
+json Robot::panelSnapshot()
+{
+    // Reads only: the exchange's reply cache stays good.
+    StateLock::Quiet guard(m_lock);
+    json s = stateLocked();
+    json alarms = json::array();
+    for (const auto &group : m_alarms) {
+        for (int id : group.second)
+            alarms.push_back({group.first, id});
+    }
+    s["alarmList"] = alarms;
+    s["axes"] = m_model->axes();
+    s["model"] = m_model->modelName();
+    json links = json::array();
+    for (const Eigen::Vector3d &p : m_model->linkPoints(m_joints))
+        links.push_back({reported(p.x()), reported(p.y()), reported(p.z())});
+    s["links"] = links;
+    const Eigen::Isometry3d user = frameLocked(m_settings.users, m_user);
+    s["tcpFrame"] = frameOf(m_model->forward(m_joints) * frameLocked(m_settings.tools, m_tool));
+    s["userFrame"] = frameOf(user);
+    s["jog"] = m_jog;
+    return s;
+}
+
+json Robot::clearAlarms()
+{
+    std::lock_guard<StateLock> guard(m_lock);
+    clearAlarmsLocked();
+    return json{{"result", true}};
+}
+
 } // namespace varlosim

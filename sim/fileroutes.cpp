@@ -20,6 +20,7 @@ int httpStatusOf(DocumentStore::Status status)
     case DocumentStore::Status::NotJson: return 400;
     case DocumentStore::Status::TooLarge: return 413;
     case DocumentStore::Status::KindMismatch: return 409;
+    case DocumentStore::Status::TooDeep: return 400;
     case DocumentStore::Status::IoError: return 500;
     }
     return 500;

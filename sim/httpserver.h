@@ -1,5 +1,11 @@
-// One HTTP server of VarloSim (the API or the file service): listens on an
-// address and port and answers every request from a table of routes.
+// One HTTP server of VarloSim (the API, the file service, the panel): listens
+// on an address and port and answers every request from a table of routes.
+//
+// Whatever a client sends, one connection costs a bounded amount: the request
+// line and headers at most kHeaderLimit bytes and read within a deadline, the
+// body at most Limits::maxBody bytes (chunked or not) and read within a
+// deadline, large bodies only while the server's body budget lasts. Idle and
+// slow connections hold no thread: a few threads serve every connection.
 #pragma once
 
 #include <cstddef>
@@ -15,23 +21,27 @@ class HttpServer
 public:
     struct Limits
     {
-        std::size_t maxBody = 1024 * 1024;   // larger bodies are answered 413
-        std::size_t workers = 16;            // connections served at once
+        std::size_t maxBody = 1024 * 1024;          // larger bodies are answered 413
+        std::size_t threads = 2;                    // threads that run the handlers
+        std::size_t bodyBudget = 64 * 1024 * 1024;  // bodies over 64 KiB in flight at once
     };
+    static constexpr std::size_t kHeaderLimit = 16 * 1024;
+    static constexpr std::size_t kMaxConnections = 4096;
 
-    // `tag` names the server in --verbose lines ("api", "file").
+    // `tag` names the server in --verbose lines ("api", "file", "panel").
     HttpServer(std::string tag, const Routes &routes, Limits limits);
     ~HttpServer();
 
     // Takes the address; false when it is in use or not this machine's.
     bool bind(const std::string &address, int port);
-    // Serves in a thread of its own until stop(); returns once it accepts.
+    // Serves in threads of its own until stop().
     void start();
     void stop();
 
-private:
     struct Private;
-    std::unique_ptr<Private> d;
+
+private:
+    std::shared_ptr<Private> d;
 };
 
 } // namespace varlosim

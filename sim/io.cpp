@@ -6,7 +6,14 @@
 #include "defaults.h"
 #include "jsonfields.h"
 
+#include <cmath>
+
 namespace varlosim {
+
+namespace {
+// Analog inputs are volts or milliamperes; beyond this they are no reading.
+constexpr double kMaxAnalogValue = 1e4;
+} // namespace
 
 json Robot::setDIMode(const json &body)
 {
@@ -61,17 +68,28 @@ json Robot::setExtendIO(const json &body)
 
 json Robot::simInputs(const json *body)
 {
-    std::lock_guard<StateLock> guard(m_lock);
+    // Everything is checked before anything is applied: a request with one
+    // bad field changes nothing and says why.
+    int index = -1;
+    bool value = false;
+    std::array<double, 2> endAI{}, gpioAI{};
     if (body) {
         if (!body->is_object())
             return refusal("body must be an object");
-        int index = 0;
-        bool value = false;
-        if (readInt(*body, "index", index) && readFlag(*body, "value", value)) {
-            if (index < 0 || index >= 64)
-                return refusal("index must be 0 to 63");
-            m_inputs[index] = value;
+        if (body->contains("index") && (!readInt(*body, "index", index) || index < 0 || index >= 64 || !readFlag(*body, "value", value)))
+            return refusal("index must be 0 to 63 and value a boolean");
+        for (const char *key : {"endAI", "gpioAI"}) {
+            std::array<double, 2> &values = key[0] == 'e' ? endAI : gpioAI;
+            const bool present = body->contains(key);
+            if (present && (!(*body)[key].is_array() || (*body)[key].size() > 2 || !readArray(*body, key, values, (*body)[key].size())
+                            || std::abs(values[0]) > kMaxAnalogValue || std::abs(values[1]) > kMaxAnalogValue))
+                return refusal(std::string(key) + " must be up to 2 numbers within 10000");
         }
+    }
+    std::lock_guard<StateLock> guard(m_lock);
+    if (body) {
+        if (index >= 0)
+            m_inputs[index] = value;
         if (body->contains("inputs"))
             unpackBits((*body)["inputs"], m_inputs.data(), 64);
         if (body->contains("extendDI") && (*body)["extendDI"].is_array()) {

@@ -1,5 +1,6 @@
 #include "jsonfields.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varlosim {
@@ -96,8 +97,33 @@ bool readTargetFrames(const json &body, TargetFrames &frames, std::string &error
 
 double reported(double v)
 {
+    // Beyond 1e12 there are no decimals to round, and v * 1e4 could overflow.
+    if (!(std::abs(v) < 1e12))
+        return v;
     const double r = std::round(v * 1e4) / 1e4;
     return r == 0.0 ? 0.0 : r;
+}
+
+std::size_t nestingDepth(const std::string &text)
+{
+    std::size_t depth = 0, deepest = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
 }
 
 json packBits(const bool *bits, std::size_t count)

@@ -7,6 +7,7 @@
 #include "kinematics.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -62,8 +63,26 @@ struct TargetFrames
 // frame number is out of range.
 bool readTargetFrames(const json &body, TargetFrames &frames, std::string &error);
 
-// A number as VarloSim reports it: four decimals, never "-0".
+// A number as VarloSim reports it: four decimals, never "-0". Callers make
+// sure that what they report is finite (see allFinite()).
 double reported(double v);
+
+template <std::size_t N>
+bool allFinite(const std::array<double, N> &values)
+{
+    for (double v : values) {
+        if (!std::isfinite(v))
+            return false;
+    }
+    return true;
+}
+
+// Deepest nesting of arrays and objects in a JSON text, found without parsing
+// it (strings are skipped). Bodies and documents nested deeper than
+// kMaxNesting are refused: nothing the controller keeps is nested that deep,
+// and deep nesting makes indented documents grow with the square of the body.
+constexpr std::size_t kMaxNesting = 64;
+std::size_t nestingDepth(const std::string &text);
 
 template <std::size_t N>
 json reportedArray(const std::array<double, N> &values)

@@ -69,6 +69,26 @@ public:
         return t;
     }
 
+    std::vector<Eigen::Vector3d> linkPoints(const Joints &q) const override
+    {
+        // The steps of forward(), recording each joint's origin.
+        std::vector<Eigen::Vector3d> points{Eigen::Vector3d::Zero(), Eigen::Vector3d(0, 0, kD1)};
+        Eigen::Isometry3d t = Eigen::Isometry3d::Identity();
+        t.rotate(rotZ(toRad(q[0])));
+        t.translate(Eigen::Vector3d(kA1, 0, kD1));
+        points.push_back(t.translation());
+        t.rotate(rotY(toRad(q[1])));
+        t.translate(Eigen::Vector3d(0, 0, kA2));
+        points.push_back(t.translation());
+        t.rotate(rotY(toRad(q[2])));
+        t.translate(Eigen::Vector3d(0, 0, kA3));
+        points.push_back(t.translation());
+        t.translate(Eigen::Vector3d(kD4, 0, 0));
+        points.push_back(t.translation());
+        points.push_back(forward(q).translation());
+        return points;
+    }
+
     std::vector<Joints> solutions(const Eigen::Isometry3d &flange, const Joints &current) const override
     {
         std::vector<Joints> result;
@@ -186,6 +206,15 @@ public:
         return t;
     }
 
+    std::vector<Eigen::Vector3d> linkPoints(const Joints &q) const override
+    {
+        const double q1 = toRad(q[0]), q12 = toRad(q[0] + q[1]);
+        const Eigen::Vector3d elbow(kL1 * std::cos(q1), kL1 * std::sin(q1), 0);
+        const Eigen::Vector3d hand = elbow + Eigen::Vector3d(kL2 * std::cos(q12), kL2 * std::sin(q12), 0);
+        return {Eigen::Vector3d(0, 0, -kColumn), Eigen::Vector3d::Zero(), elbow, hand,
+                Eigen::Vector3d(hand.x(), hand.y(), q[2])};
+    }
+
     std::vector<Joints> solutions(const Eigen::Isometry3d &flange, const Joints &current) const override
     {
         (void)current;
@@ -221,6 +250,7 @@ public:
 private:
     static constexpr double kL1 = 325.0;
     static constexpr double kL2 = 275.0;
+    static constexpr double kColumn = 400.0;   // base column below the first arm (drawing only)
 };
 
 } // namespace
@@ -254,7 +284,8 @@ Pose transformToPose(const Eigen::Isometry3d &t)
 bool Kinematics::withinLimits(const Joints &q) const
 {
     for (int i = 0; i < axes(); ++i) {
-        if (q[i] < m_limits[i].min - 1e-6 || q[i] > m_limits[i].max + 1e-6)
+        // Written so that NaN is outside.
+        if (!(q[i] >= m_limits[i].min - 1e-6 && q[i] <= m_limits[i].max + 1e-6))
             return false;
     }
     return true;
@@ -278,6 +309,10 @@ std::optional<Joints> Kinematics::inverse(const Eigen::Isometry3d &flange, const
 {
     std::optional<Joints> best;
     double bestCost = std::numeric_limits<double>::infinity();
+    // A target that is not finite has no solution (and NaN would slip through
+    // every comparison below).
+    if (!flange.matrix().allFinite())
+        return best;
     for (Joints q : solutions(flange, current)) {
         if (request.strict) {
             const ArmConfig c = config(q);
@@ -287,14 +322,16 @@ std::optional<Joints> Kinematics::inverse(const Eigen::Isometry3d &flange, const
                 continue;
         }
         // Joints with more than one turn of range take the equivalent angle
-        // nearest to where they stand.
+        // nearest to where they stand: a whole number of turns away, within
+        // the limits (computed, not stepped, whatever the numbers).
         for (int i = 0; i < axes(); ++i) {
-            if (!isRotary(i))
+            if (!isRotary(i) || !std::isfinite(current[i]))
                 continue;
-            while (q[i] - current[i] > 180.0 && q[i] - 360.0 >= m_limits[i].min - 1e-6)
-                q[i] -= 360.0;
-            while (current[i] - q[i] > 180.0 && q[i] + 360.0 <= m_limits[i].max + 1e-6)
-                q[i] += 360.0;
+            const double lowest = std::ceil((m_limits[i].min - 1e-6 - q[i]) / 360.0);
+            const double highest = std::floor((m_limits[i].max + 1e-6 - q[i]) / 360.0);
+            const double nearest = std::round((current[i] - q[i]) / 360.0);
+            if (lowest <= highest)
+                q[i] += 360.0 * std::max(lowest, std::min(highest, nearest));
         }
         if (!withinLimits(q))
             continue;

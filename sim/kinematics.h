@@ -59,6 +59,9 @@ public:
     // Every solution for the flange frame, before limits.
     virtual std::vector<Joints> solutions(const Eigen::Isometry3d &flange, const Joints &current) const = 0;
     virtual ArmConfig config(const Joints &q) const = 0;
+    // Points along the arm from the base to the flange, in the base frame:
+    // where the panel draws its links.
+    virtual std::vector<Eigen::Vector3d> linkPoints(const Joints &q) const = 0;
     // Link lengths for the structure document: L1..L6, a1..a6, alpha1..alpha6.
     virtual std::array<double, 18> structureValues() const = 0;
     virtual Joints homePosition() const = 0;

@@ -19,7 +19,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/prctl.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace varlosim;
@@ -28,8 +30,11 @@ namespace {
 
 constexpr int kApiPort = 22000;
 constexpr int kFilePort = 22001;
-constexpr std::size_t kApiWorkers = 64;
-constexpr std::size_t kFileWorkers = 16;
+// Threads that run the handlers; connections need none of their own.
+constexpr std::size_t kApiThreads = 4;
+constexpr std::size_t kFileThreads = 2;
+// After a stop request, the longest a clean stop may take.
+constexpr int kStopSeconds = 5;
 
 // The model the folder was set up for, unless the command line names one.
 int chooseAxes(const Options &options, const DocumentStore &store)
@@ -73,6 +78,12 @@ int main(int argc, char **argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every open connection is a descriptor; take what the system allows.
+    rlimit descriptors{};
+    if (getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur < descriptors.rlim_max) {
+        descriptors.rlim_cur = descriptors.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &descriptors);
+    }
 
     const std::filesystem::path project = std::filesystem::path(options.root) / "controllerVR" / "project";
     DocumentStore store(project);
@@ -95,8 +106,11 @@ int main(int argc, char **argv)
     Routes apiRoutes, fileRoutes;
     installApiRoutes(apiRoutes, robot, store, scripts, services);
     installFileRoutes(fileRoutes, robot, store);
-    HttpServer api("api", apiRoutes, {1024 * 1024, kApiWorkers});
-    HttpServer files("file", fileRoutes, {DocumentStore::kMaxDocumentBytes, kFileWorkers});
+    HttpServer api("api", apiRoutes, {1024 * 1024, kApiThreads, 32 * 1024 * 1024});
+    HttpServer files("file", fileRoutes, {DocumentStore::kMaxDocumentBytes, kFileThreads, 32 * 1024 * 1024});
+    Routes panelRoutes;
+    installPanelRoutes(panelRoutes, robot, store, scripts);
+    HttpServer panel("panel", panelRoutes, {64 * 1024, 1, 1024 * 1024});
 
     if (!api.bind(options.address, kApiPort)) {
         logWarning("cannot listen on " + options.address + ":" + std::to_string(kApiPort)
@@ -109,17 +123,36 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // The panel is a convenience: without its port the controller still serves.
+    bool panelServes = options.panelPort != 0;
+    if (panelServes && !panel.bind(options.address, options.panelPort)) {
+        logWarning("cannot listen on " + options.address + ":" + std::to_string(options.panelPort)
+                   + "; running without the panel page");
+        panelServes = false;
+    }
+
     robot.start();
     api.start();
     if (options.fileService)
         files.start();
+    if (panelServes) {
+        panel.start();
+        logInfo("VarloSim panel on http://" + options.address + ":" + std::to_string(options.panelPort) + "/");
+    }
     logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
             + store.folder().string() + (options.fileService ? "" : ", file service off"));
 
     int received = 0;
     sigwait(&stopSignals, &received);
     logInfo(std::string("VarloSim stopping (") + (received == SIGINT ? "SIGINT" : "SIGTERM") + ")");
+    // Nothing a request does may keep the simulator from ending.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(kStopSeconds));
+        logWarning("VarloSim did not stop within " + std::to_string(kStopSeconds) + " s; ending now");
+        std::_Exit(1);
+    }).detach();
 
+    panel.stop();
     api.stop();
     files.stop();
     robot.stop();

@@ -399,6 +399,8 @@ json Robot::positiveSolution(const json &body)
         return refusal(why);
     const Pose p = transformToPose(frameLocked(m_settings.users, frames.user).inverse() * m_model->forward(q)
                                    * frameLocked(m_settings.tools, frames.tool));
+    if (!allFinite(p))
+        return refusal("the pose of these joints is not a finite number");
     return json{{"result", true}, {"coordinate", reportedArray(p)}};
 }
 

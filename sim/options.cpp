@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -12,7 +13,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--no-file-service]\n"
-    "                [--exit-with-parent] [--verbose]\n"
+    "                [--panel-port N | --no-panel] [--exit-with-parent] [--verbose]\n"
     "\n"
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
@@ -26,6 +27,8 @@ const char kUsage[] =
     "  --no-file-service\n"
     "                 leave port 22001 closed, as on a controller whose file\n"
     "                 service is down (clients then use the project folder)\n"
+    "  --panel-port N port of the panel page on address A (default 22080)\n"
+    "  --no-panel     serve no panel page\n"
     "  --exit-with-parent\n"
     "                 end when the process that started it ends (for test\n"
     "                 harnesses, so that a crashed one leaves no simulator behind)\n"
@@ -69,6 +72,19 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
             options.exitWithParent = true;
         } else if (arg == "--no-file-service") {
             options.fileService = false;
+        } else if (arg == "--no-panel") {
+            options.panelPort = 0;
+        } else if (arg == "--panel-port") {
+            const char *v = value("--panel-port");
+            if (!v) { exitCode = 2; return false; }
+            char *end = nullptr;
+            const long port = std::strtol(v, &end, 10);
+            if (*v == '\0' || *end != '\0' || port < 1 || port > 65535 || port == 22000 || port == 22001) {
+                std::fprintf(stderr, "VarloSim: --panel-port takes a port 1-65535 other than 22000 and 22001, not \"%s\"\n", v);
+                exitCode = 2;
+                return false;
+            }
+            options.panelPort = static_cast<int>(port);
         } else if (arg == "--root") {
             const char *v = value("--root");
             if (!v) { exitCode = 2; return false; }

@@ -12,6 +12,7 @@ struct Options
     int axes = 0;                  // 4 or 6; 0: keep what the folder says (6 when new)
     bool verbose = false;
     bool fileService = true;       // false: port 22001 stays closed, as on a controller whose file service is down
+    int panelPort = 22080;         // 0: no panel page
     bool exitWithParent = false;   // end when the process that started it ends (test harnesses)
 };
 

@@ -13,6 +13,10 @@ namespace varlosim {
 
 namespace {
 
+constexpr double kMaxJointTurn = 720.0;        // degrees
+constexpr double kMaxLinearTravel = 5000.0;    // millimetres
+constexpr double kMaxFrameValue = 1e6;         // millimetres or degrees
+
 template <std::size_t N>
 void loadArray(const std::optional<json> &doc, const char *key, std::array<double, N> &out,
                const std::array<double, N> &fallback, std::size_t used)
@@ -27,8 +31,10 @@ void loadArray(const std::optional<json> &doc, const char *key, std::array<doubl
         const json &e = (*it)[i];
         // A speed that is missing, zero or negative would make motions take
         // forever or divide by zero; such entries keep the factory value.
+        // Speeds beyond a hundred times the factory value are clamped to it:
+        // no arm moves faster.
         if (e.is_number() && std::isfinite(e.get<double>()) && e.get<double>() > fallback[i] * 0.01)
-            out[i] = e.get<double>();
+            out[i] = std::min(e.get<double>(), fallback[i] * 100.0);
     }
 }
 
@@ -121,6 +127,12 @@ void Robot::reloadSettings()
             Pose p{};
             if (readArray(e, "params", p, 6))
                 f.params = p;
+            // A frame more than a kilometre away (or turned by thousands of
+            // turns) is no frame of this arm: it is ignored, as if disabled.
+            if (std::any_of(p.begin(), p.end(), [](double v) { return std::abs(v) > kMaxFrameValue; })) {
+                logVerbose("frame " + std::to_string(i) + " ignored: values beyond " + std::to_string(kMaxFrameValue));
+                f = Frame{};
+            }
             frames[i] = f;
         }
     };
@@ -136,7 +148,11 @@ void Robot::reloadSettings()
             const json &l = st["limits"];
             for (std::size_t i = 0; i < used && i < l.size(); ++i) {
                 if (l[i].is_array() && l[i].size() == 2 && l[i][0].is_number() && l[i][1].is_number()) {
-                    const double lo = l[i][0].get<double>(), hi = l[i][1].get<double>();
+                    // Clamped to what a joint can have: two turns either way,
+                    // or the length of a linear axis.
+                    const double reach = m_model->isRotary(static_cast<int>(i)) ? kMaxJointTurn : kMaxLinearTravel;
+                    const double lo = std::max(-reach, l[i][0].get<double>());
+                    const double hi = std::min(reach, l[i][1].get<double>());
                     if (std::isfinite(lo) && std::isfinite(hi) && lo < hi)
                         limits[i] = {lo, hi};
                 }

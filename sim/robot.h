@@ -47,6 +47,13 @@ public:
     bool try_lock() { return m_mutex.try_lock(); }
     void lockQuietly() { m_mutex.lock(); }
     void unlockQuietly() { m_mutex.unlock(); }
+    // Holds the lock quietly for a scope.
+    struct Quiet
+    {
+        explicit Quiet(StateLock &lock) : m_lock(lock) { m_lock.lockQuietly(); }
+        ~Quiet() { m_lock.unlockQuietly(); }
+        StateLock &m_lock;
+    };
     // Read and bumped only while the lock is held.
     std::uint64_t version() const { return m_version; }
     void bump() { ++m_version; }
@@ -79,6 +86,13 @@ public:
     // the requested values first. Returns false with an error text for a
     // malformed body.
     bool exchange(const json *request, std::string &reply, std::string &error);
+
+    // The live state for the panel page: the exchange's values, the active
+    // alarms as a list, the points of the arm's links and the tool and user
+    // frames in the base frame.
+    json panelSnapshot();
+    // "alarms": true of an exchange body, for the panel's clear button.
+    json clearAlarms();
 
     json connectionState();
     json version();

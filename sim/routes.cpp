@@ -1,5 +1,7 @@
 #include "routes.h"
 
+#include "jsonfields.h"
+
 namespace varlosim {
 
 namespace {
@@ -9,6 +11,8 @@ Reply run(const Handler &handler, bool parseBody, Request &request)
     if (parseBody) {
         if (request.text.empty()) {
             request.body = nlohmann::json::object();
+        } else if (nestingDepth(request.text) > kMaxNesting) {
+            return Reply::error(400, "body nested too deeply");
         } else {
             request.body = nlohmann::json::parse(request.text, nullptr, false);
             if (request.body.is_discarded())
@@ -22,6 +26,8 @@ Reply run(const Handler &handler, bool parseBody, Request &request)
 
 Reply Routes::dispatch(Request &request) const
 {
+    if (m_jsonPostsOnly && request.method == "POST" && request.contentType.rfind("application/json", 0) != 0)
+        return Reply::error(415, "POST bodies must be application/json");
     const auto exact = m_exact.find({request.method, request.path});
     if (exact != m_exact.end())
         return run(exact->second.handler, exact->second.parseBody, request);

@@ -23,12 +23,15 @@ struct Request
     std::string text;             // the body as sent
     nlohmann::json body;          // the body as JSON ({} when empty); raw routes leave it null
     std::string client;           // the client's address
+    std::string contentType;      // of the body, as the client named it
 };
 
 struct Reply
 {
     int status = 200;
-    std::string text;             // JSON text
+    std::string text;             // the body: JSON text unless contentType says otherwise
+    std::string contentType = "application/json";
+    bool cacheable = false;       // static files may be kept by a browser
 
     Reply() = default;
     // Most endpoints answer a JSON object with status 200.
@@ -40,6 +43,18 @@ struct Reply
         r.text = std::move(jsonText);
         return r;
     }
+    // Server-sent events instead of one answer: every `periodMs` the next
+    // event's data, for as long as the client stays.
+    std::function<std::string()> events;
+    int eventPeriodMs = 0;
+    static Reply eventStream(std::function<std::string()> next, int periodMs)
+    {
+        Reply r;
+        r.events = std::move(next);
+        r.eventPeriodMs = periodMs;
+        return r;
+    }
+
     static Reply error(int code, const std::string &message)
     {
         return Reply(nlohmann::json{{"result", false}, {"error", message}}, code);
@@ -69,6 +84,11 @@ public:
         m_fallbacks[method] = {std::move(handler), parseBody};
     }
 
+    // POSTs must name their body application/json (415 otherwise): a web
+    // page of another site cannot send those without the browser asking this
+    // server first, which it never allows. For the panel page.
+    void requireJsonPosts() { m_jsonPostsOnly = true; }
+
     // Runs the route of the request. `request.body` is filled here.
     Reply dispatch(Request &request) const;
 
@@ -88,6 +108,7 @@ private:
     std::map<std::pair<std::string, std::string>, Route> m_exact;
     std::vector<PatternRoute> m_patterns;
     std::map<std::string, Route> m_fallbacks;
+    bool m_jsonPostsOnly = false;
 };
 
 } // namespace varlosim

@@ -192,6 +192,16 @@ ScriptRunner::json ScriptRunner::state()
     return json{{"value", value}, {"prjname", m_project}};
 }
 
+ScriptRunner::json ScriptRunner::panelState()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    const char *value = m_state == State::Running ? "run" : (m_state == State::Paused ? "pause" : "stop");
+    json line = nullptr;
+    if (m_state != State::Stopped && m_next > 0 && m_next <= m_lines.size())
+        line = json{{"number", m_lines[m_next - 1].number}, {"text", m_lines[m_next - 1].text}};
+    return json{{"value", value}, {"prjname", m_project}, {"line", line}};
+}
+
 ScriptRunner::json ScriptRunner::getSuspend()
 {
     std::lock_guard<std::mutex> guard(m_lock);

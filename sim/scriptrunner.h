@@ -49,6 +49,8 @@ public:
     // "/debugger/state": {"value": "run"|"pause"|"stop", "prjname": name}
     json state();
     json getSuspend();
+    // For the panel page: the state, the project and the line run last.
+    json panelState();
     json stepIn();
 
 private:

@@ -42,7 +42,9 @@ std::array<double, 6> Services::rawForceLocked()
         readNumber(*load, "centerX", cx);
         readNumber(*load, "centerY", cy);
     }
-    if (mass < 0 || mass > 1000)
+    // A payload the arm cannot carry, or a centre of mass beyond ten metres,
+    // reads as none.
+    if (mass < 0 || mass > 1000 || std::abs(cx) > 1e4 || std::abs(cy) > 1e4)
         mass = 0.0;
     std::normal_distribution<double> n(0.0, 0.05);
     const double fz = -mass * kGravity;

@@ -45,6 +45,7 @@ public:
 
     QString reason() const { return m_reason; }
     QString address() const { return m_address; }
+    qint64 pid() const { return m_process.processId(); }
     // root/controllerVR/project
     QString projectFolder() const;
     QByteArray output() const { return m_output; }
