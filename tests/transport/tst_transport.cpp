@@ -1,0 +1,336 @@
+// The transport and connection supervision against the controller double:
+// the request queue, the abort, replies of every shape, the settings documents
+// and their fallbacks, reachability and the loss rule, and the poll that finds
+// a controller.
+#include "fixture.h"
+#include "robot/qrobotconnection.h"
+#include "transport/qhttpmanager.h"
+
+#include <QtTest/QSignalSpy>
+
+using namespace VarloTest;
+Q_DECLARE_METATYPE(VarloTest::Reply)
+
+class tst_Transport : public QObject
+{
+    Q_OBJECT
+    Fixture f{ "127.0.0.2" };
+    FakeController &ctl = f.ctl;
+    QHttpManager *http = nullptr;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(f.start()); }
+    void init()
+    {
+        f.reset();
+        http = new QHttpManager(nullptr);
+        http->setHost(ctl.address());
+    }
+    void cleanup()
+    {
+        delete http;
+        VarloTimings::resetForTesting();
+        useShortIntervals();
+    }
+
+    void requestsGoOutOneAtATimeInOrder()
+    {
+        ctl.on("GET", "/outer", Reply::json(QJsonObject{ { "who", "outer" } }).after(300));
+        ctl.on("POST", "/inner", Reply::raw("raw"));
+        // A timer's request issued while the first caller waits queues behind it.
+        QByteArray inner;
+        bool innerOk = false;
+        QTimer::singleShot(60, http, [&] { innerOk = http->postData("/inner", "payload", inner); });
+        QJsonObject outer;
+        QVERIFY(http->getJson("/outer", outer));
+        WAIT_FOR(innerOk);
+        QCOMPARE(outer.value("who").toString(), QString("outer"));
+        QCOMPARE(inner, QByteArray("raw"));
+        const QList<Request> all = ctl.requests();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all.at(1).body, QByteArray("payload"));
+        QCOMPARE(all.at(1).port, quint16(22000));
+        QVERIFY(all.at(1).timeMs >= all.at(0).timeMs + 300);
+    }
+
+    void slowRequestIsAborted()
+    {
+        VarloTimings::setForTesting(VarloTimings::RequestAbort, 200);
+        ctl.on("GET", "/slow", Reply::silence());
+        QElapsedTimer clock;
+        clock.start();
+        QJsonObject reply{ { "stale", true } };
+        QVERIFY(!http->getJson("/slow", reply));
+        QVERIFY2(clock.elapsed() > 200 && clock.elapsed() < 800, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(reply.isEmpty());
+        // The access cache was cleared: the next request opens a fresh connection.
+        const int before = ctl.connectionCount();
+        QVERIFY(http->getJson("/connection/state", reply));
+        QVERIFY(ctl.connectionCount() > before);
+    }
+
+    void replies_data()
+    {
+        QTest::addColumn<Reply>("answer");
+        QTest::addColumn<bool>("ok");
+        QJsonObject big;
+        for (int i = 0; i < 200; ++i)
+            big.insert(QString("key%1").arg(i), QString("value number %1").arg(i));
+        QTest::newRow("in pieces") << Reply::json(big).inPieces(6) << true;
+        QTest::newRow("text") << Reply::raw("this is not json") << true;
+        QTest::newRow("empty body") << Reply::raw("") << true;
+        QTest::newRow("array") << Reply::raw("[1, 2, 3]") << true;
+        QTest::newRow("cut short") << Reply::raw("{\"value\": tr") << true;
+        QTest::newRow("404") << Reply::error(404) << false;
+        QTest::newRow("500") << Reply::error(500) << false;
+        QTest::newRow("dropped") << Reply::drop() << false;
+    }
+    void replies()
+    {
+        QFETCH(Reply, answer);
+        QFETCH(bool, ok);
+        ctl.on("GET", "/odd", answer);
+        QJsonObject reply{ { "stale", true } };
+        QCOMPARE(http->getJson("/odd", reply), ok);
+        QCOMPARE(reply, ok ? QJsonDocument::fromJson(answer.body).object() : QJsonObject());
+    }
+
+    void requestsFailAtOnceWhileDispatchingIsStopped()
+    {
+        http->setDispatching(false);
+        QElapsedTimer clock;
+        clock.start();
+        QJsonObject reply;
+        QVERIFY(!http->getJson("/connection/state", reply));
+        QVERIFY(clock.elapsed() < 100);
+        spin(20);
+        QCOMPARE(ctl.count(), 0);
+        http->setDispatching(true);
+        QVERIFY(http->getJson("/connection/state", reply));
+    }
+
+    void documentsOnTheFileService()
+    {
+        const QJsonArray table{ QJsonObject{ { "x", 1 } }, QJsonObject{ { "x", 2 } } };
+        ctl.setDocument("/settings/coordinate/tool", table);
+        QByteArray bytes;
+        QVERIFY(http->getPara(bytes, "/settings/coordinate/tool"));
+        QCOMPARE(QJsonDocument::fromJson(bytes).array(), table);
+        QCOMPARE(ctl.last("GET", "/file/read/settings/coordinate/tool.json").port, quint16(22001));
+
+        // A write, then an empty POST to the document's name and updateFile.
+        ctl.clearRequests();
+        QVERIFY(http->setPara(QJsonDocument(table).toJson(), "/settings/other"));
+        QCOMPARE(ctl.document("/settings/other").array(), table);
+        QList<Request> all = ctl.requests();
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all.at(0).port, quint16(22001));
+        QCOMPARE(all.at(1).path, QString("/settings/other"));
+        QVERIFY(all.at(1).body.isEmpty());
+        QCOMPARE(all.at(2).path, QString("/interface/updateFile"));
+        ctl.clearRequests();
+        QVERIFY(http->setPara("{}", "/settings/other", "/settings/notify", "{\"changed\":1}"));
+        QCOMPARE(ctl.requests().at(1).path, QString("/settings/notify"));
+        QCOMPARE(ctl.requests().at(1).json(), (QJsonObject{ { "changed", 1 } }));
+    }
+
+    void refusedWrites_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("name");
+        const QString self = "127.0.0.2";
+        QTest::newRow("not json") << self << QByteArray("ratio=30") << "/settings/common";
+        QTest::newRow("empty") << self << QByteArray() << "/settings/common";
+        QTest::newRow("escaping name") << self << QByteArray("{}") << "/../../etc/passwd";
+        QTest::newRow("backslash") << self << QByteArray("{}") << "/settings\\common";
+        QTest::newRow("relative name") << self << QByteArray("{}") << "settings/common";
+        // No share fallback for a host that is not one folder name.
+        QTest::newRow("host ..") << ".." << QByteArray("{}") << "/settings/common";
+        QTest::newRow("host ../../etc") << "../../etc" << QByteArray("{}") << "/settings/common";
+        QTest::newRow("host a/b") << "a/b" << QByteArray("{}") << "/settings/common";
+        QTest::newRow("host a\\b") << "a\\b" << QByteArray("{}") << "/settings/common";
+        QTest::newRow("empty host") << "" << QByteArray("{}") << "/settings/common";
+    }
+    void refusedWrites()
+    {
+        QFETCH(QString, host);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, name);
+        http->setHost(host);
+        QVERIFY(!http->setPara(data, name));
+        QCOMPARE(ctl.count(), 0);
+        QVERIFY(QDir(f.share.path()).isEmpty());
+    }
+
+    void shareFallbacks()
+    {
+        // The file service answers "missing" ({}); the controller's share has the file.
+        f.putShareFile("/settings/teach", "{\"speed\": 12}");
+        QByteArray bytes;
+        QVERIFY(http->getPara(bytes, "/settings/teach"));
+        QCOMPARE(QJsonDocument::fromJson(bytes).object().value("speed").toInt(), 12);
+        bytes = "untouched";
+        QVERIFY(!http->getPara(bytes, "/settings/missing"));
+        QCOMPARE(bytes, QByteArray("untouched"));
+
+        // A failed write goes to the share (one folder level created), then the
+        // same two notifications.
+        ctl.on("POST", "/file/write/*", Reply::error());
+        QDir().mkpath(f.share.path() + "/127.0.0.2/project");
+        ctl.clearRequests();
+        QVERIFY(http->setPara("{\"speed\": 7}", "/settings/teach"));
+        QFile file(f.share.path() + "/127.0.0.2/project/settings/teach.json");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("{\"speed\": 7}"));
+        QCOMPARE(ctl.count(), 3);
+        QCOMPARE(ctl.requests().at(2).path, QString("/interface/updateFile"));
+    }
+
+    void simulatorFolderForTheLoopbackAddress()
+    {
+        // Nothing of ours listens on 127.0.0.1: the file service fails and the
+        // simulator's project folder is used, and only when one was found.
+        http->setHost("127.0.0.1");
+        QVERIFY(http->fallbackFilePath("/properties/axis").isEmpty());
+        QVERIFY(!http->setPara("{\"a\":1}", "/settings/common"));
+        QTemporaryDir simulator;
+        QDir().mkpath(simulator.path() + "/controllerVR/project/properties");
+        QFile file(simulator.path() + "/controllerVR/project/properties/axis.json");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"axis\": 4}") > 0);
+        file.close();
+        http->setSimulatorRoot(simulator.path() + "/");
+        QByteArray bytes;
+        QVERIFY(http->getPara(bytes, "/properties/axis"));
+        QCOMPARE(QJsonDocument::fromJson(bytes).object().value("axis").toInt(), 4);
+        QVERIFY(http->isFilesReachable());
+    }
+
+    void reachabilityAndLoss()
+    {
+        VarloTimings::setForTesting(VarloTimings::ControllerLoss, 300);
+        QSignalSpy spy(http, &QHttpManager::connectStateChanged);
+        QJsonObject reply;
+        QVERIFY(http->getJson("/connection/state", reply));
+        QCOMPARE(spy.count(), 0); // plain requests alone report nothing
+        QByteArray bytes;
+        QVERIFY(http->getPara(bytes, "/properties/axis"));
+        QVERIFY(http->getPara(bytes, "/properties/axis"));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toBool(), true);
+
+        // Failures count only once the limit has passed since the last
+        // success; the loss is reported once.
+        QElapsedTimer sinceSuccess;
+        sinceSuccess.start();
+        ctl.on("GET", "/connection/state", Reply::error());
+        qint64 lostAt = -1;
+        while (sinceSuccess.elapsed() < 700) {
+            QVERIFY(!http->getJson("/connection/state", reply));
+            if (lostAt < 0 && spy.count() == 2)
+                lostAt = sinceSuccess.elapsed();
+        }
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(1).at(0).toBool(), false);
+        QVERIFY2(lostAt > 300 && lostAt < 450, qPrintable(QString::number(lostAt)));
+        QVERIFY(!http->isServerReachable());
+
+        // Without an earlier connection nothing is reported lost.
+        QHttpManager silent(nullptr);
+        silent.setHost("127.0.0.254");
+        QSignalSpy silentSpy(&silent, &QHttpManager::connectStateChanged);
+        sinceSuccess.restart();
+        while (sinceSuccess.elapsed() < 500)
+            QVERIFY(!silent.getJson("/connection/state", reply));
+        QCOMPARE(silentSpy.count(), 0);
+    }
+
+    void waitMsKeepsEventsFlowing()
+    {
+        bool fired = false;
+        QTimer::singleShot(20, [&] { fired = true; });
+        QElapsedTimer clock;
+        clock.start();
+        QHttpManager::waitMs(100);
+        QVERIFY(clock.elapsed() >= 100 && fired);
+    }
+
+    // ---- supervision
+
+    void pollReadsVersionThenAxisCountOnce()
+    {
+        QRobotConnection connection(http, nullptr);
+        QSignalSpy axis(&connection, &QRobotConnection::axisCount);
+        QSignalSpy connected(http, &QHttpManager::connectStateChanged);
+        connection.startSupervision();
+        QVERIFY(axis.wait(2000));
+        QCOMPARE(axis.at(0).at(0).toInt(), 6);
+        QCOMPARE(http->controllerVersion(), QString("V1.2.0-double"));
+        QCOMPARE(connected.count(), 1);
+        const QList<Request> all = ctl.requests();
+        QCOMPARE(all.at(0).path, QString("/connection/state"));
+        QCOMPARE(all.at(1).path, QString("/settings/version"));
+        QCOMPARE(all.at(2).path, QString("/file/read/properties/axis.json"));
+        // Once known, the axis count is not read again while the poll goes on.
+        QVERIFY(ctl.waitFor("GET", "/connection/state", 4));
+        QCOMPARE(ctl.count("GET", "/file/read/properties/axis.json"), 1);
+        // Stopped and started again: read again.
+        connection.stopSupervision();
+        connection.startSupervision();
+        QVERIFY(axis.wait(2000));
+        QCOMPARE(ctl.count("GET", "/file/read/properties/axis.json"), 2);
+    }
+
+    void axisValues_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("four") << QByteArray("{\"axis\": 4}") << 4;
+        QTest::newRow("seven is still reported") << QByteArray("{\"axis\": 7}") << 7;
+        QTest::newRow("not a number") << QByteArray("{\"axis\": \"six\"}") << 0;
+        QTest::newRow("null") << QByteArray("{\"axis\": null}") << 0;
+    }
+    void axisValues()
+    {
+        QFETCH(QByteArray, document);
+        ctl.setDocument("/properties/axis", document);
+        QRobotConnection connection(http, nullptr);
+        QSignalSpy axis(&connection, &QRobotConnection::axisCount);
+        connection.startSupervision();
+        QVERIFY(axis.wait(2000));
+        QTEST(axis.at(0).at(0).toInt(), "expected");
+    }
+
+    void failedPollsRepeatQuietly()
+    {
+        QRobotConnection connection(http, nullptr);
+        QSignalSpy axis(&connection, &QRobotConnection::axisCount);
+        QSignalSpy connected(http, &QHttpManager::connectStateChanged);
+        // An unreadable axis document: polled again, and not connected.
+        ctl.removeDocument("/properties/axis");
+        connection.startSupervision();
+        QVERIFY(ctl.waitFor("GET", "/file/read/properties/axis.json", 3));
+        QCOMPARE(connected.count(), 0);
+        // A failing poll asks for nothing more.
+        ctl.on("GET", "/connection/state", Reply::error(503));
+        ctl.clearRequests();
+        QVERIFY(ctl.waitFor("GET", "/connection/state", 3));
+        QCOMPARE(ctl.count("POST", "/settings/version"), 0);
+        QCOMPARE(axis.count(), 0);
+    }
+
+    void stopDuringAPollDoesNotRearm()
+    {
+        ctl.on("GET", "/connection/state", Reply::json(QJsonObject()).after(100));
+        QRobotConnection connection(http, nullptr);
+        connection.startSupervision();
+        QVERIFY(ctl.waitFor("GET", "/connection/state"));
+        connection.stopSupervision();
+        spin(300);
+        QCOMPARE(ctl.count("GET", "/connection/state"), 1);
+        QVERIFY(!connection.isSupervising());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Transport)
+#include "tst_transport.moc"
