@@ -31,6 +31,7 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QList>
 #include <QtCore/QMap>
+#include <QtCore/QMetaType>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
 #include <QtCore/QElapsedTimer>
@@ -170,5 +171,7 @@ inline QJsonArray floats(const float *values, int count)
 }
 
 } // namespace VarloTest
+
+Q_DECLARE_METATYPE(VarloTest::Reply)
 
 #endif // VARLOTEST_FAKECONTROLLER_H

@@ -9,7 +9,6 @@
 #include <QtTest/QSignalSpy>
 
 using namespace VarloTest;
-Q_DECLARE_METATYPE(VarloTest::Reply)
 
 class tst_Transport : public QObject
 {

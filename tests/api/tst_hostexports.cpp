@@ -1,0 +1,768 @@
+// What the exports add to the components, as a host calls them: connecting
+// and its callbacks, the blocking motion wait, host records and their byte
+// layout, result codes, and what reaches the controller from a host's
+// arguments. One library state per process: the functions run in order.
+#include "Varlo.h"
+#include "api/library.h"
+#include "fixture.h"
+#include "robot/qrobot.h"
+#include "robot/qrobotconnection.h"
+#include "transport/qhttpmanager.h"
+
+#include <QtCore/QCoreApplication>
+#include <climits>
+#include <cstring>
+#include <functional>
+
+using namespace VarloTest;
+
+namespace {
+
+const char Address[] = "127.0.0.6";
+const char ToolTable[] = "/settings/coordinate/tool";
+const char UserTable[] = "/settings/coordinate/user";
+const char Collision[] = "/settings/function/collisionDect";
+
+void recordConnection(bool isConnected, void *userData) { static_cast<QList<bool> *>(userData)->append(isConnected); }
+void countState(VarloExchangeRecord *, void *userData) { ++*static_cast<int *>(userData); }
+
+QJsonObject entry(bool enable, const QString &alias, const QJsonArray &params)
+{
+    return QJsonObject{ { "enable", enable }, { "alias", alias }, { "params", params } };
+}
+
+// Ten named entries with distinct frames, entry 3 not in use.
+QJsonArray sampleTable(double base)
+{
+    QJsonArray table;
+    for (int i = 0; i < 10; ++i)
+        table.append(entry(i != 3, QString("frame %1").arg(i), numbers({ base + i, base + i, base + i, base + i, base + i, base + i })));
+    return table;
+}
+
+QString text16(const uint16_t *field)
+{
+    int length = 0;
+    while (length < 256 && field[length])
+        ++length;
+    return length == 256 ? QString("<not terminated>") : QString::fromUtf16(field, length);
+}
+
+QStringList texts(const VarloVersionRecord &r)
+{
+    QStringList list;
+    for (const char *field : { r.library, r.control, r.algs, r.system })
+        list << (std::memchr(field, '\0', 25) ? QString::fromUtf8(field) : QString("<not terminated>"));
+    return list;
+}
+
+const VarloRunCmd Cmd = { 100.5f, -20.25f, 300, 180, 0, -90, 1, 2, 1, 0, 1, 3, 0 };
+const float Joints[6] = { 1, 2, 3, 4, 5, 6 };
+const float Offset[3] = { 10, -20, 30 };
+const float Points[18] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17 };
+
+using Motion = std::function<int32_t(bool)>;
+using Calibration = int32_t (*)(const float *, float *, int32_t);
+using CalibrationToPy = int32_t (*)(const float *, const float *, const float *, float *, int32_t);
+using Command = std::function<int32_t()>;
+
+struct MotionExport
+{
+    const char *name;
+    const char *route;
+    Motion call;
+};
+
+const QList<MotionExport> &motions()
+{
+    static const QList<MotionExport> list = {
+        { "MovJ", "/interface/go", [](bool block) { return MovJ(&Cmd, block); } },
+        { "MovL", "/interface/go", [](bool block) { return MovL(&Cmd, block); } },
+        { "JointMovJ", "/interface/moveJ", [](bool block) { return JointMovJ(Joints, block); } },
+        { "RelMovJ", "/interface/goR", [](bool block) { return RelMovJ(Offset, block); } },
+        { "RelMovL", "/interface/moveR", [](bool block) { return RelMovL(Offset, block); } },
+    };
+    return list;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Motion)
+Q_DECLARE_METATYPE(Calibration)
+Q_DECLARE_METATYPE(CalibrationToPy)
+Q_DECLARE_METATYPE(Command)
+
+class tst_HostExports : public QObject
+{
+    Q_OBJECT
+    Fixture f{ Address };
+    FakeController &ctl = f.ctl;
+    QList<bool> first, second;
+
+    QString nextExchange(const char *key)
+    {
+        const int n = ctl.count("POST", "/protocol/exchange");
+        if (!ctl.waitFor("POST", "/protocol/exchange", n + 2))
+            return QString("(no exchange)");
+        return ctl.last("POST", "/protocol/exchange").json().value(key).toVariant().toString();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(f.start()); }
+    void init()
+    {
+        ctl.on("POST", "/interface/*", QJsonObject());
+        ctl.on("GET", "/interface/*", QJsonObject{ { "value", true } });
+        ctl.on("POST", "/panel/*", QJsonObject());
+        ctl.on("POST", "/settings/*", QJsonObject());
+        ctl.clearRequests();
+    }
+
+    // ---- connecting
+
+    void callbacksBeforeTheFirstConnect()
+    {
+        QCOMPARE(ConnectStateCallback(&recordConnection, &first), VARLO_OK);
+        QCOMPARE(ConnectStateCallback(&recordConnection, &second), VARLO_OK);
+        QCOMPARE(DisconnectVarlo(), VARLO_OK);
+        QCOMPARE(first, QList<bool>{ false });
+        QCOMPARE(second, QList<bool>{ false });
+        first.clear();
+        second.clear();
+    }
+
+    void connectAndConnectAgain()
+    {
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK);
+        QCOMPARE(first, QList<bool>{ true });
+        QCOMPARE(second, QList<bool>{ true });
+        QRobot *robot = VarloLibrary::components();
+        QHttpManager *transport = robot->transport();
+        QCOMPARE(transport->host(), QString(Address));
+        // Connecting again reuses the components, and no second poll runs.
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK);
+        QCOMPARE(VarloLibrary::components(), robot);
+        QCOMPARE(robot->transport(), transport);
+        QCOMPARE(robot->findChildren<QRobotConnection *>().size(), 1);
+        ctl.clearRequests();
+        spin(100);
+        QCOMPARE(ctl.count("GET", "/connection/state"), 0);
+    }
+
+    void disconnectAndConnectAgain()
+    {
+        first.clear();
+        QCOMPARE(DisconnectVarlo(), VARLO_OK);
+        QCOMPARE(DisconnectVarlo(), VARLO_OK);
+        QCOMPARE(first, (QList<bool>{ false, false }));
+        // Requests fail at once and nothing is sent.
+        ctl.clearRequests();
+        QElapsedTimer clock;
+        clock.start();
+        QJsonObject reply;
+        QVERIFY(!VarloLibrary::components()->transport()->getJson("/connection/state", reply));
+        QVERIFY(clock.elapsed() < 100);
+        spin(50);
+        QCOMPARE(ctl.count(), 0);
+        first.clear();
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK);
+        QCOMPARE(first, QList<bool>{ true });
+    }
+
+    void robotWithoutAnAxisCount_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::newRow("no axis key") << QByteArray("{\"joints\": 6}");
+        QTest::newRow("five axes") << QByteArray("{\"axis\": 5}");
+        QTest::newRow("axis as text") << QByteArray("{\"axis\": \"6\"}");
+    }
+    void robotWithoutAnAxisCount()
+    {
+        QFETCH(QByteArray, document);
+        ctl.setDocument("/properties/axis", document);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(ConnectVarlo(Address), VARLO_NO_CONNECTION);
+        QVERIFY(clock.elapsed() < 3000); // with the connection, not at the limit
+        ctl.setDocument("/properties/axis", QJsonObject{ { "axis", 6 } });
+    }
+
+    // The controller comes back as a 4-axis robot: the handler that stays
+    // attached after ConnectVarlo takes the new axis count, so a callback
+    // registered now follows the arm orientation.
+    void reconnectionRefreshesTheAxisCount()
+    {
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK);
+        ctl.setDocument("/properties/axis", QJsonObject{ { "axis", 4 } });
+        QHttpManager *transport = VarloLibrary::components()->transport();
+        Q_EMIT transport->connectStateChanged(false);
+        transport->resetReachability();
+        WAIT_FOR(ctl.count("GET", "/file/read/properties/axis.json") >= 1 && transport->isReportedConnected());
+        spin(20);
+        int calls = 0;
+        QCOMPARE(ExchangeCallback(&countState, &calls), VARLO_OK);
+        ctl.on("POST", "/protocol/exchange", QJsonObject{ { "armOrientation", 5 } });
+        WAIT_FOR(calls == 1);
+        ctl.on("POST", "/protocol/exchange", QJsonObject());
+        ctl.setDocument("/properties/axis", QJsonObject{ { "axis", 6 } });
+    }
+
+    // ---- motion
+
+    void commandsReachTheWire_data()
+    {
+        QTest::addColumn<Motion>("call");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QJsonObject>("body");
+        QJsonObject go = QJsonDocument::fromJson(R"({"x": 100.5, "y": -20.25, "z": 300, "a": 180, "b": 0, "c": -90,
+            "tool": 1, "user": 2, "r": 1, "d": 0, "n": 1, "cfg": 3, "armOrientation": "left", "mode": "go",
+            "value": true})").object();
+        QTest::newRow("MovJ") << motions().at(0).call << "/interface/go" << go;
+        go.insert("mode", "move");
+        QTest::newRow("MovL") << motions().at(1).call << "/interface/go" << go;
+        VarloRunCmd right = Cmd;
+        right.armOrientation = 2;
+        go.insert("armOrientation", "right");
+        QTest::newRow("MovL right arm") << Motion([right](bool b) { return MovL(&right, b); }) << "/interface/go" << go;
+        QTest::newRow("JointMovJ") << motions().at(2).call << "/interface/moveJ"
+                                   << QJsonObject{ { "joint", numbers({ 1, 2, 3, 4, 5, 6 }) }, { "value", true } };
+        const QJsonObject offset{ { "offsetX", 10 }, { "offsetY", -20 }, { "offsetZ", 30 } };
+        QTest::newRow("RelMovJ") << motions().at(3).call << "/interface/goR" << offset;
+        QTest::newRow("RelMovL") << motions().at(4).call << "/interface/moveR" << offset;
+    }
+    void commandsReachTheWire()
+    {
+        QFETCH(Motion, call);
+        QFETCH(QString, route);
+        // The controller would say "not finished" forever; without isBlock no query is made.
+        ctl.on("GET", route, QJsonObject{ { "value", false } });
+        QCOMPARE(call(false), VARLO_OK);
+        QCOMPARE(ctl.count("POST", route), 1);
+        QCOMPARE(ctl.count("GET", route), 0);
+        QTEST(ctl.last("POST", route).json(), "body");
+        // A command the controller does not take: 2, and no wait.
+        ctl.on("POST", route, Reply::error());
+        QCOMPARE(call(true), VARLO_REQUEST_FAILED);
+        QCOMPARE(ctl.count("GET", route), 0);
+    }
+
+    void waitOutcome_data()
+    {
+        QTest::addColumn<Motion>("call");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<bool>("firstQueryFails");
+        QTest::addColumn<QJsonObject>("reply");
+        QTest::addColumn<int>("result");
+        for (const MotionExport &m : motions()) {
+            QTest::addRow("%s alarm", m.name) << m.call << m.route << false << QJsonObject{ { "isAlarms", true } } << 1;
+            QTest::addRow("%s both flags", m.name)
+                << m.call << m.route << false << QJsonObject{ { "isAlarms", true }, { "value", true } } << 0;
+            QTest::addRow("%s done", m.name) << m.call << m.route << false << QJsonObject{ { "value", true } } << 0;
+            // A failed query is no arrival: the wait goes on to the alarm.
+            QTest::addRow("%s failed query, then alarm", m.name)
+                << m.call << m.route << true << QJsonObject{ { "isAlarms", true }, { "value", false } } << 1;
+        }
+    }
+    void waitOutcome()
+    {
+        QFETCH(Motion, call);
+        QFETCH(QString, route);
+        QFETCH(bool, firstQueryFails);
+        QFETCH(QJsonObject, reply);
+        ctl.on("GET", route, reply);
+        if (firstQueryFails)
+            ctl.on("GET", route, Reply(500, "{\"value\": true}"), 2);
+        QTEST(int(call(true)), "result");
+        QCOMPARE(ctl.count("GET", route), firstQueryFails ? 3 : 1);
+    }
+
+    void finishedOnTheThirdCheck()
+    {
+        VarloTimings::setForTesting(VarloTimings::MotionCheck, 100);
+        ctl.on("GET", "/interface/go", QJsonObject{ { "value", false } }, 2);
+        QCOMPARE(MovL(&Cmd, true), VARLO_OK);
+        useShortIntervals();
+        const QList<Request> polls = ctl.requests("GET", "/interface/go");
+        QCOMPARE(polls.size(), 3);
+        // The first check at once, then one per period.
+        QVERIFY(polls.at(0).timeMs - ctl.last("POST", "/interface/go").timeMs < 50);
+        QVERIFY(polls.at(2).timeMs - polls.at(0).timeMs >= 190);
+    }
+
+    // Past the limit (shortened here): 2, whether the end is never reported
+    // or the status query keeps failing.
+    void motionLimit()
+    {
+        VarloTimings::setForTesting(VarloTimings::MotionLimit, 200);
+        ctl.on("GET", "/interface/go", QJsonObject{ { "value", false }, { "isAlarms", false } });
+        ctl.on("GET", "/interface/moveJ", Reply(500, "{\"value\": true}"));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(MovJ(&Cmd, true), VARLO_MOTION_TIMEOUT);
+        QCOMPARE(JointMovJ(Joints, true), VARLO_MOTION_TIMEOUT);
+        QVERIFY(clock.elapsed() >= 400);
+        QVERIFY(ctl.count("GET", "/interface/moveJ") > 10);
+        VarloTimings::setForTesting(VarloTimings::MotionLimit, 0);
+    }
+
+    void jogging()
+    {
+        for (int axis = 0; axis < 6; ++axis) {
+            for (bool positive : { true, false }) {
+                QJsonArray pressed{ false, false, false, false, false, false }, released = pressed;
+                pressed[axis] = true;
+                for (bool joint : { true, false }) {
+                    QCOMPARE(joint ? JointTeachStart(axis, positive) : CoorTeachStart(axis, positive), VARLO_OK);
+                    const QJsonObject body = ctl.last("POST", "/panel/jog").json();
+                    QCOMPARE(body.value("posBtns").toArray(), positive ? pressed : released);
+                    QCOMPARE(body.value("negBtns").toArray(), positive ? released : pressed);
+                }
+            }
+        }
+        QCOMPARE(ctl.count("POST", "/panel/jog"), 24);
+        // Each start chooses the coordinate of the exchange; the stop keeps it.
+        QCOMPARE(JointTeachStart(3, true), VARLO_OK);
+        QCOMPARE(nextExchange("coordinate"), QString("joint"));
+        QCOMPARE(CoorTeachStart(3, true), VARLO_OK);
+        QCOMPARE(nextExchange("coordinate"), QString("cartesian"));
+        QCOMPARE(TeachStop(), VARLO_OK);
+        QCOMPARE(ctl.last("POST", "/panel/jog").json(),
+                 (QJsonObject{ { "posBtns", QJsonArray{ false, false, false, false, false, false } },
+                               { "negBtns", QJsonArray{ false, false, false, false, false, false } } }));
+        QCOMPARE(nextExchange("coordinate"), QString("cartesian"));
+    }
+
+    void rapidRate_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("49.9 truncates to 49") << QByteArray(R"({"ratio": 49.9})") << 49;
+        QTest::newRow("-3.7 truncates to -3") << QByteArray(R"({"ratio": -3.7})") << -3;
+        QTest::newRow("no ratio") << QByteArray(R"({"rate": 30})") << 0;
+        QTest::newRow("ratio as text") << QByteArray(R"({"ratio": "30"})") << 0;
+        QTest::newRow("too large for an int") << QByteArray(R"({"ratio": 1e20})") << INT_MAX;
+        QTest::newRow("too small for an int") << QByteArray(R"({"ratio": -1e20})") << INT_MIN;
+        QTest::newRow("no document") << QByteArray() << 0;
+    }
+    void rapidRate()
+    {
+        QFETCH(QByteArray, document);
+        ctl.removeDocument("/settings/common");
+        if (!document.isEmpty())
+            ctl.setDocument("/settings/common", document);
+        int32_t value = 12345;
+        QCOMPARE(GetRapidRate(&value), VARLO_OK);
+        QTEST(int(value), "rate");
+        QCOMPARE(SetRapidRate(-7), VARLO_OK);
+        QCOMPARE(ctl.document("/settings/common").object(), (QJsonObject{ { "ratio", -7 } }));
+        // A failed write is not reported.
+        ctl.on("POST", "/file/write/settings/common.json", Reply::error(), 1);
+        QCOMPARE(SetRapidRate(12), VARLO_OK);
+        QCOMPARE(ctl.document("/settings/common").object(), (QJsonObject{ { "ratio", -7 } }));
+    }
+
+    // ---- frames, calibration, kinematics
+
+    void indexGettersFollowTheController()
+    {
+        ctl.on("POST", "/protocol/exchange", QJsonObject{ { "userCoordinate", 1 }, { "toolCoordinate", 4 } });
+        nextExchange("userCoordinate");
+        int32_t user = -1, tool = -1;
+        QCOMPARE(GetCoordinateUserIndex(&user), VARLO_OK);
+        QCOMPARE(GetCoordinateToolIndex(&tool), VARLO_OK);
+        QCOMPARE(user, 1);
+        QCOMPARE(tool, 4);
+        // The new index goes out with the next exchange; until the controller
+        // reports it, the getter still gives the old one.
+        QCOMPARE(SetCoordinateUserIndex(2), VARLO_OK);
+        QCOMPARE(SetCoordinateToolIndex(9), VARLO_OK);
+        QCOMPARE(GetCoordinateUserIndex(&user), VARLO_OK);
+        QCOMPARE(user, 1);
+        QCOMPARE(nextExchange("userCoordinate"), QString("2"));
+        QCOMPARE(nextExchange("toolCoordinate"), QString("9"));
+        ctl.on("POST", "/protocol/exchange", QJsonObject());
+    }
+
+    void framesKeepTheRestOfTheTable()
+    {
+        ctl.setDocument(ToolTable, sampleTable(10));
+        const float frame[6] = { 1.5f, 2.5f, 3.5f, 90, -45, 180 };
+        QCOMPARE(SetCoordinateToolParams(frame, 3), VARLO_OK);
+        QJsonArray expected = sampleTable(10);
+        expected[3] = entry(true, "frame 3", numbers({ 1.5, 2.5, 3.5, 90, -45, 180 }));
+        QCOMPARE(ctl.document(ToolTable).array(), expected);
+        float back[6];
+        QCOMPARE(GetCoordinateToolParams(back, 3), VARLO_OK);
+        QCOMPARE(floats(back, 6), numbers({ 1.5, 2.5, 3.5, 90, -45, 180 }));
+        // A table that cannot be read counts as zeros; a short one too.
+        ctl.setDocument(UserTable, QByteArray("[{\"enable\": tr"));
+        QCOMPARE(SetCoordinateUserParams(frame, 9), VARLO_OK);
+        const QJsonArray written = ctl.document(UserTable).array();
+        QCOMPARE(written.size(), 10);
+        QCOMPARE(written.at(0).toObject(), entry(false, "", numbers({ 0, 0, 0, 0, 0, 0 })));
+        ctl.setDocument(UserTable, QJsonArray{ entry(true, "only", numbers({ 1, 1, 1, 1, 1, 1 })) });
+        QCOMPARE(GetCoordinateUserParams(back, 5), VARLO_OK);
+        QCOMPARE(floats(back, 6), numbers({ 0, 0, 0, 0, 0, 0 }));
+    }
+
+    void positionThenPoseCompleteOneTool()
+    {
+        ctl.setDocument(ToolTable, sampleTable(10));
+        ctl.setDocument(UserTable, sampleTable(20));
+        ctl.on("POST", "/calibrate/coordinate/tool/position", QJsonObject{ { "coordinate", numbers({ 1, 2, 3 }) }, { "result", true } });
+        ctl.on("POST", "/calibrate/coordinate/tool/pose", QJsonObject{ { "coordinate", numbers({ 40, 50, 60 }) }, { "result", true } });
+        float frame[6] = { 9, 9, 9, 9, 9, 9 };
+        QCOMPARE(CalibrateCoordinateToolPosition(Points, frame, 3), VARLO_OK);
+        QCOMPARE(floats(frame, 6), numbers({ 1, 2, 3, 0, 0, 0 }));
+        QCOMPARE(ctl.document(ToolTable).array().at(3).toObject(), entry(true, "frame 3", numbers({ 1, 2, 3, 13, 13, 13 })));
+        QCOMPARE(CalibrateCoordinateToolPose(Points, frame, 3), VARLO_OK);
+        QCOMPARE(floats(frame, 6), numbers({ 0, 0, 0, 40, 50, 60 }));
+        QJsonArray expected = sampleTable(10);
+        expected[3] = entry(true, "frame 3", numbers({ 1, 2, 3, 40, 50, 60 }));
+        QCOMPARE(ctl.document(ToolTable).array(), expected);
+        QCOMPARE(ctl.document(UserTable).array(), sampleTable(20));
+        // The points went out as given, point 1 first.
+        QCOMPARE(ctl.last("POST", "/calibrate/coordinate/tool/pose").jsonArray(),
+                 (QJsonArray{ floats(Points, 6), floats(Points + 6, 6), floats(Points + 12, 6) }));
+    }
+
+    void failedCalibrationTouchesNothing_data()
+    {
+        QTest::addColumn<Calibration>("calibrate");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<Reply>("reply");
+        const QList<QPair<Calibration, QString>> calibrations{
+            { &CalibrateCoordinateUser, "/calibrate/coordinate/user" },
+            { &CalibrateCoordinateToolPosition, "/calibrate/coordinate/tool/position" },
+            { &CalibrateCoordinateToolPose, "/calibrate/coordinate/tool/pose" } };
+        for (const auto &c : calibrations) {
+            const QByteArray n = c.second.toLatin1();
+            QTest::addRow("%s, request failed", n.data()) << c.first << c.second << Reply::error();
+            QTest::addRow("%s, says no", n.data()) << c.first << c.second << Reply::raw(R"({"coordinate": [1, 2, 3, 4, 5, 6], "result": false})");
+            QTest::addRow("%s, no result", n.data()) << c.first << c.second << Reply::raw(R"({"coordinate": [1, 2, 3, 4, 5, 6]})");
+            QTest::addRow("%s, not JSON", n.data()) << c.first << c.second << Reply::raw("<html>busy</html>");
+            QTest::addRow("%s, no frame", n.data()) << c.first << c.second << Reply::raw(R"({"result": true})");
+        }
+    }
+    void failedCalibrationTouchesNothing()
+    {
+        QFETCH(Calibration, calibrate);
+        QFETCH(QString, path);
+        QFETCH(Reply, reply);
+        ctl.setDocument(ToolTable, sampleTable(10));
+        ctl.setDocument(UserTable, sampleTable(20));
+        ctl.on("POST", path, reply);
+        float frame[6] = { 7, 7, 7, 7, 7, 7 };
+        QCOMPARE(calibrate(Points, frame, 2), VARLO_REQUEST_FAILED);
+        QCOMPARE(floats(frame, 6), numbers({ 7, 7, 7, 7, 7, 7 }));
+        QCOMPARE(ctl.count("POST", "/file/write/*"), 0);
+    }
+
+    void toPyEqualsPacked_data()
+    {
+        QTest::addColumn<Calibration>("packed");
+        QTest::addColumn<CalibrationToPy>("separate");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("user") << Calibration(&CalibrateCoordinateUser) << CalibrationToPy(&CalibrateCoordinateUserToPy)
+                              << "/calibrate/coordinate/user" << UserTable;
+        QTest::newRow("tool position") << Calibration(&CalibrateCoordinateToolPosition)
+                                       << CalibrationToPy(&CalibrateCoordinateToolPositionToPy)
+                                       << "/calibrate/coordinate/tool/position" << ToolTable;
+        QTest::newRow("tool pose") << Calibration(&CalibrateCoordinateToolPose)
+                                   << CalibrationToPy(&CalibrateCoordinateToolPoseToPy)
+                                   << "/calibrate/coordinate/tool/pose" << ToolTable;
+    }
+    void toPyEqualsPacked()
+    {
+        QFETCH(Calibration, packed);
+        QFETCH(CalibrationToPy, separate);
+        QFETCH(QString, path);
+        QFETCH(QString, table);
+        // A frame computed from the points as sent: another order gives another frame.
+        ctl.on("POST", path, [](const Request &r) {
+            const QJsonArray p = r.jsonArray();
+            QJsonArray frame;
+            for (int i = 0; i < 6; ++i)
+                frame.append(p[0][i].toDouble() + 10 * p[1][i].toDouble() + 100 * p[2][i].toDouble());
+            return Reply::json(QJsonObject{ { "coordinate", frame }, { "result", true } });
+        });
+        ctl.setDocument(table, sampleTable(10));
+        float one[6], other[6];
+        QCOMPARE(packed(Points, one, 5), VARLO_OK);
+        const QJsonArray packedTable = ctl.document(table).array();
+        ctl.setDocument(table, sampleTable(10));
+        const std::vector<float> a(Points, Points + 6), b(Points + 6, Points + 12), c(Points + 12, Points + 18);
+        QCOMPARE(separate(a.data(), b.data(), c.data(), other, 5), VARLO_OK);
+        QCOMPARE(floats(other, 6), floats(one, 6));
+        QCOMPARE(ctl.document(table).array(), packedTable);
+        QVERIFY(packedTable != sampleTable(10));
+    }
+
+    void kinematics_data()
+    {
+        QTest::addColumn<bool>("inverse");
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QJsonArray>("out"); // starts as six 7s
+        const QJsonArray untouched = numbers({ 7, 7, 7, 7, 7, 7 });
+        QTest::newRow("forward") << false << Reply::raw(R"({"coordinate": [1, 2, 3, 4, 5, 6]})") << 0 << numbers({ 1, 2, 3, 4, 5, 6 });
+        QTest::newRow("forward, failed") << false << Reply::error() << 2 << untouched;
+        QTest::newRow("forward, no result") << false << Reply::raw(R"({"joint": [1, 2, 3, 4, 5, 6]})") << 2 << untouched;
+        QTest::newRow("forward, not JSON") << false << Reply::raw("unreachable") << 2 << untouched;
+        QTest::newRow("inverse") << true << Reply::raw(R"({"joint": [10, 20, 30, 40, 50, 60]})") << 0 << numbers({ 10, 20, 30, 40, 50, 60 });
+        QTest::newRow("inverse, failed") << true << Reply::error() << 2 << untouched;
+        QTest::newRow("inverse, no result") << true << Reply::raw(R"({"coordinate": [1, 2, 3, 4, 5, 6]})") << 2 << untouched;
+    }
+    void kinematics()
+    {
+        QFETCH(bool, inverse);
+        QFETCH(Reply, reply);
+        const QString path = inverse ? "/interface/inverseSolution" : "/interface/positiveSolution";
+        ctl.on("POST", path, reply);
+        float out[6] = { 7, 7, 7, 7, 7, 7 };
+        const int32_t configuration[4] = { 1, -1, 1, 3 };
+        QTEST(int(inverse ? InverseSolution(Joints, configuration, 2, 4, out) : PositiveSolution(Joints, 2, 4, out)), "result");
+        QTEST(floats(out, 6), "out");
+        const QJsonObject body = ctl.last("POST", path).json();
+        QCOMPARE(body.value("tool").toInt() * 10 + body.value("user").toInt(), 24);
+        if (inverse)
+            QCOMPARE(body.value("cfg").toInt(), 3);
+    }
+
+    // ---- payload, force sensor, analog IO
+
+    void payload()
+    {
+        const VarloPayloadRecord payload = { 1.5f, 2.5f, -3.5f, 5.0f, { 0xAA, 0xBB, 0xCC, 0xDD } };
+        QCOMPARE(SetPayLoad(&payload), VARLO_OK);
+        QCOMPARE(ctl.document("/settings/function/loadParams").object(),
+                 (QJsonObject{ { "centerX", 1.5 }, { "centerY", 2.5 }, { "centerZ", -3.5 }, { "loadValue", 5.0 } }));
+        // Written first, then applied; a failed write is not applied.
+        int write = -1, apply = -1;
+        for (int i = 0; i < ctl.requests().size(); ++i) {
+            const QString path = ctl.requests().at(i).path;
+            write = path == "/file/write/settings/function/loadParams.json" ? i : write;
+            apply = path == "/settings/function/setLoad" ? i : apply;
+        }
+        QVERIFY(write >= 0 && write < apply);
+        ctl.on("POST", "/file/write/settings/function/loadParams.json", Reply::error(), 1);
+        ctl.clearRequests();
+        QCOMPARE(SetPayLoad(&payload), VARLO_OK);
+        QCOMPARE(ctl.count("POST", "/settings/function/setLoad"), 0);
+
+        VarloPayloadRecord back;
+        std::memset(&back, 0x77, sizeof back);
+        QCOMPARE(GetPayLoad(&back), VARLO_OK);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(&back), 16), QByteArray(reinterpret_cast<const char *>(&payload), 16));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(back.reserved), 4), QByteArray(4, '\0'));
+        std::memset(&back, 0x77, sizeof back);
+        ctl.removeDocument("/settings/function/loadParams");
+        QCOMPARE(GetPayLoad(&back), VARLO_OK);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(&back), 20), QByteArray(20, 0x77));
+    }
+
+    void forceSensorAndTorque()
+    {
+        bool on = true;
+        QCOMPARE(SetForceSensor(false), VARLO_OK);
+        QCOMPARE(GetForceSensor(&on), VARLO_OK);
+        QCOMPARE(on, false);
+        ctl.on("GET", "/process/sixForce/data", QJsonObject{ { "value", numbers({ 1, 2, 3 }) } }, 1);
+        ctl.on("GET", "/process/sixForce/data", Reply::error());
+        float values[6] = { 7, 7, 7, 7, 7, 7 };
+        QCOMPARE(GetForceOrgParams(values), VARLO_OK);
+        QCOMPARE(floats(values, 6), numbers({ 1, 2, 3, 0, 0, 0 }));
+        std::fill(values, values + 6, 7.0f);
+        QCOMPARE(GetForceOrgParams(values), VARLO_OK);
+        QCOMPARE(floats(values, 6), numbers({ 7, 7, 7, 7, 7, 7 }));
+        QCOMPARE(SetForceHome(), VARLO_OK);
+        QCOMPARE(ctl.count("POST", "/process/sixForce/home"), 1);
+
+        float torque = 7;
+        QCOMPARE(SetTorqueParams(0.5f), VARLO_OK);
+        QCOMPARE(GetTorqueParams(&torque), VARLO_OK);
+        QCOMPARE(torque, 0.5f);
+        ctl.setDocument("/settings/torqueParams", QByteArray("0.5 Nm"));
+        QCOMPARE(GetTorqueParams(&torque), VARLO_REQUEST_FAILED);
+        ctl.removeDocument("/settings/torqueParams");
+        torque = 7;
+        QCOMPARE(GetTorqueParams(&torque), VARLO_REQUEST_FAILED);
+        QCOMPARE(torque, 7.0f);
+    }
+
+    void analogIO()
+    {
+        ctl.setDocument("/settings/function/gpioAI", QJsonObject{ { "mode1", 1 }, { "mode2", 2 } });
+        VarloGPIOAI ai = { 7, 7 };
+        QCOMPARE(GetAI(&ai), VARLO_OK);
+        QCOMPARE(ai.mode1 * 10 + ai.mode2, 12);
+        const VarloGPIOAO outputs = { { { 1, 3300 }, { 0, 12 } } };
+        QCOMPARE(SetAO(&outputs), VARLO_OK);
+        QCOMPARE(ctl.document("/settings/function/gpioAO").array(),
+                 (QJsonArray{ QJsonObject{ { "mode", 1 }, { "value", 3300 } }, QJsonObject{ { "mode", 0 }, { "value", 12 } } }));
+        VarloGPIOAO back = { { { 7, 7 }, { 7, 7 } } };
+        QCOMPARE(GetAO(&back), VARLO_OK);
+        QCOMPARE(std::memcmp(&back, &outputs, sizeof back), 0);
+        // One element: channel 2 keeps the host's values.
+        ctl.setDocument("/settings/function/gpioAO", QJsonArray{ QJsonObject{ { "mode", 2 }, { "value", 5 } } });
+        back = { { { 7, 7 }, { 7, 7 } } };
+        QCOMPARE(GetAO(&back), VARLO_OK);
+        QCOMPARE(QList<int>({ back.channel[0].mode, back.channel[0].value, back.channel[1].mode, back.channel[1].value }),
+                 QList<int>({ 2, 5, 7, 7 }));
+    }
+
+    // ---- safety, alarms, version
+
+    void commandsReturnZeroWhateverTheAnswer_data()
+    {
+        QTest::addColumn<Command>("call");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QJsonObject>("body");
+        QTest::newRow("control mode") << Command([] { const int32_t m = 2; return SetControlMode(&m); })
+                                      << "/settings/controlMode" << QJsonObject{ { "controlMode", "drag" } };
+        QTest::newRow("power") << Command([] { return SetPowerMode(true); }) << "/interface/powerControl"
+                               << QJsonObject{ { "value", true } };
+        QTest::newRow("reset collision") << Command(&ResetCollision) << "/interface/resetCollision" << QJsonObject();
+        QTest::newRow("emergency stop") << Command(&EmergencyStop) << "/panel/emergencyStop" << QJsonObject{ { "value", true } };
+        QTest::newRow("teach trajectory on") << Command([] { return SetTeachTrajectory(true); }) << "/panel/threeSwitch"
+                                             << QJsonObject{ { "value", "true" } };
+        QTest::newRow("teach trajectory off") << Command([] { return SetTeachTrajectory(false); }) << "/panel/threeSwitch"
+                                              << QJsonObject{ { "value", "false" } };
+    }
+    void commandsReturnZeroWhateverTheAnswer()
+    {
+        QFETCH(Command, call);
+        QFETCH(QString, path);
+        QCOMPARE(call(), VARLO_OK);
+        QCOMPARE(ctl.count("POST", path), 1);
+        QTEST(ctl.last("POST", path).json(), "body");
+        ctl.on("POST", path, Reply::error());
+        QCOMPARE(call(), VARLO_OK);
+    }
+
+    void versionRecord()
+    {
+        ctl.on("POST", "/settings/version", QJsonObject{ { "control", "C-2.4.1" }, { "algs", QString(30, 'a') } }, 1);
+        VarloVersionRecord record;
+        std::memset(&record, 'Z', sizeof record);
+        QCOMPARE(GetVarloVersion(&record), VARLO_OK);
+        QCOMPARE(texts(record), (QStringList{ "1.2.0_", "C-2.4.1", QString(24, 'a'), "NULL" }));
+        ctl.on("POST", "/settings/version", Reply::error(), 1);
+        QCOMPARE(GetVarloVersion(&record), VARLO_OK);
+        QCOMPARE(texts(record), (QStringList{ "1.2.0_", "NULL", "NULL", "NULL" }));
+    }
+
+    void alarmTexts_data()
+    {
+        QTest::addColumn<uint>("id");
+        QTest::addColumn<int>("catalogue");
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("description");
+        const QString han = QString::fromUtf8("\xe7\xa2\xb0\xe6\x92\x9e");
+        const QString smile = QString::fromUtf8("\xf0\x9f\x98\x80"); // two UTF-16 units
+        QTest::newRow("controller, english") << 12u << 0 << true << 3 << "Collision";
+        QTest::newRow("controller, chinese") << 12u << 0 << false << 3 << han;
+        QTest::newRow("catalogue 3 is servo") << 12u << 3 << true << 4 << "Servo fault";
+        QTest::newRow("id above 2^31") << 4000000000u << 0 << true << 1 << "Large";
+        QTest::newRow("255 units fit") << 1u << 0 << true << 2 << QString(255, 'a');
+        QTest::newRow("longer is cut") << 2u << 0 << true << 2 << QString(255, 'b');
+        QTest::newRow("pair across the end") << 3u << 0 << true << 2 << QString(254, 'c');
+        QTest::newRow("pairs only") << 4u << 0 << true << 2 << smile.repeated(127);
+        QTest::newRow("no such id") << 5u << 0 << true << 0 << "";
+        QTest::newRow("no english texts") << 6u << 0 << true << 2 << "";
+    }
+    void alarmTexts()
+    {
+        QFETCH(uint, id);
+        QFETCH(int, catalogue);
+        QFETCH(bool, english);
+        const QString han = QString::fromUtf8("\xe7\xa2\xb0\xe6\x92\x9e");
+        const QString smile = QString::fromUtf8("\xf0\x9f\x98\x80");
+        auto alarm = [](double id, int level, const char *language, const QString &description) {
+            return QJsonObject{ { "id", id }, { "level", level },
+                                { language, QJsonObject{ { "description", description }, { "cause", "c" }, { "solution", description } } } };
+        };
+        QJsonObject chinese = alarm(12, 3, "zh_CN", han);
+        chinese.insert("en", alarm(12, 3, "en", "Collision").value("en"));
+        ctl.setDocument("/properties/alarm_controller",
+                        QJsonArray{ chinese, alarm(4000000000.0, 1, "en", "Large"), alarm(1, 2, "en", QString(255, 'a')),
+                                    alarm(2, 2, "en", QString(400, 'b')), alarm(3, 2, "en", QString(254, 'c') + smile),
+                                    alarm(4, 2, "en", smile.repeated(200)), 5, "5", alarm(6, 2, "zh_CN", "x") });
+        ctl.setDocument("/properties/alarm_servo", QJsonArray{ alarm(12, 4, "en", "Servo fault") });
+        VarloAlarmRecord record;
+        std::memset(&record, 0x41, sizeof record);
+        QCOMPARE(GetAlarmsParameter(id, catalogue, &record, english), VARLO_OK);
+        QCOMPARE(record.id, uint32_t(id));
+        QTEST(int(record.level), "level");
+        QTEST(text16(record.description), "description");
+        QTEST(text16(record.solution), "description");
+        // Every field is written: nothing earlier survives behind a terminator.
+        const QString cause = text16(record.cause);
+        for (int i = cause.size() + 1; i < 256; ++i)
+            QCOMPARE(record.cause[i], uint16_t(0));
+    }
+
+    void collisionMode()
+    {
+        ctl.removeDocument(Collision);
+        QCOMPARE(SetCollisionMode(true, 4), VARLO_OK);
+        QJsonObject document = ctl.document(Collision).object();
+        QCOMPARE(document.value("level"), QJsonValue(4));
+        QCOMPARE(document.value("Level5").toArray(), numbers({ 10, 10, 10, 3, 3, 3 }));
+        bool on = false;
+        int32_t level = 0;
+        QCOMPARE(GetCollisionMode(&on, &level), VARLO_OK);
+        QVERIFY(on && level == 4);
+        // What the controller stores besides the four keys is kept.
+        document.insert("Level1", numbers({ 1, 1, 1, 1, 1, 1 }));
+        ctl.setDocument(Collision, document);
+        QCOMPARE(SetCollisionMode(false, 1), VARLO_OK);
+        QCOMPARE(ctl.document(Collision).object().value("Level1").toArray(), numbers({ 1, 1, 1, 1, 1, 1 }));
+        QCOMPARE(GetCollisionMode(&on, &level), VARLO_OK);
+        QVERIFY(!on && level == 1);
+        // Unreadable, or a key missing: the host's values stay.
+        ctl.setDocument(Collision, QJsonObject{ { "level", 2 } });
+        on = true;
+        QCOMPARE(GetCollisionMode(&on, &level), VARLO_OK);
+        QVERIFY(on && level == 2);
+        ctl.removeDocument(Collision);
+        QCOMPARE(GetCollisionMode(&on, &level), VARLO_OK);
+        QVERIFY(on && level == 2);
+    }
+
+    void controllerUnreachable()
+    {
+        QCOMPARE(DisconnectVarlo(), VARLO_OK);
+        ctl.close();
+        VarloVersionRecord record;
+        QCOMPARE(GetVarloVersion(&record), VARLO_OK);
+        QCOMPARE(texts(record), (QStringList{ "1.2.0_", "NULL", "NULL", "NULL" }));
+        VarloAlarmRecord alarm;
+        QCOMPARE(GetAlarmsParameter(9, 0, &alarm, false), VARLO_OK);
+        QCOMPARE(alarm.id, 9u);
+        QCOMPARE(text16(alarm.description), QString());
+        QCOMPARE(SetPowerMode(false), VARLO_OK);
+        QCOMPARE(SetCollisionMode(true, 2), VARLO_OK);
+        QCOMPARE(EmergencyStop(), VARLO_OK);
+    }
+
+    // Runs last: the application's quit deletes the facade.
+    void facadeGoneAfterQuit()
+    {
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+        WAIT_FOR(!VarloLibrary::components());
+        int32_t rate = 77;
+        QCOMPARE(GetRapidRate(&rate), VARLO_NO_CONNECTION);
+        QCOMPARE(rate, 77);
+        // The exports that need no components keep working.
+        first.clear();
+        QCOMPARE(ConnectStateCallback(&recordConnection, &first), VARLO_OK);
+        QCOMPARE(DisconnectVarlo(), VARLO_OK);
+        QCOMPARE(first, QList<bool>{ false });
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_HostExports)
+#include "tst_hostexports.moc"
