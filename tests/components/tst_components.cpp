@@ -1,0 +1,597 @@
+// The settings and collaborative components against the controller double:
+// every document get/set pair in one round-trip table, the bounds of what a
+// reader fills, texts cut to their fields, the documents with rules of their
+// own, the project paths, and the commands whose wire form has a rule.
+#include "collaborative/qrobotcollaborative.h"
+#include "fixture.h"
+#include "settings/coordinatetypes.h"
+#include "settings/qrobotsettings.h"
+#include "transport/qhttpmanager.h"
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <type_traits>
+
+using namespace VarloTest;
+
+namespace {
+
+const char Address[] = "127.0.0.40";
+const char Points[] = "//127.0.0.40/project/project/demo/points.json";
+
+struct Components
+{
+    QHttpManager http{ nullptr };
+    QRobotSettings s{ &http, nullptr };
+    QRobotCollaborative c{ &http, nullptr };
+};
+
+// A sample for a record: bytes of 0 and 1 in an irregular pattern, different
+// at every call, so that every field holds a valid value of its own and a
+// value that lands in another field shows.
+template <class T> void pattern(T &record)
+{
+    static_assert(std::is_trivially_copyable<T>::value, "a plain record");
+    static quint32 n = 1;
+    auto *bytes = reinterpret_cast<unsigned char *>(&record);
+    for (size_t k = 0; k < sizeof record; ++k) {
+        n = n * 1103515245u + 12345u;
+        bytes[k] = (n >> 16) & 1;
+    }
+}
+void pattern(bool &b) { b = true; }
+void pattern(float &f) { f = 12.375f; }
+void pattern(QString &s)
+{
+    static int n = 0;
+    s = QStringLiteral("text \u00e9 %1").arg(++n);
+}
+void pattern(StopModeSettings &r) { pattern(r.x); r.speed = 7; r.cfg = 3; pattern(r.mode); r.enable = true; }
+void pattern(RemoteControl &r) { pattern(r.name); pattern(r.mode); }
+void pattern(ModbusConf &r) { r.id = 9; pattern(r.mode); }
+void pattern(VisionCalibration (&table)[VisionCalibrationCount])
+{
+    for (VisionCalibration &v : table) {
+        pattern(v.name);
+        pattern(v.method);
+        pattern(v.matrix);
+        pattern(v.coordinate);
+        v.fixed = 1;
+    }
+}
+void pattern(QRobotCoor::ExtendIOParams &r)
+{
+    for (QRobotCoor::ExtendIODevice &d : r.device) {
+        pattern(d.DI);
+        pattern(d.DO);
+        d.id = d.DI.addr + 1;
+        pattern(d.ip);
+        pattern(d.name);
+    }
+}
+
+using F6 = float[6];
+using Vision = VisionCalibration[VisionCalibrationCount];
+using Pallets = PalletDef[PalletCount];
+using TeachPallets = TeachPalletDef[PalletCount];
+
+// One document pair: with `sample` true the setter writes a sample; else the
+// getter reads into a fresh record and the setter writes that back.
+struct Trip
+{
+    const char *document;
+    std::function<bool(Components &, bool sample)> write;
+};
+template <class T> struct Box
+{
+    T value{};
+};
+#define TRIP(document, Type, adjust, read, write)                                                                     \
+    Trip{ document, [](Components &x, bool sample) {                                                                  \
+             const auto box = std::make_unique<Box<Type>>();                                                          \
+             Type &v = box->value;                                                                                    \
+             if (sample) { pattern(v); adjust; } else { read; }                                                       \
+             return write;                                                                                            \
+         } }
+
+QList<Trip> trips()
+{
+    return {
+        TRIP("/settings/coordinate/tool", CoordinateTable, , v = x.s.toolCoordinates(), x.s.setToolCoordinates(v)),
+        TRIP("/settings/coordinate/user", CoordinateTable, , v = x.s.userCoordinates(), x.s.setUserCoordinates(v)),
+        TRIP("/settings/function/pointLoad", PointLoadTable, , v = x.s.pointLoads(), x.s.setPointLoads(v)),
+        TRIP("/settings/common", float, , v = x.s.commonRatio(), x.s.setCommonRatio(v)),
+        TRIP("/settings/teach/joint", TeachParams, , v = x.s.teachJoint(), x.s.setTeachJoint(v)),
+        TRIP("/settings/teach/coordinate", TeachParams, , v = x.s.teachCoordinate(), x.s.setTeachCoordinate(v)),
+        TRIP("/settings/teach/inch", QRobotType::TeachInch, , v = x.s.teachInch(), x.s.setTeachInch(v)),
+        TRIP("/settings/playback/joint", PlaybackJointParams, , v = x.s.playbackJoint(), x.s.setPlaybackJoint(v)),
+        TRIP("/settings/playback/coordinate", PlaybackCoordinateParams, , v = x.s.playbackCoordinate(),
+             x.s.setPlaybackCoordinate(v)),
+        TRIP("/settings/playback/arch", ArchTable, , v = x.s.playbackArch(), x.s.setPlaybackArch(v)),
+        TRIP("/settings/teach/auxJoint", AuxTeachParams, , v = x.s.teachAuxJoint(), x.s.setTeachAuxJoint(v)),
+        TRIP("/settings/playback/auxJoint", AuxPlaybackParams, , v = x.s.playbackAuxJoint(), x.s.setPlaybackAuxJoint(v)),
+        TRIP("/settings/function/hasAuxJoint", bool, , x.s.hasAuxJoint(v), x.s.setHasAuxJoint(v)),
+        TRIP("/properties/default", DefaultLimits, , x.s.defaultLimits(v), x.s.setDefaultLimits(v)),
+        TRIP("/settings/productInfo/hardwareInfo", QRobotType::HWVersion, , x.s.versionHW(v), x.s.setVersionHW(v)),
+        TRIP("/settings/function/stopMode", StopModeSettings, , x.s.stopMode(v), x.s.setStopMode(v)),
+        TRIP("/settings/function/remoteControl", RemoteControl, , x.s.remoteControl(v), x.s.setRemoteControl(v)),
+        TRIP("/settings/function/modbusConf", ModbusConf, , x.s.modbusConf(v), x.s.setModbusConf(v)),
+        TRIP("/settings/function/runToMode", QString, , x.s.runToMode(v), x.s.setRunToMode(v)),
+        TRIP("/settings/offline", OfflineSettings, , x.s.offline(v), x.s.setOffline(v)),
+        TRIP("/process/flyPhoto/latchPos", LatchPos, , x.s.latchPos(v), x.s.setLatchPos(v)),
+        TRIP("/process/vision_calibrate", Vision, , x.s.visionCalibration(v), x.s.setVisionCalibration(v)),
+        TRIP("/properties/driverParams", QRobotType::DriverParamsGroup, , x.s.getBasicDriverParams(v),
+             x.s.setBasicDriverParams(v)),
+        TRIP("/settings/driver/userParams", QRobotType::DriverParamsGroup, , x.s.getUserDriverParams(v),
+             x.s.setUserDriverParams(v)),
+        TRIP("/process/tracking", TrackingSettings, v.count = 2, x.s.tracking(v), x.s.setTracking(v)),
+        TRIP("/properties/structure", RobotStructure, , x.s.structure(v), x.s.setStructure(v)),
+        TRIP("/settings/function/CustomPoint", F6, , x.s.customPoint(v), x.s.setCustomPoint(v)),
+        // "direction" is not read back.
+        TRIP("/process/pallet", Pallets, for (PalletDef &p : v) p.direction = 0,
+             x.s.pallets("//127.0.0.40/project/process/pallet.json", v), x.s.setPallets(v)),
+        TRIP("/project/demo/points", TeachPointTable, , x.s.loadTeachPoints(Points, 6, v), x.s.saveTeachPoints(Points, v, 6)),
+        TRIP("/project/demo/points", TeachPointTable, , x.s.loadTeachPoints(Points, 4, v), x.s.saveTeachPoints(Points, v, 4)),
+        TRIP("/process/pallet/box", TeachPointTable, , x.s.palletPoints("box", 6, v), x.s.setPalletPoints("box", v, 6)),
+        // The layer heights are read back through the layout sequence; each
+        // layout's points end at the first empty one.
+        TRIP("/process/pallet/teachPallet", TeachPallets, for (TeachPalletDef &p : v) {
+                 p.name[0] = 'n';
+                 for (int k = 0; k < PalletLayoutCount; ++k) {
+                     p.layoutSeq[k] = k + 1;
+                     std::memset(&p.layouts[k].point[2], 0, sizeof(TeachPoint));
+                 }
+             }, x.s.teachPallets(v), x.s.setTeachPallets(v)),
+        Trip{ "/settings/function/collisionDect", [](Components &x, bool sample) {
+                 bool value = sample, mode = sample, resume = false;
+                 int level = sample ? 4 : 0;
+                 if (!sample)
+                     x.c.getCollisionDect(value, mode, resume, level);
+                 return x.c.setCollisionDect(value, mode, resume, level);
+             } },
+        TRIP("/settings/function/elecSkin", bool, , x.c.getElecSkin(v), x.c.setElecSkin(v)),
+        // "mode" is not read back.
+        TRIP("/settings/function/elecSkinParams", QRobotCoor::ElecSkinPars, v.mode = 0, x.c.getElecSkinParams(v),
+             x.c.setElecSkinParams(v)),
+        TRIP("/settings/safemode", SafeModeParams, , x.c.getSafeMode(v), x.c.setSafeMode(v)),
+        TRIP("/settings/function/loadParams", QRobotCoor::Load, , x.c.getLoadCenter(v), x.c.setLoadCenter(v)),
+        TRIP("/settings/function/loadParams", QRobotCoor::Load, , x.c.getLoadInertia(v), x.c.setLoadInertia(v)),
+        TRIP("/process/sixForce/switch", bool, , x.c.getForceSensor(v), x.c.setForceSensor(v)),
+        TRIP("/settings/torqueParams", float, , x.c.getTorqueParams(v), x.c.setTorqueParams(v)),
+        TRIP("/settings/function/install", QRobotCoor::InstallPosture, , x.c.getInstallPosture(v), x.c.setInstallPosture(v)),
+        TRIP("/settings/function/dragSensivity", QRobotCoor::DragSensivity, , x.c.getDragSensivity(v),
+             x.c.setDragSensivity(v)),
+        TRIP("/settings/function/endAI", QRobotCoor::EndAI, , x.c.getEndAI(v), x.c.setEndAI(v)),
+        TRIP("/settings/function/gpioAI", QRobotCoor::GPIOAI, , x.c.getGPIOAI(v), x.c.setGPIOAI(v)),
+        TRIP("/settings/function/gpioAO", QRobotCoor::GPIOAO, , x.c.getGPIOAO(v), x.c.setGPIOAO(v)),
+        TRIP("/settings/function/robotiqGripperEnable", bool, , x.c.getIQGripperEnable(v), x.c.setIQGripperEnable(v)),
+        TRIP("/settings/function/hitbotGripperEnable", bool, , x.c.getHitbotGripperEnable(v),
+             x.c.setHitbotGripperEnable(v)),
+        TRIP("/settings/function/modbus_io_config", QRobotCoor::ExtendIOParams, , x.c.getExtendIOParams(v),
+             x.c.setExtendIOParams(v)),
+        TRIP("/settings/coordinate/user", UserFrameTable, , v = x.c.userFrames(), x.c.setUserFrames(v)),
+    };
+}
+
+QJsonArray many(int n, const QJsonValue &value)
+{
+    QJsonArray array;
+    for (int i = 0; i < n; ++i)
+        array.append(value);
+    return array;
+}
+
+// Reads into a record followed by guard bytes; true when no guard byte changed.
+template <class T> bool staysInside(const std::function<void(T &)> &read)
+{
+    struct Guarded
+    {
+        T record;
+        unsigned char guard[64];
+    };
+    const auto g = std::make_unique<Guarded>();
+    std::memset(g->guard, 0xA5, sizeof g->guard);
+    read(g->record);
+    return QByteArray(reinterpret_cast<char *>(g->guard), 64) == QByteArray(64, char(0xA5));
+}
+
+using Read = std::function<bool(Components &)>;
+using Call = std::function<bool(Components &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Trip)
+Q_DECLARE_METATYPE(Read)
+
+class tst_Components : public QObject
+{
+    Q_OBJECT
+    Fixture f{ Address };
+    FakeController &ctl = f.ctl;
+    Components *x = nullptr;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(f.start());
+        x = new Components;
+        x->http.setHost(Address);
+    }
+    void cleanupTestCase() { delete x; }
+    void init()
+    {
+        f.reset();
+        for (const char *commands : { "/interface/*", "/settings/*", "/panel/*", "/calibrate/*" })
+            ctl.on("*", commands, QJsonObject());
+    }
+
+    // Written through the setter, read back through the getter into a fresh
+    // record and written again: the same document. A failed write reports
+    // false and changes nothing.
+    void roundTrip_data()
+    {
+        QTest::addColumn<Trip>("trip");
+        for (const Trip &trip : trips())
+            QTest::newRow(trip.document) << trip;
+    }
+    void roundTrip()
+    {
+        QFETCH(Trip, trip);
+        ctl.setDocument(trip.document, QJsonObject{ { "kept", true } }); // what a read-modify-write keeps
+        QVERIFY(trip.write(*x, true));
+        const QJsonDocument written = ctl.document(trip.document);
+        QVERIFY(!written.isNull());
+        QVERIFY(trip.write(*x, false));
+        QCOMPARE(ctl.document(trip.document).toJson(QJsonDocument::Compact), written.toJson(QJsonDocument::Compact));
+        ctl.on("POST", "/file/write/*", Reply::error());
+        QVERIFY(!trip.write(*x, true));
+        QCOMPARE(ctl.document(trip.document), written);
+    }
+
+    // Documents with more entries, longer arrays and longer texts than the
+    // records hold: nothing is written past a record.
+    void readersStayInTheirRecords_data()
+    {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<QJsonValue>("content");
+        QTest::addColumn<Read>("read");
+        const QString long40 = QString(40, 'b');
+        const QJsonArray nine = numbers({ 1, 2, 3, 4, 5, 6, 7, 8, 9 });
+        const QJsonObject frame{ { "enable", true }, { "alias", long40 }, { "type", long40 }, { "params", nine } };
+        QTest::newRow("tool table") << "/settings/coordinate/tool" << QJsonValue(many(11, frame))
+            << Read([](Components &x) { return staysInside<CoordinateTable>([&](CoordinateTable &r) { r = x.s.toolCoordinates(); }); });
+        QTest::newRow("point loads") << "/settings/function/pointLoad" << QJsonValue(many(11, frame))
+            << Read([](Components &x) { return staysInside<PointLoadTable>([&](PointLoadTable &r) { r = x.s.pointLoads(); }); });
+        QTest::newRow("user frames") << "/settings/coordinate/user" << QJsonValue(many(11, frame))
+            << Read([](Components &x) { return staysInside<UserFrameTable>([&](UserFrameTable &r) { r = x.c.userFrames(); }); });
+        QTest::newRow("arch") << "/settings/playback/arch" << QJsonValue(many(14, QJsonObject{ { "enable", true } }))
+            << Read([](Components &x) { return staysInside<ArchTable>([&](ArchTable &r) { r = x.s.playbackArch(); }); });
+        QTest::newRow("teach joint") << "/settings/teach/joint" << QJsonValue(QJsonObject{ { "velocity", nine }, { "acceleration", nine } })
+            << Read([](Components &x) { return staysInside<TeachParams>([&](TeachParams &r) { r = x.s.teachJoint(); }); });
+        QTest::newRow("points") << "/project/demo/points" << QJsonValue(many(1005, QJsonObject{ { "name", "P1" }, { "alias", long40 } }))
+            << Read([](Components &x) { return staysInside<TeachPointTable>([&](TeachPointTable &r) {
+                   QCOMPARE(x.s.loadTeachPoints(Points, 6, r), 999); }); });
+        QTest::newRow("pallets") << "/process/pallet" << QJsonValue(many(12, QJsonObject{ { "name", long40 } }))
+            << Read([](Components &x) { return staysInside<Pallets>([&](Pallets &r) {
+                   QCOMPARE(x.s.pallets("//h/project/process/pallet.json", r), 10); }); });
+        QTest::newRow("vision") << "/process/vision_calibrate" << QJsonValue(many(10, QJsonObject{ { "matrix", nine } }))
+            << Read([](Components &x) { return staysInside<Vision>([&](Vision &r) { x.s.visionCalibration(r); }); });
+        QTest::newRow("driver gains") << "/properties/driverParams" << QJsonValue(many(12, QJsonObject{ { "velocityP", nine } }))
+            << Read([](Components &x) { return staysInside<QRobotType::DriverParamsGroup>([&](QRobotType::DriverParamsGroup &r) {
+                   x.s.getBasicDriverParams(r); }); });
+        QTest::newRow("trackers") << "/process/tracking" << QJsonValue(many(3, QJsonObject{ { "camera", QJsonObject{ { "camera_mat", nine } } } }))
+            << Read([](Components &x) { return staysInside<TrackingSettings>([&](TrackingSettings &r) {
+                   x.s.tracking(r);
+                   QCOMPARE(int(r.count), 2); }); });
+        QTest::newRow("devices") << "/settings/function/modbus_io_config"
+            << QJsonValue(QJsonObject{ { "modbusTCPDev", many(50, QJsonObject{ { "name", "d" } }) } })
+            << Read([](Components &x) {
+                   QRobotCoor::ExtendIOParams r;
+                   r.device[8].name = "kept";
+                   return x.c.getExtendIOParams(r) && r.device[8].name == "d"; });
+        QTest::newRow("offline name") << "/settings/offline" << QJsonValue(QJsonObject{ { "name", long40 } })
+            << Read([](Components &x) { return staysInside<OfflineSettings>([&](OfflineSettings &r) {
+                   x.s.offline(r);
+                   QCOMPARE(QByteArray(r.name), QByteArray(19, 'b')); }); });
+    }
+    void readersStayInTheirRecords()
+    {
+        QFETCH(QString, document);
+        QFETCH(QJsonValue, content);
+        QFETCH(Read, read);
+        ctl.setDocument(document, QJsonDocument::fromVariant(content.toVariant()).toJson());
+        QVERIFY(read(*x));
+    }
+
+    // Texts longer than their fields are cut at a character boundary.
+    void textsCutToTheirFields()
+    {
+        const QString e = QString::fromUtf8("\xc3\xa9"), han = QString::fromUtf8("\xe4\xb8\xad");
+        ctl.setDocument("/settings/coordinate/tool", QJsonArray{ QJsonObject{ { "alias", "a" + e.repeated(11) } } });
+        QCOMPARE(QString::fromUtf8(x->s.toolCoordinates().entry[0].alias), "a" + e.repeated(10));
+        ctl.setDocument("/settings/productInfo/hardwareInfo", QJsonObject{ { "SNcode", han.repeated(14) } });
+        QRobotType::HWVersion hw;
+        QVERIFY(x->s.versionHW(hw));
+        QCOMPARE(QString::fromUtf8(hw.SNcode), han.repeated(13));
+        QCOMPARE(QString::fromUtf8(hw.ServoVersion), QString("NULL"));
+        ctl.on("POST", "/settings/version", QJsonObject{ { "control", "ab" + han.repeated(8) } });
+        VersionInfo version;
+        QVERIFY(x->s.version(version));
+        QCOMPARE(QString::fromUtf8(version.control), "ab" + han.repeated(7));
+        // Host fields without a terminator are read to their end, not beyond.
+        const auto table = std::make_unique<CoordinateTable>();
+        std::memset(static_cast<void *>(table.get()), 'z', sizeof(CoordinateTable));
+        QVERIFY(x->s.setToolCoordinates(*table));
+        QCOMPARE(ctl.document("/settings/coordinate/tool").array().at(2).toObject().value("alias").toString(), QString(22, 'z'));
+        std::memset(&hw, 'C', sizeof hw);
+        QVERIFY(x->s.setVersionHW(hw));
+        QCOMPARE(ctl.document("/settings/productInfo/hardwareInfo").object().value("PowerVersion").toString(), QString(40, 'C'));
+    }
+
+    void collisionDocument()
+    {
+        // Created with the default level table when missing.
+        ctl.removeDocument("/settings/function/collisionDect");
+        QVERIFY(x->c.setCollisionDect(true, true, false, 3));
+        QJsonObject stored = ctl.document("/settings/function/collisionDect").object();
+        QCOMPARE(stored.value("Level1").toArray(), numbers({ 30, 30, 30, 10, 10, 10 }));
+        QCOMPARE(stored.value("Level2").toArray(), numbers({ 25, 25, 25, 8, 8, 8 }));
+        QCOMPARE(stored.value("Level3").toArray(), numbers({ 20, 20, 20, 6, 6, 6 }));
+        QCOMPARE(stored.value("Level4").toArray(), numbers({ 15, 15, 15, 4, 4, 4 }));
+        QCOMPARE(stored.value("Level5").toArray(), numbers({ 10, 10, 10, 3, 3, 3 }));
+        // "mode" reads true for 1 only.
+        ctl.setDocument("/settings/function/collisionDect", QJsonObject{ { "mode", 2 } });
+        bool value = true, mode = true, resume = true;
+        int level = 9;
+        QVERIFY(x->c.getCollisionDect(value, mode, resume, level));
+        QVERIFY(value && !mode && resume && level == 9);
+        // A document that is no object is left alone, and the call fails.
+        ctl.clearRequests();
+        for (const QByteArray &bytes : { QByteArray("{\"value\": tru"), QByteArray("[1, 2, 3]") }) {
+            ctl.removeDocument("/settings/function/collisionDect");
+            f.putShareFile("/settings/function/collisionDect", bytes);
+            QVERIFY(!x->c.setCollisionDect(true, false, false, 2));
+            QCOMPARE(ctl.count("POST", "/file/write/*"), 0);
+        }
+    }
+
+    // The readers take the spellings the library writes and those the
+    // controller writes; the controller's wins when both are there.
+    void spellings()
+    {
+        ctl.setDocument("/settings/safemode", QJsonObject{ { "high", QJsonObject{ { "rangeMin1", -1 }, { "rangMin1", -100 } } } });
+        SafeModeParams safe;
+        QVERIFY(x->c.getSafeMode(safe));
+        QCOMPARE(safe.high.rangeMin[0], -1.0f);
+        const QJsonObject j1{ { "def", 1 }, { "max", 2 }, { "min", 3 } }, J1{ { "def", 7 }, { "max", 8 }, { "min", 9 } };
+        ctl.setDocument("/properties/default", QJsonObject{ { "dragSensivity", QJsonObject{ { "j1", j1 }, { "J1", J1 } } } });
+        DefaultLimits limits;
+        QVERIFY(x->s.defaultLimits(limits));
+        QCOMPARE(limits.dragSensitivity[0].def, 1.0f);
+    }
+
+    // Readers of a document that is not JSON report it; writers that must
+    // keep what they cannot read write nothing.
+    void unreadableDocuments()
+    {
+        f.putShareFile("/settings/safemode", "payload: 3");
+        SafeModeParams safe;
+        std::memset(&safe, 0x5A, sizeof safe);
+        QVERIFY(!x->c.getSafeMode(safe));
+        QCOMPARE(safe.payload, 0);
+        RobotStructure structure{};
+        QVERIFY(!x->s.setStructure(structure)); // no document at all
+        QCOMPARE(ctl.count("POST", "/file/write/*"), 0);
+        bool has = true;
+        QVERIFY(!x->s.hasAuxJoint(has));
+    }
+
+    // A points file is a file of the project folder; nothing else is read or written.
+    void pointsFilePaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("document"); // empty: refused
+        QTest::newRow("share") << Points << "/project/demo/points";
+        QTest::newRow("mounted share") << "/mnt/robots/10.0.0.2/project/project/cell 1/a.json" << "/project/cell 1/a";
+        QTest::newRow("backslashes") << "\\\\host\\project\\project\\demo\\b.json" << "/project/demo/b";
+        QTest::newRow("folder named project") << "//h/project/project/project/c.json" << "/project/project/c";
+        QTest::newRow("parent folder") << "//h/project/project/../settings/common.json" << "";
+        QTest::newRow("parent in the middle") << "//h/project/project/demo/../../x.json" << "";
+        QTest::newRow("backslash parent") << "//h/project/project/demo\\..\\..\\x.json" << "";
+        QTest::newRow("no project folder") << "//h/project/process/pallet.json" << "";
+        QTest::newRow("nothing after the folder") << "//h/project/project/" << "";
+        QTest::newRow("empty") << "" << "";
+    }
+    void pointsFilePaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, document);
+        const auto table = std::make_unique<TeachPointTable>();
+        table->point[0].index = 1;
+        QCOMPARE(x->s.saveTeachPoints(path, *table, 6), !document.isEmpty());
+        QCOMPARE(x->s.loadTeachPoints(path, 6, *table), document.isEmpty() ? 0 : 1);
+        if (document.isEmpty()) {
+            QCOMPARE(ctl.count(), 0);
+            return;
+        }
+        QVERIFY(ctl.hasDocument(document));
+        QCOMPARE(ctl.last("POST", "/project/teachFileUpdate").json().value("file").toString(),
+                 QString(path).replace('\\', '/').section("/project/project/", 1));
+        // Pallet point lists: names that would leave the pallet folder are refused.
+        for (const char *name : { "..", "../../settings/common", "..\\x", "", "box/" })
+            QVERIFY(!x->s.setPalletPoints(name, *table, 6));
+        QVERIFY(!ctl.hasDocument("/settings/common"));
+    }
+
+    // The lists end at their first empty entry.
+    void listsEndAtTheFirstEmptyEntry()
+    {
+        const auto table = std::make_unique<TeachPointTable>();
+        table->point[0].index = 1;
+        table->point[1].alias[0] = 'x'; // an alias alone makes no point
+        table->point[2].index = 3;
+        QVERIFY(x->s.saveTeachPoints(Points, *table, 6));
+        QCOMPARE(ctl.document("/project/demo/points").array().size(), 1);
+        table->point[0].index = 0;
+        QVERIFY(x->s.saveTeachPoints(Points, *table, 6)); // an empty list, still announced
+        QCOMPARE(ctl.document("/project/demo/points").array().size(), 0);
+        QCOMPARE(ctl.count("POST", "/project/teachFileUpdate"), 2);
+
+        Pallets pallets{};
+        pallets[0].count[0] = 1;
+        pallets[2].count[2] = 1;
+        QVERIFY(x->s.setPallets(pallets));
+        QCOMPARE(ctl.document("/process/pallet").array().size(), 1);
+        QRobotCoor::ExtendIOParams devices;
+        devices.device[0].name = "a";
+        devices.device[2].name = "c";
+        QVERIFY(x->c.setExtendIOParams(devices));
+        QCOMPARE(ctl.document("/settings/function/modbus_io_config").object().value("modbusTCPDev").toArray().size(), 1);
+
+        QRobotType::CartesianCoordinate points[4] = { { { 1 } }, { { 2 } }, {}, { { 4 } } };
+        QVERIFY(x->c.setTrajPoints(points, 4));
+        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(), 2);
+        QVERIFY(x->c.setTrajPoints(points, 1)); // the caller's count ends it too
+        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(), 1);
+        std::vector<QRobotType::CartesianCoordinate> longest(40000, points[0]);
+        QVERIFY(x->c.setTrajPoints(longest.data(), int(longest.size())));
+        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(), 39999);
+        float poses[CalibrationPointLimit][6] = {};
+        poses[0][0] = poses[1][0] = poses[3][0] = 1;
+        QVERIFY(x->c.multiCalibration(poses, poses, MultiCalibrationParams{}));
+        QCOMPARE(ctl.last("POST", "/calibrate/multiCalibration").json().value("master").toArray().size(), 2);
+    }
+
+    // Texts in a document are written as they are (not whitespace-folded),
+    // and the keys of others kept.
+    void trajectoryParametersKeepThePoints()
+    {
+        const QJsonObject stored{ { "point", QJsonArray{ QJsonObject{ { "P", numbers({ 1, 2, 3, 4, 5, 6 }) } } } },
+                                  { "note", "two  spaces\nand a line" } };
+        ctl.setDocument("/process/trajectory/trajPoints", stored);
+        QVERIFY(x->c.setTrajParams(QRobotType::RDNCoordinate{ { 1, -1, 0, 2 } }, 3, 4));
+        QJsonObject expected = stored;
+        expected.insert("handtype", numbers({ 1, -1, 0, 2 }));
+        expected.insert("tool", 3);
+        expected.insert("user", 4);
+        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object(), expected);
+    }
+
+    // Commands whose body has a rule of its own.
+    void commands_data()
+    {
+        QTest::addColumn<Call>("call");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body"); // empty: nothing is sent, and the call fails
+        const bool on = true;
+        QTest::newRow("enabling switch as text") << Call([on](Components &x) { return x.c.setThreeSwitch(&on); })
+                                                 << "/panel/threeSwitch" << QByteArray(R"({"value": "true"})");
+        QTest::newRow("control mode 2") << Call([](Components &x) { return x.c.setControlMode(2); })
+                                        << "/settings/controlMode" << QByteArray(R"({"controlMode": "drag"})");
+        QTest::newRow("unknown control mode") << Call([](Components &x) { return x.c.setControlMode(3); })
+                                              << "/settings/controlMode" << QByteArray("{}");
+        QTest::newRow("brake joint 6") << Call([](Components &x) { return x.c.setJointBrake(6, false); })
+                                       << "/interface/6axisJointBrake" << QByteArray(R"({"joint6": false})");
+        QTest::newRow("brake joint 7") << Call([](Components &x) { return x.c.setJointBrake(7, true); })
+                                       << "/interface/6axisJointBrake" << QByteArray("{}");
+        QTest::newRow("extended outputs") << Call([](Components &x) {
+            QRobotType::ExtendIO io{};
+            io.value[4][42] = io.value[8][95] = true;
+            return x.c.setExtendIO(io); }) << "/interface/extendIO" << QByteArray(R"({"enable": true, "extendDO": {"enable": false,
+                "value": [[0,0,0,0,0,0,0,0,0,0,0,0],[0,0,0,0,0,0,0,0,0,0,0,0],[0,0,0,0,0,0,0,0,0,0,0,0],[0,0,0,0,0,0,0,0,0,0,0,0],
+                [0,0,0,0,0,4,0,0,0,0,0,0],[0,0,0,0,0,0,0,0,0,0,0,0],[0,0,0,0,0,0,0,0,0,0,0,0],[0,0,0,0,0,0,0,0,0,0,0,0],
+                [0,0,0,0,0,0,0,0,0,0,0,128]]}})");
+        QTest::newRow("tool from two points") << Call([](Components &x) {
+            CalibrationPoint a{ { 1, 2, 3, 4, 5, 6 } }, result{ { 9, 9, 9, 9, 9, 9 } };
+            return x.c.transport() && x.s.calibrateCoordinateTool(a, a, result) && result.pose[3] == 4 && result.pose[4] == 0;
+        }) << "/calibrate/coordinate/tool" << QByteArray("[[1, 2, 3, 4], [1, 2, 3, 4]]");
+        QTest::newRow("null switch") << Call([](Components &x) { return x.c.setThreeSwitch(nullptr); }) << "*" << QByteArray();
+        QTest::newRow("null recording") << Call([](Components &x) { return x.c.setRecurrentTrack(nullptr); }) << "*" << QByteArray();
+        QTest::newRow("null loops") << Call([](Components &x) { return x.c.debugReTrace("start", "a", "b", nullptr); })
+                                    << "*" << QByteArray();
+        QTest::newRow("null points") << Call([](Components &x) { return x.c.setTrajPoints(nullptr, 5); }) << "*" << QByteArray();
+        QTest::newRow("null check result") << Call([](Components &x) {
+            int index = 0;
+            return x.c.preHandleTrajPoints("a", 0, 0, QRobotType::RDNCoordinate{}, nullptr, &index); }) << "*" << QByteArray();
+    }
+    void commands()
+    {
+        QFETCH(Call, call);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        ctl.on("POST", "/calibrate/*", QJsonObject{ { "coordinate", numbers({ 1, 2, 3, 4, 5, 6 }) }, { "result", true } });
+        ctl.clearRequests();
+        QCOMPARE(call(*x), !body.isEmpty());
+        QCOMPARE(ctl.count("*", path), body.isEmpty() ? 0 : 1);
+        if (!body.isEmpty())
+            QCOMPARE(QJsonDocument::fromJson(ctl.last("POST", path).body), QJsonDocument::fromJson(body));
+    }
+
+    // The script-function catalogue: bounded, and a local file preferred.
+    void functionCatalogue()
+    {
+        QJsonObject catalogue;
+        QJsonArray names{ QString(150, 'n') };
+        for (int i = 0; i < 60; ++i) {
+            names.append(QString("F%1").arg(i));
+            catalogue.insert(QString("F%1").arg(i), many(7, QJsonObject{ { "type", "point" }, { "max", 3 } }));
+        }
+        catalogue.insert("function", names);
+        ctl.setDocument("/settings/function/functionApi", catalogue);
+        FunctionApiEntry entry;
+        QVERIFY(x->s.functionApi(QString(150, 'n'), entry));
+        QCOMPARE(QByteArray(entry.name), QByteArray(99, 'n'));
+        QVERIFY(x->s.functionApi("F46", entry));
+        QCOMPARE(entry.paramCount, 5);
+        QVERIFY(entry.params[4].type == FunctionApiEntry::Point && entry.params[4].max == 3);
+        QVERIFY(!x->s.functionApi("F47", entry)); // only the first 48 names count
+        QCOMPARE(x->s.functionApiList().size(), 48);
+        QJsonObject operators;
+        for (int i = 0; i < 5000; ++i)
+            operators.insert(QString("op%1").arg(i), "text");
+        ctl.setDocument("/settings/function/functionSystem", QJsonObject{ { "Operators", operators } });
+        QList<FunctionSystemEntry> entries;
+        QCOMPARE(x->s.functionSystem(entries), 4096);
+
+        const QString local = QRobotSettings::localCatalogueFile("functionApi.json");
+        QCOMPARE(local, QCoreApplication::applicationDirPath() + "/update/functionApi.json");
+        QDir().mkpath(QFileInfo(local).absolutePath());
+        QFile file(local);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(R"({"function": ["Local"]})") > 0);
+        file.close();
+        ctl.clearRequests();
+        QCOMPARE(QByteArray(x->s.functionApiList().value(0).name), QByteArray("Local"));
+        QCOMPARE(ctl.count(), 0);
+        QFile::remove(local);
+    }
+
+    // Byte fields take 0 to 255: larger values are clamped, not wrapped.
+    void byteFieldsAreClamped()
+    {
+        ctl.setDocument("/process/pallet", QJsonArray{ QJsonObject{ { "id", 300 }, { "userCoord", -5 } } });
+        Pallets pallets{};
+        QCOMPARE(x->s.pallets("//h/project/process/pallet.json", pallets), 1);
+        QCOMPARE(int(pallets[0].id), 255);
+        QCOMPARE(int(pallets[0].userCoord), 0);
+    }
+
+    // The copy of the replay parameters goes to the share, and never outside it.
+    void replayParametersCopy()
+    {
+        const QString copy = f.share.path() + "/127.0.0.40/project/settings/function/reTraceParams.json";
+        QDir().mkpath(QFileInfo(copy).absolutePath());
+        QVERIFY(x->c.setRunTrajectoryParams({ 1.5f, true, 4 }));
+        QRobotCoor::ReTraceParams back{};
+        QVERIFY(x->c.getRunTrajectoryParams(back));
+        QVERIFY(back.multi == 1.5f && back.constant && back.loop == 4);
+        QHttpManager http(nullptr);
+        http.setHost("../..");
+        QRobotCollaborative other(&http, nullptr);
+        other.setRunTrajectoryParams({ 1.5f, true, 4 });
+        QVERIFY(!QFile::exists(f.share.path() + "/../settings/function/reTraceParams.json"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Components)
+#include "tst_components.moc"
