@@ -29,6 +29,8 @@ struct Host
     VarloAlarmRecord alarm;
 } h;
 
+int32_t bad = 0; // the index out of range of the row at hand
+
 bool untouched()
 {
     return QByteArray(reinterpret_cast<const char *>(&h), sizeof h) == QByteArray(sizeof h, char(0xA5));
@@ -40,165 +42,88 @@ void noState(VarloExchangeRecord *, void *) {}
 using Call = std::function<int32_t()>;
 struct Row
 {
-    const char *name;
+    QByteArray name;
     int32_t beforeConnect;
     Call call;
 };
+// A row named after its call, e.g. "MovJ(&h.cmd, true)".
+#define ROW(result, call) Row{ #call, result, [] { return call; } }
 
-// Each function once with arguments it accepts.
-const QList<Row> &validCalls()
+// Each function once with arguments it accepts, and its result before ConnectVarlo.
+QList<Row> validCalls()
 {
-    static const QList<Row> rows = {
-        { "DisconnectVarlo", 0, [] { return DisconnectVarlo(); } },
-        { "ConnectStateCallback", 0, [] { return ConnectStateCallback(&noConnection, nullptr); } },
-        { "ExchangeCallback", 0, [] { return ExchangeCallback(&noState, nullptr); } },
-        { "MovJ", 1, [] { return MovJ(&h.cmd, true); } },
-        { "MovL", 1, [] { return MovL(&h.cmd, false); } },
-        { "JointMovJ", 1, [] { return JointMovJ(h.frame, true); } },
-        { "RelMovJ", 1, [] { return RelMovJ(h.frame, true); } },
-        { "RelMovL", 1, [] { return RelMovL(h.frame, true); } },
-        { "JointTeachStart", 1, [] { return JointTeachStart(0, true); } },
-        { "CoorTeachStart", 1, [] { return CoorTeachStart(5, false); } },
-        { "TeachStop", 1, [] { return TeachStop(); } },
-        { "SetRapidRate", 1, [] { return SetRapidRate(10); } },
-        { "GetRapidRate", 1, [] { return GetRapidRate(&h.index); } },
-        { "GetExchange", 1, [] { return GetExchange(&h.record); } },
-        { "GetCartesianCoordinate", 1, [] { return GetCartesianCoordinate(h.frame); } },
-        { "GetJointCoordinate", 1, [] { return GetJointCoordinate(h.frame); } },
-        { "GetRdnCoordinate", 1, [] { return GetRdnCoordinate(h.rdn); } },
-        { "GetArmOrientation", 1, [] { return GetArmOrientation(&h.index); } },
-        { "GetDI", 1, [] { return GetDI(&h.io); } },
-        { "GetDO", 1, [] { return GetDO(&h.io); } },
-        { "GetControlMode", 1, [] { return GetControlMode(&h.mode); } },
-        { "GetPowerMode", 1, [] { return GetPowerMode(&h.flag); } },
-        { "SetDO", 1, [] { return SetDO(&h.io); } },
-        { "ClearAlarms", 1, [] { return ClearAlarms(); } },
-        { "SetCoordinateUserIndex", 1, [] { return SetCoordinateUserIndex(1); } },
-        { "GetCoordinateUserIndex", 1, [] { return GetCoordinateUserIndex(&h.index); } },
-        { "SetCoordinateToolIndex", 1, [] { return SetCoordinateToolIndex(1); } },
-        { "GetCoordinateToolIndex", 1, [] { return GetCoordinateToolIndex(&h.index); } },
-        { "SetCoordinateUserParams", 1, [] { return SetCoordinateUserParams(h.frame, 1); } },
-        { "GetCoordinateUserParams", 1, [] { return GetCoordinateUserParams(h.frame, 1); } },
-        { "SetCoordinateToolParams", 1, [] { return SetCoordinateToolParams(h.frame, 1); } },
-        { "GetCoordinateToolParams", 1, [] { return GetCoordinateToolParams(h.frame, 1); } },
-        { "CalibrateCoordinateUser", 1, [] { return CalibrateCoordinateUser(h.points, h.frame, 1); } },
-        { "CalibrateCoordinateToolPosition", 1, [] { return CalibrateCoordinateToolPosition(h.points, h.frame, 1); } },
-        { "CalibrateCoordinateToolPose", 1, [] { return CalibrateCoordinateToolPose(h.points, h.frame, 1); } },
-        { "CalibrateCoordinateUserToPy", 1,
-          [] { return CalibrateCoordinateUserToPy(h.points, h.points + 6, h.points + 12, h.frame, 1); } },
-        { "CalibrateCoordinateToolPositionToPy", 1,
-          [] { return CalibrateCoordinateToolPositionToPy(h.points, h.points + 6, h.points + 12, h.frame, 1); } },
-        { "CalibrateCoordinateToolPoseToPy", 1,
-          [] { return CalibrateCoordinateToolPoseToPy(h.points, h.points + 6, h.points + 12, h.frame, 1); } },
-        { "PositiveSolution", 1, [] { return PositiveSolution(h.points, 0, 0, h.frame); } },
-        { "InverseSolution", 1, [] { return InverseSolution(h.points, h.rdn, 0, 0, h.frame); } },
-        { "SetPayLoad", 1, [] { return SetPayLoad(&h.payload); } },
-        { "GetPayLoad", 1, [] { return GetPayLoad(&h.payload); } },
-        { "SetForceSensor", 1, [] { return SetForceSensor(true); } },
-        { "GetForceSensor", 1, [] { return GetForceSensor(&h.flag); } },
-        { "GetForceOrgParams", 1, [] { return GetForceOrgParams(h.values); } },
-        { "SetForceHome", 1, [] { return SetForceHome(); } },
-        { "SetTorqueParams", 1, [] { return SetTorqueParams(1.0f); } },
-        { "GetTorqueParams", 1, [] { return GetTorqueParams(h.values); } },
-        { "GetAI", 1, [] { return GetAI(&h.ai); } },
-        { "GetAO", 1, [] { return GetAO(&h.ao); } },
-        { "SetAO", 1, [] { return SetAO(&h.ao); } },
-        { "SetTeachTrajectory", 1, [] { return SetTeachTrajectory(true); } },
-        { "GetVarloVersion", 1, [] { return GetVarloVersion(&h.version); } },
-        { "SetControlMode", 1, [] { return SetControlMode(&h.mode); } },
-        { "SetPowerMode", 1, [] { return SetPowerMode(true); } },
-        { "GetAlarmsParameter", 1, [] { return GetAlarmsParameter(1, 0, &h.alarm, true); } },
-        { "SetCollisionMode", 1, [] { return SetCollisionMode(true, 1); } },
-        { "GetCollisionMode", 1, [] { return GetCollisionMode(&h.flag, &h.level); } },
-        { "ResetCollision", 1, [] { return ResetCollision(); } },
-        { "EmergencyStop", 1, [] { return EmergencyStop(); } },
+    return {
+        ROW(0, DisconnectVarlo()), ROW(0, ConnectStateCallback(&noConnection, nullptr)),
+        ROW(0, ExchangeCallback(&noState, nullptr)), ROW(1, MovJ(&h.cmd, true)), ROW(1, MovL(&h.cmd, false)),
+        ROW(1, JointMovJ(h.frame, true)), ROW(1, RelMovJ(h.frame, true)), ROW(1, RelMovL(h.frame, true)),
+        ROW(1, JointTeachStart(0, true)), ROW(1, CoorTeachStart(5, false)), ROW(1, TeachStop()),
+        ROW(1, SetRapidRate(10)), ROW(1, GetRapidRate(&h.index)), ROW(1, GetExchange(&h.record)),
+        ROW(1, GetCartesianCoordinate(h.frame)), ROW(1, GetJointCoordinate(h.frame)), ROW(1, GetRdnCoordinate(h.rdn)),
+        ROW(1, GetArmOrientation(&h.index)), ROW(1, GetDI(&h.io)), ROW(1, GetDO(&h.io)), ROW(1, GetControlMode(&h.mode)),
+        ROW(1, GetPowerMode(&h.flag)), ROW(1, SetDO(&h.io)), ROW(1, ClearAlarms()), ROW(1, SetCoordinateUserIndex(1)),
+        ROW(1, GetCoordinateUserIndex(&h.index)), ROW(1, SetCoordinateToolIndex(1)), ROW(1, GetCoordinateToolIndex(&h.index)),
+        ROW(1, SetCoordinateUserParams(h.frame, 1)), ROW(1, GetCoordinateUserParams(h.frame, 1)),
+        ROW(1, SetCoordinateToolParams(h.frame, 1)), ROW(1, GetCoordinateToolParams(h.frame, 1)),
+        ROW(1, CalibrateCoordinateUser(h.points, h.frame, 1)), ROW(1, CalibrateCoordinateToolPosition(h.points, h.frame, 1)),
+        ROW(1, CalibrateCoordinateToolPose(h.points, h.frame, 1)),
+        ROW(1, CalibrateCoordinateUserToPy(h.points, h.points + 6, h.points + 12, h.frame, 1)),
+        ROW(1, CalibrateCoordinateToolPositionToPy(h.points, h.points + 6, h.points + 12, h.frame, 1)),
+        ROW(1, CalibrateCoordinateToolPoseToPy(h.points, h.points + 6, h.points + 12, h.frame, 1)),
+        ROW(1, PositiveSolution(h.points, 0, 0, h.frame)), ROW(1, InverseSolution(h.points, h.rdn, 0, 0, h.frame)),
+        ROW(1, SetPayLoad(&h.payload)), ROW(1, GetPayLoad(&h.payload)), ROW(1, SetForceSensor(true)),
+        ROW(1, GetForceSensor(&h.flag)), ROW(1, GetForceOrgParams(h.values)), ROW(1, SetForceHome()),
+        ROW(1, SetTorqueParams(1.0f)), ROW(1, GetTorqueParams(h.values)), ROW(1, GetAI(&h.ai)), ROW(1, GetAO(&h.ao)),
+        ROW(1, SetAO(&h.ao)), ROW(1, SetTeachTrajectory(true)), ROW(1, GetVarloVersion(&h.version)),
+        ROW(1, SetControlMode(&h.mode)), ROW(1, SetPowerMode(true)), ROW(1, GetAlarmsParameter(1, 0, &h.alarm, true)),
+        ROW(1, SetCollisionMode(true, 1)), ROW(1, GetCollisionMode(&h.flag, &h.level)), ROW(1, ResetCollision()),
+        ROW(1, EmergencyStop()),
     };
-    return rows;
 }
 
-// Arguments each function refuses with 3.
-QList<QPair<QByteArray, Call>> refusedCalls()
+// Arguments each function refuses with 3: every pointer null in turn, every
+// index out of range.
+QList<Row> refusedCalls()
 {
-    QList<QPair<QByteArray, Call>> rows = {
-        { "ConnectStateCallback", [] { return ConnectStateCallback(nullptr, nullptr); } },
-        { "ExchangeCallback", [] { return ExchangeCallback(nullptr, nullptr); } },
-        { "MovJ", [] { return MovJ(nullptr, true); } },
-        { "MovL", [] { return MovL(nullptr, false); } },
-        { "JointMovJ", [] { return JointMovJ(nullptr, true); } },
-        { "RelMovJ", [] { return RelMovJ(nullptr, true); } },
-        { "RelMovL", [] { return RelMovL(nullptr, true); } },
-        { "GetRapidRate", [] { return GetRapidRate(nullptr); } },
-        { "GetExchange", [] { return GetExchange(nullptr); } },
-        { "GetCartesianCoordinate", [] { return GetCartesianCoordinate(nullptr); } },
-        { "GetJointCoordinate", [] { return GetJointCoordinate(nullptr); } },
-        { "GetRdnCoordinate", [] { return GetRdnCoordinate(nullptr); } },
-        { "GetArmOrientation", [] { return GetArmOrientation(nullptr); } },
-        { "GetDI", [] { return GetDI(nullptr); } },
-        { "GetDO", [] { return GetDO(nullptr); } },
-        { "GetControlMode", [] { return GetControlMode(nullptr); } },
-        { "GetPowerMode", [] { return GetPowerMode(nullptr); } },
-        { "SetDO", [] { return SetDO(nullptr); } },
-        { "GetCoordinateUserIndex", [] { return GetCoordinateUserIndex(nullptr); } },
-        { "GetCoordinateToolIndex", [] { return GetCoordinateToolIndex(nullptr); } },
-        { "SetCoordinateUserParams", [] { return SetCoordinateUserParams(nullptr, 1); } },
-        { "GetCoordinateUserParams", [] { return GetCoordinateUserParams(nullptr, 1); } },
-        { "SetCoordinateToolParams", [] { return SetCoordinateToolParams(nullptr, 1); } },
-        { "GetCoordinateToolParams", [] { return GetCoordinateToolParams(nullptr, 1); } },
-        { "CalibrateCoordinateUser points", [] { return CalibrateCoordinateUser(nullptr, h.frame, 1); } },
-        { "CalibrateCoordinateUser frame", [] { return CalibrateCoordinateUser(h.points, nullptr, 1); } },
-        { "CalibrateCoordinateToolPosition", [] { return CalibrateCoordinateToolPosition(nullptr, h.frame, 1); } },
-        { "CalibrateCoordinateToolPose", [] { return CalibrateCoordinateToolPose(h.points, nullptr, 1); } },
-        { "CalibrateCoordinateUserToPy",
-          [] { return CalibrateCoordinateUserToPy(h.points, nullptr, h.points + 12, h.frame, 1); } },
-        { "CalibrateCoordinateToolPositionToPy",
-          [] { return CalibrateCoordinateToolPositionToPy(h.points, h.points + 6, nullptr, h.frame, 1); } },
-        { "CalibrateCoordinateToolPoseToPy",
-          [] { return CalibrateCoordinateToolPoseToPy(nullptr, h.points + 6, h.points + 12, h.frame, 1); } },
-        { "PositiveSolution joints", [] { return PositiveSolution(nullptr, 0, 0, h.frame); } },
-        { "PositiveSolution frame", [] { return PositiveSolution(h.points, 0, 0, nullptr); } },
-        { "InverseSolution frame", [] { return InverseSolution(nullptr, h.rdn, 0, 0, h.frame); } },
-        { "InverseSolution configuration", [] { return InverseSolution(h.points, nullptr, 0, 0, h.frame); } },
-        { "InverseSolution joints", [] { return InverseSolution(h.points, h.rdn, 0, 0, nullptr); } },
-        { "SetPayLoad", [] { return SetPayLoad(nullptr); } },
-        { "GetPayLoad", [] { return GetPayLoad(nullptr); } },
-        { "GetForceSensor", [] { return GetForceSensor(nullptr); } },
-        { "GetForceOrgParams", [] { return GetForceOrgParams(nullptr); } },
-        { "GetTorqueParams", [] { return GetTorqueParams(nullptr); } },
-        { "GetAI", [] { return GetAI(nullptr); } },
-        { "GetAO", [] { return GetAO(nullptr); } },
-        { "SetAO", [] { return SetAO(nullptr); } },
-        { "GetVarloVersion", [] { return GetVarloVersion(nullptr); } },
-        { "SetControlMode", [] { return SetControlMode(nullptr); } },
-        { "GetAlarmsParameter", [] { return GetAlarmsParameter(1, 0, nullptr, true); } },
-        { "GetCollisionMode on", [] { return GetCollisionMode(nullptr, &h.level); } },
-        { "GetCollisionMode level", [] { return GetCollisionMode(&h.flag, nullptr); } },
+    QList<Row> rows = {
+        ROW(3, ConnectStateCallback(nullptr, nullptr)), ROW(3, ExchangeCallback(nullptr, nullptr)), ROW(3, MovJ(nullptr, true)),
+        ROW(3, MovL(nullptr, false)), ROW(3, JointMovJ(nullptr, true)), ROW(3, RelMovJ(nullptr, true)),
+        ROW(3, RelMovL(nullptr, true)), ROW(3, GetRapidRate(nullptr)), ROW(3, GetExchange(nullptr)),
+        ROW(3, GetCartesianCoordinate(nullptr)), ROW(3, GetJointCoordinate(nullptr)), ROW(3, GetRdnCoordinate(nullptr)),
+        ROW(3, GetArmOrientation(nullptr)), ROW(3, GetDI(nullptr)), ROW(3, GetDO(nullptr)), ROW(3, GetControlMode(nullptr)),
+        ROW(3, GetPowerMode(nullptr)), ROW(3, SetDO(nullptr)), ROW(3, GetCoordinateUserIndex(nullptr)),
+        ROW(3, GetCoordinateToolIndex(nullptr)), ROW(3, SetCoordinateUserParams(nullptr, 1)),
+        ROW(3, GetCoordinateUserParams(nullptr, 1)), ROW(3, SetCoordinateToolParams(nullptr, 1)),
+        ROW(3, GetCoordinateToolParams(nullptr, 1)), ROW(3, CalibrateCoordinateUser(nullptr, h.frame, 1)),
+        ROW(3, CalibrateCoordinateUser(h.points, nullptr, 1)), ROW(3, CalibrateCoordinateToolPosition(nullptr, h.frame, 1)),
+        ROW(3, CalibrateCoordinateToolPose(h.points, nullptr, 1)),
+        ROW(3, CalibrateCoordinateUserToPy(h.points, nullptr, h.points + 12, h.frame, 1)),
+        ROW(3, CalibrateCoordinateToolPositionToPy(h.points, h.points + 6, nullptr, h.frame, 1)),
+        ROW(3, CalibrateCoordinateToolPoseToPy(nullptr, h.points + 6, h.points + 12, h.frame, 1)),
+        ROW(3, CalibrateCoordinateToolPoseToPy(h.points, h.points + 6, h.points + 12, nullptr, 1)),
+        ROW(3, PositiveSolution(nullptr, 0, 0, h.frame)), ROW(3, PositiveSolution(h.points, 0, 0, nullptr)),
+        ROW(3, InverseSolution(nullptr, h.rdn, 0, 0, h.frame)), ROW(3, InverseSolution(h.points, nullptr, 0, 0, h.frame)),
+        ROW(3, InverseSolution(h.points, h.rdn, 0, 0, nullptr)), ROW(3, SetPayLoad(nullptr)), ROW(3, GetPayLoad(nullptr)),
+        ROW(3, GetForceSensor(nullptr)), ROW(3, GetForceOrgParams(nullptr)), ROW(3, GetTorqueParams(nullptr)),
+        ROW(3, GetAI(nullptr)), ROW(3, GetAO(nullptr)), ROW(3, SetAO(nullptr)), ROW(3, GetVarloVersion(nullptr)),
+        ROW(3, SetControlMode(nullptr)), ROW(3, GetAlarmsParameter(1, 0, nullptr, true)),
+        ROW(3, GetCollisionMode(nullptr, &h.level)), ROW(3, GetCollisionMode(&h.flag, nullptr)),
     };
-    for (int32_t bad : { -1, 10, INT_MIN, INT_MAX }) {
-        const QByteArray i = " index " + QByteArray::number(bad);
-        rows += { "SetCoordinateUserIndex" + i, [bad] { return SetCoordinateUserIndex(bad); } };
-        rows += { "SetCoordinateToolIndex" + i, [bad] { return SetCoordinateToolIndex(bad); } };
-        rows += { "SetCoordinateUserParams" + i, [bad] { return SetCoordinateUserParams(h.frame, bad); } };
-        rows += { "GetCoordinateUserParams" + i, [bad] { return GetCoordinateUserParams(h.frame, bad); } };
-        rows += { "SetCoordinateToolParams" + i, [bad] { return SetCoordinateToolParams(h.frame, bad); } };
-        rows += { "GetCoordinateToolParams" + i, [bad] { return GetCoordinateToolParams(h.frame, bad); } };
-        rows += { "CalibrateCoordinateUser" + i, [bad] { return CalibrateCoordinateUser(h.points, h.frame, bad); } };
-        rows += { "CalibrateCoordinateToolPosition" + i,
-                  [bad] { return CalibrateCoordinateToolPosition(h.points, h.frame, bad); } };
-        rows += { "CalibrateCoordinateToolPose" + i,
-                  [bad] { return CalibrateCoordinateToolPose(h.points, h.frame, bad); } };
-        rows += { "CalibrateCoordinateUserToPy" + i,
-                  [bad] { return CalibrateCoordinateUserToPy(h.points, h.points + 6, h.points + 12, h.frame, bad); } };
-        rows += { "CalibrateCoordinateToolPositionToPy" + i, [bad] {
-                     return CalibrateCoordinateToolPositionToPy(h.points, h.points + 6, h.points + 12, h.frame, bad);
-                 } };
-        rows += { "CalibrateCoordinateToolPoseToPy" + i, [bad] {
-                     return CalibrateCoordinateToolPoseToPy(h.points, h.points + 6, h.points + 12, h.frame, bad);
-                 } };
+    const QList<Row> indexed = {
+        ROW(3, SetCoordinateUserIndex(bad)), ROW(3, SetCoordinateToolIndex(bad)), ROW(3, SetCoordinateUserParams(h.frame, bad)),
+        ROW(3, GetCoordinateUserParams(h.frame, bad)), ROW(3, SetCoordinateToolParams(h.frame, bad)),
+        ROW(3, GetCoordinateToolParams(h.frame, bad)), ROW(3, CalibrateCoordinateUser(h.points, h.frame, bad)),
+        ROW(3, CalibrateCoordinateToolPosition(h.points, h.frame, bad)), ROW(3, CalibrateCoordinateToolPose(h.points, h.frame, bad)),
+        ROW(3, CalibrateCoordinateUserToPy(h.points, h.points + 6, h.points + 12, h.frame, bad)),
+        ROW(3, CalibrateCoordinateToolPositionToPy(h.points, h.points + 6, h.points + 12, h.frame, bad)),
+        ROW(3, CalibrateCoordinateToolPoseToPy(h.points, h.points + 6, h.points + 12, h.frame, bad)),
+    };
+    for (int32_t index : { -1, 10, INT_MIN, INT_MAX }) {
+        for (const Row &row : indexed)
+            rows += Row{ row.name + " " + QByteArray::number(index), 3, [row, index] { bad = index; return row.call(); } };
     }
     for (int32_t axis : { -1, 6, INT_MIN, INT_MAX }) {
-        const QByteArray a = " axis " + QByteArray::number(axis);
-        rows += { "JointTeachStart" + a, [axis] { return JointTeachStart(axis, true); } };
-        rows += { "CoorTeachStart" + a, [axis] { return CoorTeachStart(axis, false); } };
+        rows += Row{ "JointTeachStart axis " + QByteArray::number(axis), 3, [axis] { return JointTeachStart(axis, true); } };
+        rows += Row{ "CoorTeachStart axis " + QByteArray::number(axis), 3, [axis] { return CoorTeachStart(axis, false); } };
     }
     return rows;
 }
@@ -224,7 +149,7 @@ private Q_SLOTS:
         QTest::addColumn<Call>("call");
         QTest::addColumn<int>("result");
         for (const Row &row : validCalls())
-            QTest::newRow(row.name) << row.call << int(row.beforeConnect);
+            QTest::newRow(row.name.constData()) << row.call << int(row.beforeConnect);
     }
     void beforeConnect()
     {
@@ -240,8 +165,8 @@ private Q_SLOTS:
     void refused_data()
     {
         QTest::addColumn<Call>("call");
-        for (const auto &row : refusedCalls())
-            QTest::newRow(row.first.constData()) << row.second;
+        for (const Row &row : refusedCalls())
+            QTest::newRow(row.name.constData()) << row.call;
     }
     void refused()
     {

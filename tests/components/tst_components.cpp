@@ -95,39 +95,42 @@ template <class T> struct Box
              return write;                                                                                            \
          } }
 
+// The usual shapes: the getter returns the record (VAL) or fills it (REF);
+// S the settings component, C the collaborative one.
+#define S_VAL(document, Type, get, set) TRIP(document, Type, , v = x.s.get(), x.s.set(v))
+#define S_REF(document, Type, get, set) TRIP(document, Type, , x.s.get(v), x.s.set(v))
+#define C_REF(document, Type, get, set) TRIP(document, Type, , x.c.get(v), x.c.set(v))
+
 QList<Trip> trips()
 {
     return {
-        TRIP("/settings/coordinate/tool", CoordinateTable, , v = x.s.toolCoordinates(), x.s.setToolCoordinates(v)),
-        TRIP("/settings/coordinate/user", CoordinateTable, , v = x.s.userCoordinates(), x.s.setUserCoordinates(v)),
-        TRIP("/settings/function/pointLoad", PointLoadTable, , v = x.s.pointLoads(), x.s.setPointLoads(v)),
-        TRIP("/settings/common", float, , v = x.s.commonRatio(), x.s.setCommonRatio(v)),
-        TRIP("/settings/teach/joint", TeachParams, , v = x.s.teachJoint(), x.s.setTeachJoint(v)),
-        TRIP("/settings/teach/coordinate", TeachParams, , v = x.s.teachCoordinate(), x.s.setTeachCoordinate(v)),
-        TRIP("/settings/teach/inch", QRobotType::TeachInch, , v = x.s.teachInch(), x.s.setTeachInch(v)),
-        TRIP("/settings/playback/joint", PlaybackJointParams, , v = x.s.playbackJoint(), x.s.setPlaybackJoint(v)),
-        TRIP("/settings/playback/coordinate", PlaybackCoordinateParams, , v = x.s.playbackCoordinate(),
-             x.s.setPlaybackCoordinate(v)),
-        TRIP("/settings/playback/arch", ArchTable, , v = x.s.playbackArch(), x.s.setPlaybackArch(v)),
-        TRIP("/settings/teach/auxJoint", AuxTeachParams, , v = x.s.teachAuxJoint(), x.s.setTeachAuxJoint(v)),
-        TRIP("/settings/playback/auxJoint", AuxPlaybackParams, , v = x.s.playbackAuxJoint(), x.s.setPlaybackAuxJoint(v)),
-        TRIP("/settings/function/hasAuxJoint", bool, , x.s.hasAuxJoint(v), x.s.setHasAuxJoint(v)),
-        TRIP("/properties/default", DefaultLimits, , x.s.defaultLimits(v), x.s.setDefaultLimits(v)),
-        TRIP("/settings/productInfo/hardwareInfo", QRobotType::HWVersion, , x.s.versionHW(v), x.s.setVersionHW(v)),
-        TRIP("/settings/function/stopMode", StopModeSettings, , x.s.stopMode(v), x.s.setStopMode(v)),
-        TRIP("/settings/function/remoteControl", RemoteControl, , x.s.remoteControl(v), x.s.setRemoteControl(v)),
-        TRIP("/settings/function/modbusConf", ModbusConf, , x.s.modbusConf(v), x.s.setModbusConf(v)),
-        TRIP("/settings/function/runToMode", QString, , x.s.runToMode(v), x.s.setRunToMode(v)),
-        TRIP("/settings/offline", OfflineSettings, , x.s.offline(v), x.s.setOffline(v)),
-        TRIP("/process/flyPhoto/latchPos", LatchPos, , x.s.latchPos(v), x.s.setLatchPos(v)),
-        TRIP("/process/vision_calibrate", Vision, , x.s.visionCalibration(v), x.s.setVisionCalibration(v)),
-        TRIP("/properties/driverParams", QRobotType::DriverParamsGroup, , x.s.getBasicDriverParams(v),
-             x.s.setBasicDriverParams(v)),
-        TRIP("/settings/driver/userParams", QRobotType::DriverParamsGroup, , x.s.getUserDriverParams(v),
-             x.s.setUserDriverParams(v)),
+        S_VAL("/settings/coordinate/tool", CoordinateTable, toolCoordinates, setToolCoordinates),
+        S_VAL("/settings/coordinate/user", CoordinateTable, userCoordinates, setUserCoordinates),
+        S_VAL("/settings/function/pointLoad", PointLoadTable, pointLoads, setPointLoads),
+        S_VAL("/settings/common", float, commonRatio, setCommonRatio),
+        S_VAL("/settings/teach/joint", TeachParams, teachJoint, setTeachJoint),
+        S_VAL("/settings/teach/coordinate", TeachParams, teachCoordinate, setTeachCoordinate),
+        S_VAL("/settings/teach/inch", QRobotType::TeachInch, teachInch, setTeachInch),
+        S_VAL("/settings/playback/joint", PlaybackJointParams, playbackJoint, setPlaybackJoint),
+        S_VAL("/settings/playback/coordinate", PlaybackCoordinateParams, playbackCoordinate, setPlaybackCoordinate),
+        S_VAL("/settings/playback/arch", ArchTable, playbackArch, setPlaybackArch),
+        S_VAL("/settings/teach/auxJoint", AuxTeachParams, teachAuxJoint, setTeachAuxJoint),
+        S_VAL("/settings/playback/auxJoint", AuxPlaybackParams, playbackAuxJoint, setPlaybackAuxJoint),
+        S_REF("/settings/function/hasAuxJoint", bool, hasAuxJoint, setHasAuxJoint),
+        S_REF("/properties/default", DefaultLimits, defaultLimits, setDefaultLimits),
+        S_REF("/settings/productInfo/hardwareInfo", QRobotType::HWVersion, versionHW, setVersionHW),
+        S_REF("/settings/function/stopMode", StopModeSettings, stopMode, setStopMode),
+        S_REF("/settings/function/remoteControl", RemoteControl, remoteControl, setRemoteControl),
+        S_REF("/settings/function/modbusConf", ModbusConf, modbusConf, setModbusConf),
+        S_REF("/settings/function/runToMode", QString, runToMode, setRunToMode),
+        S_REF("/settings/offline", OfflineSettings, offline, setOffline),
+        S_REF("/process/flyPhoto/latchPos", LatchPos, latchPos, setLatchPos),
+        S_REF("/process/vision_calibrate", Vision, visionCalibration, setVisionCalibration),
+        S_REF("/properties/driverParams", QRobotType::DriverParamsGroup, getBasicDriverParams, setBasicDriverParams),
+        S_REF("/settings/driver/userParams", QRobotType::DriverParamsGroup, getUserDriverParams, setUserDriverParams),
         TRIP("/process/tracking", TrackingSettings, v.count = 2, x.s.tracking(v), x.s.setTracking(v)),
-        TRIP("/properties/structure", RobotStructure, , x.s.structure(v), x.s.setStructure(v)),
-        TRIP("/settings/function/CustomPoint", F6, , x.s.customPoint(v), x.s.setCustomPoint(v)),
+        S_REF("/properties/structure", RobotStructure, structure, setStructure),
+        S_REF("/settings/function/CustomPoint", F6, customPoint, setCustomPoint),
         // "direction" is not read back.
         TRIP("/process/pallet", Pallets, for (PalletDef &p : v) p.direction = 0,
              x.s.pallets("//127.0.0.40/project/process/pallet.json", v), x.s.setPallets(v)),
@@ -150,36 +153,25 @@ QList<Trip> trips()
                      x.c.getCollisionDect(value, mode, resume, level);
                  return x.c.setCollisionDect(value, mode, resume, level);
              } },
-        TRIP("/settings/function/elecSkin", bool, , x.c.getElecSkin(v), x.c.setElecSkin(v)),
+        C_REF("/settings/function/elecSkin", bool, getElecSkin, setElecSkin),
         // "mode" is not read back.
         TRIP("/settings/function/elecSkinParams", QRobotCoor::ElecSkinPars, v.mode = 0, x.c.getElecSkinParams(v),
              x.c.setElecSkinParams(v)),
-        TRIP("/settings/safemode", SafeModeParams, , x.c.getSafeMode(v), x.c.setSafeMode(v)),
-        TRIP("/settings/function/loadParams", QRobotCoor::Load, , x.c.getLoadCenter(v), x.c.setLoadCenter(v)),
-        TRIP("/settings/function/loadParams", QRobotCoor::Load, , x.c.getLoadInertia(v), x.c.setLoadInertia(v)),
-        TRIP("/process/sixForce/switch", bool, , x.c.getForceSensor(v), x.c.setForceSensor(v)),
-        TRIP("/settings/torqueParams", float, , x.c.getTorqueParams(v), x.c.setTorqueParams(v)),
-        TRIP("/settings/function/install", QRobotCoor::InstallPosture, , x.c.getInstallPosture(v), x.c.setInstallPosture(v)),
-        TRIP("/settings/function/dragSensivity", QRobotCoor::DragSensivity, , x.c.getDragSensivity(v),
-             x.c.setDragSensivity(v)),
-        TRIP("/settings/function/endAI", QRobotCoor::EndAI, , x.c.getEndAI(v), x.c.setEndAI(v)),
-        TRIP("/settings/function/gpioAI", QRobotCoor::GPIOAI, , x.c.getGPIOAI(v), x.c.setGPIOAI(v)),
-        TRIP("/settings/function/gpioAO", QRobotCoor::GPIOAO, , x.c.getGPIOAO(v), x.c.setGPIOAO(v)),
-        TRIP("/settings/function/robotiqGripperEnable", bool, , x.c.getIQGripperEnable(v), x.c.setIQGripperEnable(v)),
-        TRIP("/settings/function/hitbotGripperEnable", bool, , x.c.getHitbotGripperEnable(v),
-             x.c.setHitbotGripperEnable(v)),
-        TRIP("/settings/function/modbus_io_config", QRobotCoor::ExtendIOParams, , x.c.getExtendIOParams(v),
-             x.c.setExtendIOParams(v)),
+        C_REF("/settings/safemode", SafeModeParams, getSafeMode, setSafeMode),
+        C_REF("/settings/function/loadParams", QRobotCoor::Load, getLoadCenter, setLoadCenter),
+        C_REF("/settings/function/loadParams", QRobotCoor::Load, getLoadInertia, setLoadInertia),
+        C_REF("/process/sixForce/switch", bool, getForceSensor, setForceSensor),
+        C_REF("/settings/torqueParams", float, getTorqueParams, setTorqueParams),
+        C_REF("/settings/function/install", QRobotCoor::InstallPosture, getInstallPosture, setInstallPosture),
+        C_REF("/settings/function/dragSensivity", QRobotCoor::DragSensivity, getDragSensivity, setDragSensivity),
+        C_REF("/settings/function/endAI", QRobotCoor::EndAI, getEndAI, setEndAI),
+        C_REF("/settings/function/gpioAI", QRobotCoor::GPIOAI, getGPIOAI, setGPIOAI),
+        C_REF("/settings/function/gpioAO", QRobotCoor::GPIOAO, getGPIOAO, setGPIOAO),
+        C_REF("/settings/function/robotiqGripperEnable", bool, getIQGripperEnable, setIQGripperEnable),
+        C_REF("/settings/function/hitbotGripperEnable", bool, getHitbotGripperEnable, setHitbotGripperEnable),
+        C_REF("/settings/function/modbus_io_config", QRobotCoor::ExtendIOParams, getExtendIOParams, setExtendIOParams),
         TRIP("/settings/coordinate/user", UserFrameTable, , v = x.c.userFrames(), x.c.setUserFrames(v)),
     };
-}
-
-QJsonArray many(int n, const QJsonValue &value)
-{
-    QJsonArray array;
-    for (int i = 0; i < n; ++i)
-        array.append(value);
-    return array;
 }
 
 // Reads into a record followed by guard bytes; true when no guard byte changed.
@@ -259,41 +251,34 @@ private Q_SLOTS:
         const QString long40 = QString(40, 'b');
         const QJsonArray nine = numbers({ 1, 2, 3, 4, 5, 6, 7, 8, 9 });
         const QJsonObject frame{ { "enable", true }, { "alias", long40 }, { "type", long40 }, { "params", nine } };
-        QTest::newRow("tool table") << "/settings/coordinate/tool" << QJsonValue(many(11, frame))
-            << Read([](Components &x) { return staysInside<CoordinateTable>([&](CoordinateTable &r) { r = x.s.toolCoordinates(); }); });
-        QTest::newRow("point loads") << "/settings/function/pointLoad" << QJsonValue(many(11, frame))
-            << Read([](Components &x) { return staysInside<PointLoadTable>([&](PointLoadTable &r) { r = x.s.pointLoads(); }); });
-        QTest::newRow("user frames") << "/settings/coordinate/user" << QJsonValue(many(11, frame))
-            << Read([](Components &x) { return staysInside<UserFrameTable>([&](UserFrameTable &r) { r = x.c.userFrames(); }); });
-        QTest::newRow("arch") << "/settings/playback/arch" << QJsonValue(many(14, QJsonObject{ { "enable", true } }))
-            << Read([](Components &x) { return staysInside<ArchTable>([&](ArchTable &r) { r = x.s.playbackArch(); }); });
-        QTest::newRow("teach joint") << "/settings/teach/joint" << QJsonValue(QJsonObject{ { "velocity", nine }, { "acceleration", nine } })
-            << Read([](Components &x) { return staysInside<TeachParams>([&](TeachParams &r) { r = x.s.teachJoint(); }); });
-        QTest::newRow("points") << "/project/demo/points" << QJsonValue(many(1005, QJsonObject{ { "name", "P1" }, { "alias", long40 } }))
-            << Read([](Components &x) { return staysInside<TeachPointTable>([&](TeachPointTable &r) {
-                   QCOMPARE(x.s.loadTeachPoints(Points, 6, r), 999); }); });
-        QTest::newRow("pallets") << "/process/pallet" << QJsonValue(many(12, QJsonObject{ { "name", long40 } }))
-            << Read([](Components &x) { return staysInside<Pallets>([&](Pallets &r) {
-                   QCOMPARE(x.s.pallets("//h/project/process/pallet.json", r), 10); }); });
-        QTest::newRow("vision") << "/process/vision_calibrate" << QJsonValue(many(10, QJsonObject{ { "matrix", nine } }))
-            << Read([](Components &x) { return staysInside<Vision>([&](Vision &r) { x.s.visionCalibration(r); }); });
-        QTest::newRow("driver gains") << "/properties/driverParams" << QJsonValue(many(12, QJsonObject{ { "velocityP", nine } }))
-            << Read([](Components &x) { return staysInside<QRobotType::DriverParamsGroup>([&](QRobotType::DriverParamsGroup &r) {
-                   x.s.getBasicDriverParams(r); }); });
-        QTest::newRow("trackers") << "/process/tracking" << QJsonValue(many(3, QJsonObject{ { "camera", QJsonObject{ { "camera_mat", nine } } } }))
-            << Read([](Components &x) { return staysInside<TrackingSettings>([&](TrackingSettings &r) {
-                   x.s.tracking(r);
-                   QCOMPARE(int(r.count), 2); }); });
+// A row reading `document` with `content` into a `Type` followed by guard bytes.
+#define BOUND(name, document, content, Type, read)                                                                     \
+    QTest::newRow(name) << document << QJsonValue(content)                                                            \
+                        << Read([](Components &x) { return staysInside<Type>([&](Type &r) { read; }); })
+        BOUND("tool table", "/settings/coordinate/tool", many(11, frame), CoordinateTable, r = x.s.toolCoordinates());
+        BOUND("point loads", "/settings/function/pointLoad", many(11, frame), PointLoadTable, r = x.s.pointLoads());
+        BOUND("user frames", "/settings/coordinate/user", many(11, frame), UserFrameTable, r = x.c.userFrames());
+        BOUND("arch", "/settings/playback/arch", many(14, QJsonObject{ { "enable", true } }), ArchTable, r = x.s.playbackArch());
+        BOUND("teach joint", "/settings/teach/joint", (QJsonObject{ { "velocity", nine }, { "acceleration", nine } }), TeachParams,
+              r = x.s.teachJoint());
+        BOUND("points", "/project/demo/points", many(1005, QJsonObject{ { "name", "P1" }, { "alias", long40 } }), TeachPointTable,
+              QCOMPARE(x.s.loadTeachPoints(Points, 6, r), 999));
+        BOUND("pallets", "/process/pallet", many(12, QJsonObject{ { "name", long40 } }), Pallets,
+              QCOMPARE(x.s.pallets("//h/project/process/pallet.json", r), 10));
+        BOUND("vision", "/process/vision_calibrate", many(10, QJsonObject{ { "matrix", nine } }), Vision, x.s.visionCalibration(r));
+        BOUND("driver gains", "/properties/driverParams", many(12, QJsonObject{ { "velocityP", nine } }),
+              QRobotType::DriverParamsGroup, x.s.getBasicDriverParams(r));
+        BOUND("trackers", "/process/tracking", many(3, QJsonObject{ { "camera", QJsonObject{ { "camera_mat", nine } } } }),
+              TrackingSettings, x.s.tracking(r); QCOMPARE(int(r.count), 2));
+        BOUND("offline name", "/settings/offline", (QJsonObject{ { "name", long40 } }), OfflineSettings,
+              x.s.offline(r); QCOMPARE(QByteArray(r.name), QByteArray(19, 'b')));
+#undef BOUND
         QTest::newRow("devices") << "/settings/function/modbus_io_config"
             << QJsonValue(QJsonObject{ { "modbusTCPDev", many(50, QJsonObject{ { "name", "d" } }) } })
             << Read([](Components &x) {
                    QRobotCoor::ExtendIOParams r;
                    r.device[8].name = "kept";
                    return x.c.getExtendIOParams(r) && r.device[8].name == "d"; });
-        QTest::newRow("offline name") << "/settings/offline" << QJsonValue(QJsonObject{ { "name", long40 } })
-            << Read([](Components &x) { return staysInside<OfflineSettings>([&](OfflineSettings &r) {
-                   x.s.offline(r);
-                   QCOMPARE(QByteArray(r.name), QByteArray(19, 'b')); }); });
     }
     void readersStayInTheirRecords()
     {

@@ -167,17 +167,13 @@ private Q_SLOTS:
         Q_EMIT robot.switchJogButtons(positive, negative);
         robot.panel()->switchAuxJogButtons(positive, negative);
         robot.panel()->switchJogButtons(positive, nullptr); // null: released
-        const QList<Request> posts = f.ctl.requests("POST", "/panel/*");
-        QStringList sent;
-        for (const Request &r : posts)
-            sent << r.path + " " + QJsonDocument(r.json()).toJson(QJsonDocument::Compact);
-        QCOMPARE(sent, (QStringList{
-            R"(/panel/autoManual {"value":"auto"})", R"(/panel/autoManual {"value":"manual"})",
-            R"(/panel/threeSwitch {"value":"pressed"})", R"(/panel/threeSwitch {"value":"released"})",
-            R"(/panel/emergencyStop {"value":false})",
-            R"(/panel/jog {"negBtns":[true,false,false,true,false,false],"posBtns":[false,true,false,false,false,true]})",
-            R"(/panel/auxJog {"negBtns":[true,false,false],"posBtns":[false,true,false]})",
-            R"(/panel/jog {"negBtns":[false,false,false,false,false,false],"posBtns":[false,true,false,false,false,true]})" }));
+        QCOMPARE(f.ctl.trail("POST", "/panel/*"), (QStringList{
+            R"(POST /panel/autoManual:22000 {"value":"auto"})", R"(POST /panel/autoManual:22000 {"value":"manual"})",
+            R"(POST /panel/threeSwitch:22000 {"value":"pressed"})", R"(POST /panel/threeSwitch:22000 {"value":"released"})",
+            R"(POST /panel/emergencyStop:22000 {"value":false})",
+            R"(POST /panel/jog:22000 {"negBtns":[true,false,false,true,false,false],"posBtns":[false,true,false,false,false,true]})",
+            R"(POST /panel/auxJog:22000 {"negBtns":[true,false,false],"posBtns":[false,true,false]})",
+            R"(POST /panel/jog:22000 {"negBtns":[false,false,false,false,false,false],"posBtns":[false,true,false,false,false,true]})" }));
         robot.disconnectController();
     }
 };

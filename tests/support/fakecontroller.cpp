@@ -212,6 +212,17 @@ Request FakeController::last(const QString &method, const QString &path) const
     return found.isEmpty() ? Request() : found.last();
 }
 
+QStringList FakeController::trail(const QString &method, const QString &path) const
+{
+    QStringList list;
+    for (const Request &r : requests(method, path)) {
+        const QJsonDocument json = QJsonDocument::fromJson(r.body);
+        const QByteArray body = json.isNull() ? r.body : json.toJson(QJsonDocument::Compact);
+        list << QString("%1 %2:%3 %4").arg(r.method, r.path).arg(r.port).arg(QString::fromUtf8(body)).trimmed();
+    }
+    return list;
+}
+
 bool FakeController::waitFor(const QString &method, const QString &path, int n, int timeoutMs)
 {
     return waitUntil([&] { return count(method, path) >= n; }, timeoutMs);

