@@ -144,15 +144,13 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(f.start()); }
     void init() { std::memset(&h, 0xA5, sizeof h); }
 
-    void beforeConnect_data()
-    {
+    void beforeConnect_data() {
         QTest::addColumn<Call>("call");
         QTest::addColumn<int>("result");
         for (const Row &row : validCalls())
             QTest::newRow(row.name.constData()) << row.call << int(row.beforeConnect);
     }
-    void beforeConnect()
-    {
+    void beforeConnect() {
         QFETCH(Call, call);
         QTEST(int(call()), "result");
         spin(10);
@@ -162,14 +160,12 @@ private Q_SLOTS:
 
     void connect() { QCOMPARE(ConnectVarlo("127.0.0.5"), VARLO_OK); }
 
-    void refused_data()
-    {
+    void refused_data() {
         QTest::addColumn<Call>("call");
         for (const Row &row : refusedCalls())
             QTest::newRow(row.name.constData()) << row.call;
     }
-    void refused()
-    {
+    void refused() {
         QFETCH(Call, call);
         // Settle on a cycle of the exchange, so that its body is the one to compare.
         QVERIFY(f.ctl.waitFor("POST", "/protocol/exchange", f.ctl.count("POST", "/protocol/exchange") + 2));

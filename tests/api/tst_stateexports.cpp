@@ -131,8 +131,7 @@ class tst_StateExports : public QObject
     CallbackLog early, log, second;
 
     // Serves `reply` to exactly one exchange and waits until that cycle has ended.
-    void serveOneCycle(const QJsonObject &reply)
-    {
+    void serveOneCycle(const QJsonObject &reply) {
         const std::shared_ptr<Route> once = f.ctl.on("POST", Exchange, reply, 1);
         WAIT_FOR(once->used == 1);
         const int start = clocks;
@@ -140,8 +139,7 @@ class tst_StateExports : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(f.start(ROBOT_AXES));
         // Registered while the axis count is not known yet.
         QCOMPARE(ExchangeCallback(&recordState, &early), VARLO_OK);
@@ -153,8 +151,7 @@ private Q_SLOTS:
 
     // Connected, the controller reporting nothing yet: zeros, except power
     // on and arm orientation 1.
-    void initialValues()
-    {
+    void initialValues() {
         WAIT_FOR(clocks >= 1);
         QByteArray buffer(RecordSize + 8, char(0xEE));
         QCOMPARE(GetExchange(reinterpret_cast<VarloExchangeRecord *>(buffer.data())), VARLO_OK);
@@ -165,8 +162,7 @@ private Q_SLOTS:
         QCOMPARE(buffer.toHex(), expected.toHex());
     }
 
-    void callbackPerNotification()
-    {
+    void callbackPerNotification() {
         serveOneCycle(fullReply());
         QCOMPARE(log.records.size(), calls(ROBOT_AXES).size());
         QCOMPARE(second.records, log.records);
@@ -177,14 +173,12 @@ private Q_SLOTS:
 
     // At each call the record holds what the exchange had decoded so far; the
     // fields a registration does not follow keep their initial values.
-    void freshRecordAtEveryCall_data()
-    {
+    void freshRecordAtEveryCall_data() {
         QTest::addColumn<int>("call");
         for (int i = 0; i < calls(ROBOT_AXES).size(); ++i)
             QTest::newRow(calls(ROBOT_AXES).at(i).constData()) << i;
     }
-    void freshRecordAtEveryCall()
-    {
+    void freshRecordAtEveryCall() {
         QFETCH(int, call);
         const QByteArray record = log.records.value(call);
         const int decodedUpTo = decodeIndex(calls(ROBOT_AXES).at(call));
@@ -199,8 +193,7 @@ private Q_SLOTS:
     }
 
     // GetExchange fills every field whatever the axis count, and not a byte more.
-    void getExchangeLayout()
-    {
+    void getExchangeLayout() {
         QByteArray buffer(RecordSize + 16, char(0xEE));
         QCOMPARE(GetExchange(reinterpret_cast<VarloExchangeRecord *>(buffer.data())), VARLO_OK);
         for (const Field &field : fields())
@@ -233,8 +226,7 @@ private Q_SLOTS:
         QVERIFY(record.isEnabled && record.isJog); // drag counts as enabled
     }
 
-    void powerChangeAloneDoesNotCall()
-    {
+    void powerChangeAloneDoesNotCall() {
         log = CallbackLog();
         bool isPower = false;
         serveOneCycle(QJsonObject{ { "powerState", "on" } });
@@ -247,8 +239,7 @@ private Q_SLOTS:
     }
 
     // The coordinates notify on every cycle: each cycle's value once, none skipped.
-    void callbackFollowsEveryCycle()
-    {
+    void callbackFollowsEveryCycle() {
         int served = 0;
         const std::shared_ptr<Route> counting = f.ctl.on("POST", Exchange, [&served](const Request &) {
             ++served;
@@ -269,8 +260,7 @@ private Q_SLOTS:
 
     // The host's record travels with the next exchange: any non-zero byte is
     // on, and the controller is asked to apply it once.
-    void setDOAndClearAlarmsReachTheControllerOnce()
-    {
+    void setDOAndClearAlarmsReachTheControllerOnce() {
         VarloIO io;
         std::memset(&io, 0, sizeof io);
         io.value[0] = io.value[7] = io.value[63] = true;

@@ -204,15 +204,13 @@ class tst_Components : public QObject
     Components *x = nullptr;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(f.start());
         x = new Components;
         x->http.setHost(Address);
     }
     void cleanupTestCase() { delete x; }
-    void init()
-    {
+    void init() {
         f.reset();
         for (const char *commands : { "/interface/*", "/settings/*", "/panel/*", "/calibrate/*" })
             ctl.on("*", commands, QJsonObject());
@@ -221,14 +219,12 @@ private Q_SLOTS:
     // Written through the setter, read back through the getter into a fresh
     // record and written again: the same document. A failed write reports
     // false and changes nothing.
-    void roundTrip_data()
-    {
+    void roundTrip_data() {
         QTest::addColumn<Trip>("trip");
         for (const Trip &trip : trips())
             QTest::newRow(trip.document) << trip;
     }
-    void roundTrip()
-    {
+    void roundTrip() {
         QFETCH(Trip, trip);
         ctl.setDocument(trip.document, QJsonObject{ { "kept", true } }); // what a read-modify-write keeps
         QVERIFY(trip.write(*x, true));
@@ -243,8 +239,7 @@ private Q_SLOTS:
 
     // Documents with more entries, longer arrays and longer texts than the
     // records hold: nothing is written past a record.
-    void readersStayInTheirRecords_data()
-    {
+    void readersStayInTheirRecords_data() {
         QTest::addColumn<QString>("document");
         QTest::addColumn<QJsonValue>("content");
         QTest::addColumn<Read>("read");
@@ -280,8 +275,7 @@ private Q_SLOTS:
                    r.device[8].name = "kept";
                    return x.c.getExtendIOParams(r) && r.device[8].name == "d"; });
     }
-    void readersStayInTheirRecords()
-    {
+    void readersStayInTheirRecords() {
         QFETCH(QString, document);
         QFETCH(QJsonValue, content);
         QFETCH(Read, read);
@@ -290,8 +284,7 @@ private Q_SLOTS:
     }
 
     // Texts longer than their fields are cut at a character boundary.
-    void textsCutToTheirFields()
-    {
+    void textsCutToTheirFields() {
         const QString e = QString::fromUtf8("\xc3\xa9"), han = QString::fromUtf8("\xe4\xb8\xad");
         ctl.setDocument("/settings/coordinate/tool", QJsonArray{ QJsonObject{ { "alias", "a" + e.repeated(11) } } });
         QCOMPARE(QString::fromUtf8(x->s.toolCoordinates().entry[0].alias), "a" + e.repeated(10));
@@ -314,17 +307,13 @@ private Q_SLOTS:
         QCOMPARE(ctl.document("/settings/productInfo/hardwareInfo").object().value("PowerVersion").toString(), QString(40, 'C'));
     }
 
-    void collisionDocument()
-    {
+    void collisionDocument() {
         // Created with the default level table when missing.
         ctl.removeDocument("/settings/function/collisionDect");
         QVERIFY(x->c.setCollisionDect(true, true, false, 3));
-        QJsonObject stored = ctl.document("/settings/function/collisionDect").object();
-        QCOMPARE(stored.value("Level1").toArray(), numbers({ 30, 30, 30, 10, 10, 10 }));
-        QCOMPARE(stored.value("Level2").toArray(), numbers({ 25, 25, 25, 8, 8, 8 }));
-        QCOMPARE(stored.value("Level3").toArray(), numbers({ 20, 20, 20, 6, 6, 6 }));
-        QCOMPARE(stored.value("Level4").toArray(), numbers({ 15, 15, 15, 4, 4, 4 }));
-        QCOMPARE(stored.value("Level5").toArray(), numbers({ 10, 10, 10, 3, 3, 3 }));
+        QCOMPARE(ctl.document("/settings/function/collisionDect").object(), QJsonDocument::fromJson(R"({"value": true, "mode": 1,
+            "resumeType": 0, "level": 3, "Level1": [30, 30, 30, 10, 10, 10], "Level2": [25, 25, 25, 8, 8, 8],
+            "Level3": [20, 20, 20, 6, 6, 6], "Level4": [15, 15, 15, 4, 4, 4], "Level5": [10, 10, 10, 3, 3, 3]})").object());
         // "mode" reads true for 1 only.
         ctl.setDocument("/settings/function/collisionDect", QJsonObject{ { "mode", 2 } });
         bool value = true, mode = true, resume = true;
@@ -343,8 +332,7 @@ private Q_SLOTS:
 
     // The readers take the spellings the library writes and those the
     // controller writes; the controller's wins when both are there.
-    void spellings()
-    {
+    void spellings() {
         ctl.setDocument("/settings/safemode", QJsonObject{ { "high", QJsonObject{ { "rangeMin1", -1 }, { "rangMin1", -100 } } } });
         SafeModeParams safe;
         QVERIFY(x->c.getSafeMode(safe));
@@ -358,8 +346,7 @@ private Q_SLOTS:
 
     // Readers of a document that is not JSON report it; writers that must
     // keep what they cannot read write nothing.
-    void unreadableDocuments()
-    {
+    void unreadableDocuments() {
         f.putShareFile("/settings/safemode", "payload: 3");
         SafeModeParams safe;
         std::memset(&safe, 0x5A, sizeof safe);
@@ -373,8 +360,7 @@ private Q_SLOTS:
     }
 
     // A points file is a file of the project folder; nothing else is read or written.
-    void pointsFilePaths_data()
-    {
+    void pointsFilePaths_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("document"); // empty: refused
         QTest::newRow("share") << Points << "/project/demo/points";
@@ -388,8 +374,7 @@ private Q_SLOTS:
         QTest::newRow("nothing after the folder") << "//h/project/project/" << "";
         QTest::newRow("empty") << "" << "";
     }
-    void pointsFilePaths()
-    {
+    void pointsFilePaths() {
         QFETCH(QString, path);
         QFETCH(QString, document);
         const auto table = std::make_unique<TeachPointTable>();
@@ -410,8 +395,7 @@ private Q_SLOTS:
     }
 
     // The lists end at their first empty entry.
-    void listsEndAtTheFirstEmptyEntry()
-    {
+    void listsEndAtTheFirstEmptyEntry() {
         const auto table = std::make_unique<TeachPointTable>();
         table->point[0].index = 1;
         table->point[1].alias[0] = 'x'; // an alias alone makes no point
@@ -450,8 +434,7 @@ private Q_SLOTS:
 
     // Texts in a document are written as they are (not whitespace-folded),
     // and the keys of others kept.
-    void trajectoryParametersKeepThePoints()
-    {
+    void trajectoryParametersKeepThePoints() {
         const QJsonObject stored{ { "point", QJsonArray{ QJsonObject{ { "P", numbers({ 1, 2, 3, 4, 5, 6 }) } } } },
                                   { "note", "two  spaces\nand a line" } };
         ctl.setDocument("/process/trajectory/trajPoints", stored);
@@ -464,16 +447,10 @@ private Q_SLOTS:
     }
 
     // Commands whose body has a rule of its own.
-    void commands_data()
-    {
+    void commands_data() {
         QTest::addColumn<Call>("call");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("body"); // empty: nothing is sent, and the call fails
-        const bool on = true;
-        QTest::newRow("enabling switch as text") << Call([on](Components &x) { return x.c.setThreeSwitch(&on); })
-                                                 << "/panel/threeSwitch" << QByteArray(R"({"value": "true"})");
-        QTest::newRow("control mode 2") << Call([](Components &x) { return x.c.setControlMode(2); })
-                                        << "/settings/controlMode" << QByteArray(R"({"controlMode": "drag"})");
         QTest::newRow("unknown control mode") << Call([](Components &x) { return x.c.setControlMode(3); })
                                               << "/settings/controlMode" << QByteArray("{}");
         QTest::newRow("brake joint 6") << Call([](Components &x) { return x.c.setJointBrake(6, false); })
@@ -500,8 +477,7 @@ private Q_SLOTS:
             int index = 0;
             return x.c.preHandleTrajPoints("a", 0, 0, QRobotType::RDNCoordinate{}, nullptr, &index); }) << "*" << QByteArray();
     }
-    void commands()
-    {
+    void commands() {
         QFETCH(Call, call);
         QFETCH(QString, path);
         QFETCH(QByteArray, body);
@@ -514,8 +490,7 @@ private Q_SLOTS:
     }
 
     // The script-function catalogue: bounded, and a local file preferred.
-    void functionCatalogue()
-    {
+    void functionCatalogue() {
         QJsonObject catalogue;
         QJsonArray names{ QString(150, 'n') };
         for (int i = 0; i < 60; ++i) {
@@ -552,8 +527,7 @@ private Q_SLOTS:
     }
 
     // Byte fields take 0 to 255: larger values are clamped, not wrapped.
-    void byteFieldsAreClamped()
-    {
+    void byteFieldsAreClamped() {
         ctl.setDocument("/process/pallet", QJsonArray{ QJsonObject{ { "id", 300 }, { "userCoord", -5 } } });
         Pallets pallets{};
         QCOMPARE(x->s.pallets("//h/project/process/pallet.json", pallets), 1);
@@ -562,8 +536,7 @@ private Q_SLOTS:
     }
 
     // The copy of the replay parameters goes to the share, and never outside it.
-    void replayParametersCopy()
-    {
+    void replayParametersCopy() {
         const QString copy = f.share.path() + "/127.0.0.40/project/settings/function/reTraceParams.json";
         QDir().mkpath(QFileInfo(copy).absolutePath());
         QVERIFY(x->c.setRunTrajectoryParams({ 1.5f, true, 4 }));

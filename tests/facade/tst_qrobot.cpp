@@ -21,15 +21,13 @@ class tst_QRobot : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(f.start()); }
-    void init()
-    {
+    void init() {
         f.reset();
         f.ctl.on("POST", "/panel/*", QJsonObject());
         qputenv("VARLO_SHARE_ROOT", f.share.path().toLocal8Bit());
     }
 
-    void connectionSwitchesBetweenPollAndExchange()
-    {
+    void connectionSwitchesBetweenPollAndExchange() {
         QRobot robot;
         QSignalSpy changed(&robot, &QRobot::connectionChanged);
         robot.disconnectController(); // no components yet
@@ -51,7 +49,9 @@ private Q_SLOTS:
         QVERIFY(!robot.connection()->isSupervising() && !transport->isDispatching());
         f.ctl.clearRequests();
         QJsonObject reply;
-        QVERIFY(!transport->getJson("/connection/state", reply));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!transport->getJson("/connection/state", reply) && clock.elapsed() < 100); // at once
         spin(50);
         QCOMPARE(f.ctl.count(), 0);
         robot.initialize();
@@ -62,61 +62,43 @@ private Q_SLOTS:
         robot.disconnectController();
     }
 
-    void paths_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QString>("simulator");
-        QTest::addColumn<QString>("shareRoot");
-        QTest::addColumn<QString>("root");
-        QTest::newRow("controller") << "192.168.1.6" << "" << "" << "//192.168.1.6/project";
-        QTest::newRow("empty") << "" << "" << "" << "///project";
-        QTest::newRow("mounted share") << "192.168.1.6" << "" << "/mnt/robots/" << "/mnt/robots/192.168.1.6/project";
-        QTest::newRow("simulator") << "127.0.0.1" << "C:\\Sim\\" << "" << "C:\\Sim\\/controllerVR/project";
+    // The controller's folders: its share, a mounted share, or the simulator's project folder.
+    void paths_data() {
+        QTest::addColumn<QStringList>("c"); // address, simulator folder, share root, root
+        QTest::newRow("controller") << QStringList{ "192.168.1.6", "", "", "//192.168.1.6/project" };
+        QTest::newRow("empty") << QStringList{ "", "", "", "///project" };
+        QTest::newRow("mounted share") << QStringList{ "192.168.1.6", "", "/mnt/robots/", "/mnt/robots/192.168.1.6/project" };
+        QTest::newRow("simulator") << QStringList{ "127.0.0.1", "C:\\Sim\\", "", "C:\\Sim\\/controllerVR/project" };
     }
-    void paths()
-    {
-        QFETCH(QString, ip);
-        QFETCH(QString, simulator);
-        QFETCH(QString, shareRoot);
-        QFETCH(QString, root);
-        qputenv("VARLO_SHARE_ROOT", shareRoot.toLocal8Bit());
+    void paths() {
+        QFETCH(QStringList, c);
+        qputenv("VARLO_SHARE_ROOT", c[2].toLocal8Bit());
         QRobot robot;
         robot.initialize();
-        robot.setHostIP(ip);
-        if (!simulator.isEmpty())
-            robot.setVirtualRoot(simulator);
-        QCOMPARE(robot.transport()->host(), ip);
-        QCOMPARE(robot.connection()->host(), ip);
-        QCOMPARE(robot.rootPath(), root);
-        QCOMPARE(robot.projectPath(), root + "/project");
-        QCOMPARE(robot.settingsPath(), root + "/settings");
-        QCOMPARE(robot.propertiesPath(), root + "/properties");
+        robot.setHostIP(c[0]);
+        if (!c[1].isEmpty())
+            robot.setVirtualRoot(c[1]);
+        QVERIFY(robot.transport()->host() == c[0] && robot.connection()->host() == c[0]);
+        QCOMPARE(QStringList({ robot.rootPath(), robot.projectPath(), robot.propertiesPath() }),
+                 QStringList({ c[3], c[3] + "/project", c[3] + "/properties" }));
         robot.disconnectController();
     }
 
-    void filePathSplitting_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("relative");
-        QTest::addColumn<QString>("parameter");
-        QTest::newRow("project file") << "//192.168.1.6/project/project/demo/prj.json" << "demo" << "demo/prj.json" << "";
-        QTest::newRow("parameter file") << "//h/project/project/demo/parameter/points.json" << ""
-                                        << "demo/parameter/points.json" << "/parameter/points.json";
-        QTest::newRow("no marker") << "/tmp/demo/prj.json" << "" << "" << "";
-        QTest::newRow("first marker counts") << "//h/project/project/a/project/project/b/prj.json"
-                                             << "a/project/project/b" << "a/project/project/b/prj.json" << "";
+    void filePathSplitting_data() {
+        QTest::addColumn<QStringList>("c"); // path, project name, relative path, parameter path
+        QTest::newRow("project file") << QStringList{ "//192.168.1.6/project/project/demo/prj.json", "demo", "demo/prj.json", "" };
+        QTest::newRow("parameter file") << QStringList{ "//h/project/project/demo/parameter/points.json", "",
+                                                        "demo/parameter/points.json", "/parameter/points.json" };
+        QTest::newRow("no marker") << QStringList{ "/tmp/demo/prj.json", "", "", "" };
+        QTest::newRow("first marker counts") << QStringList{ "//h/project/project/a/project/project/b/prj.json",
+                                                             "a/project/project/b", "a/project/project/b/prj.json", "" };
     }
-    void filePathSplitting()
-    {
-        QFETCH(QString, path);
-        QTEST(QRobot::projectNameOf(path), "name");
-        QTEST(QRobot::projectRelativePath(path), "relative");
-        QTEST(QRobot::parameterPath(path), "parameter");
+    void filePathSplitting() {
+        QFETCH(QStringList, c);
+        QCOMPARE(QStringList({ c[0], QRobot::projectNameOf(c[0]), QRobot::projectRelativePath(c[0]), QRobot::parameterPath(c[0]) }), c);
     }
 
-    void inspectDirCompletesAnExistingShare()
-    {
+    void inspectDirCompletesAnExistingShare() {
         QRobot robot;
         robot.setHostIP("192.168.1.6");
         QVERIFY(!robot.inspectDir());
@@ -129,8 +111,7 @@ private Q_SLOTS:
             QVERIFY2(QFileInfo(root + folder).isDir(), folder);
     }
 
-    void probe()
-    {
+    void probe() {
         QCOMPARE(SimulatorProbe::rootFromListing("C:\\Sim\\VarloSim.exe    VarloSim.exe    \r\n", "VarloSim.exe"), QString("C:\\Sim\\"));
         QCOMPARE(SimulatorProbe::rootFromListing("D:\\A\\VarloSim.exe VarloSim.exe\r\nE:\\B\\VarloSim.exe VarloSim.exe\r\n",
                                                  "VarloSim.exe"), QString("D:\\A\\"));
@@ -152,8 +133,7 @@ private Q_SLOTS:
 
     // The panel's switches and buttons as the controller receives them, in the
     // order the facade's signals came.
-    void facadeSignalsDriveThePanel()
-    {
+    void facadeSignalsDriveThePanel() {
         QRobot robot;
         robot.initialize();
         robot.setHostIP(f.ctl.address());

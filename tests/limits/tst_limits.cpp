@@ -14,8 +14,7 @@ class tst_Limits : public QObject
     Q_OBJECT
     Fixture f{ "127.0.0.9" };
 
-    static qint64 timed(const std::function<void()> &call)
-    {
+    static qint64 timed(const std::function<void()> &call) {
         QElapsedTimer clock;
         clock.start();
         call();
@@ -23,14 +22,12 @@ class tst_Limits : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(f.start());
         VarloTimings::resetForTesting(); // the real values, the pacing included
     }
 
-    void requestAbortAndLossRule()
-    {
+    void requestAbortAndLossRule() {
         QHttpManager http(nullptr);
         http.setHost(f.ctl.address());
         QSignalSpy spy(&http, &QHttpManager::connectStateChanged);
@@ -56,15 +53,13 @@ private Q_SLOTS:
         QVERIFY2(lostAt > 12000 && lostAt < 13500, qPrintable(QString::number(lostAt)));
     }
 
-    void connectWait_data()
-    {
+    void connectWait_data() {
         QTest::addColumn<QByteArray>("address");
         QTest::addColumn<int>("limit"); // 0: the real one
         QTest::newRow("silent address") << QByteArray("127.0.0.254") << 0;
         QTest::newRow("loopback without a simulator") << QByteArray("127.0.0.1") << 300;
     }
-    void connectWait()
-    {
+    void connectWait() {
         QFETCH(QByteArray, address);
         QFETCH(int, limit);
         VarloTimings::setForTesting(VarloTimings::ConnectLimit, limit);

@@ -11,8 +11,7 @@ class tst_MotionLimit : public QObject
     Fixture f{ "127.0.0.24" };
 
 private Q_SLOTS:
-    void neverFinished()
-    {
+    void neverFinished() {
         QVERIFY(f.start());
         f.ctl.on("POST", "/interface/*", QJsonObject());
         f.ctl.on("GET", "/interface/go", QJsonObject{ { "value", false }, { "isAlarms", false } });

@@ -51,8 +51,7 @@ QJsonObject fullReply()
 // Spies on every state notification of the exchange (not the clock); total() counts them all.
 struct Notifications : std::vector<std::unique_ptr<QSignalSpy>>
 {
-    explicit Notifications(QObject *object)
-    {
+    explicit Notifications(QObject *object) {
         for (int i = object->metaObject()->methodOffset(); i < object->metaObject()->methodCount(); ++i) {
             const QMetaMethod m = object->metaObject()->method(i);
             if (m.methodType() == QMetaMethod::Signal && m.name().endsWith("Changed"))
@@ -63,6 +62,14 @@ struct Notifications : std::vector<std::unique_ptr<QSignalSpy>>
 };
 
 using Getter = std::function<int(const QRobotProtocol &)>;
+struct Scalar
+{
+    QByteArray reply;
+    QByteArray signal;
+    Getter get;
+    int expected;
+    bool notifies;
+};
 
 // A recorded signal argument of an int-sized enum, an int or a bool, as an int.
 int asInt(const QVariant &argument)
@@ -76,7 +83,7 @@ int asInt(const QVariant &argument)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Getter)
+Q_DECLARE_METATYPE(Scalar)
 
 class tst_QRobotProtocol : public QObject
 {
@@ -90,8 +97,7 @@ class tst_QRobotProtocol : public QObject
     // Answers the exchanges from now on with `reply` and waits until `cycles`
     // exchanges have decoded it (so that the second shows what a repeat does).
     void serve(const QByteArray &reply, int cycles = 2) { serve(object(reply), cycles); }
-    void serve(const QJsonObject &reply, int cycles = 2)
-    {
+    void serve(const QJsonObject &reply, int cycles = 2) {
         const std::shared_ptr<Route> route = ctl.on("POST", Exchange, reply);
         protocol->startExchange();
         WAIT_FOR(route->used >= 1);
@@ -99,8 +105,7 @@ class tst_QRobotProtocol : public QObject
         WAIT_FOR(clocks >= start + cycles);
     }
     // Each exchange body's outputs (first and last word), their enable and the alarm clear.
-    QStringList oneShots(int atLeast)
-    {
+    QStringList oneShots(int atLeast) {
         QStringList list;
         for (const QJsonObject &body : bodies(atLeast)) {
             const QJsonObject out = body.value("outputs").toObject();
@@ -109,8 +114,7 @@ class tst_QRobotProtocol : public QObject
         }
         return list;
     }
-    QList<QJsonObject> bodies(int atLeast)
-    {
+    QList<QJsonObject> bodies(int atLeast) {
         QList<QJsonObject> list;
         if (ctl.waitFor("POST", Exchange, atLeast)) {
             for (const Request &r : ctl.requests("POST", Exchange))
@@ -121,8 +125,7 @@ class tst_QRobotProtocol : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(f.start()); }
-    void init()
-    {
+    void init() {
         f.reset();
         clocks = 0;
         ctl.on("GET", Exchange, QJsonObject{ { "controlMode", "enable" } });
@@ -131,16 +134,14 @@ private Q_SLOTS:
         protocol = new QRobotProtocol(http, nullptr);
         connect(protocol, &QRobotProtocol::exChangeClock, this, [this] { ++clocks; });
     }
-    void cleanup()
-    {
+    void cleanup() {
         protocol->stopExchange();
         delete protocol;
         delete http;
     }
 
     // Runs first: the process's first exchange asks for the control mode.
-    void firstExchangeAdoptsControlMode()
-    {
+    void firstExchangeAdoptsControlMode() {
         QCOMPARE(protocol->controlMode(), QRobotType::Disable);
         QCOMPARE(protocol->isPower(), true);
         QCOMPARE(protocol->armOrientation(), 1);
@@ -153,16 +154,10 @@ private Q_SLOTS:
         QCOMPARE(mode.count(), 1);
     }
 
-    void decodeScalars_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QByteArray>("signal");
-        QTest::addColumn<Getter>("getter");
-        QTest::addColumn<int>("expected");
-        QTest::addColumn<bool>("notifies");
+    void decodeScalars_data() {
+        QTest::addColumn<Scalar>("c");
 #define ROW(tag, reply, signal, getter, expected, notifies)                                                    \
-    QTest::newRow(tag) << QByteArray(reply) << QByteArray(SIGNAL(signal))                                      \
-                       << Getter([](const QRobotProtocol &p) { return int(p.getter()); }) << expected << notifies
+    QTest::newRow(tag) << Scalar{ reply, SIGNAL(signal), [](const QRobotProtocol &p) { return int(p.getter()); }, expected, notifies }
         ROW("control drag", R"({"controlMode":"drag"})", controlModeChanged(QRobotType::ControlMode), controlMode, 2, true);
         ROW("control unchanged", R"({"controlMode":"disable"})", controlModeChanged(QRobotType::ControlMode), controlMode, 0, false);
         ROW("drag mode drag", R"({"dragMode":"drag"})", dragModeChanged(QRobotCoor::DragMode), dragMode, 0, false);
@@ -187,23 +182,17 @@ private Q_SLOTS:
         ROW("playback int", R"({"dragPlayback":1})", isPlaybackChanged(bool), isPlayback, 0, false);
 #undef ROW
     }
-    void decodeScalars()
-    {
-        QFETCH(QByteArray, reply);
-        QFETCH(QByteArray, signal);
-        QFETCH(Getter, getter);
-        QFETCH(int, expected);
-        QFETCH(bool, notifies);
-        QSignalSpy spy(protocol, signal.constData());
-        serve(reply); // twice: the same reply again is no change
-        QCOMPARE(getter(*protocol), expected);
-        QCOMPARE(spy.count(), notifies ? 1 : 0);
-        if (notifies)
-            QCOMPARE(asInt(spy.first().first()), expected);
+    void decodeScalars() {
+        QFETCH(Scalar, c);
+        QSignalSpy spy(protocol, c.signal.constData());
+        serve(c.reply); // twice: the same reply again is no change
+        QCOMPARE(c.get(*protocol), c.expected);
+        QCOMPARE(spy.count(), c.notifies ? 1 : 0);
+        if (c.notifies)
+            QCOMPARE(asInt(spy.first().first()), c.expected);
     }
 
-    void decodeRecords()
-    {
+    void decodeRecords() {
         QRobotType::IO out{};
         out.enable = true;
         protocol->setDO(out);
@@ -240,8 +229,7 @@ private Q_SLOTS:
         QCOMPARE(protocol->alarms().alarm[0][0], 1);
     }
 
-    void alarmsNotifyOnChangeOnly()
-    {
+    void alarmsNotifyOnChangeOnly() {
         QSignalSpy spy(protocol, &QRobotProtocol::alarmsChanged);
         serve(R"({"alarms": [[0, 0], [0]]})");
         QCOMPARE(spy.count(), 0); // equal to the zeroed start
@@ -254,8 +242,7 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 2);
     }
 
-    void requestBodies()
-    {
+    void requestBodies() {
         VarloTimings::setForTesting(VarloTimings::ExchangeRearm, 100);
         protocol->startExchange();
         QJsonObject expected = object(R"({"controlMode": "disable", "dragMode": "disable", "coordinate": "joint",
@@ -282,8 +269,7 @@ private Q_SLOTS:
     }
 
     // A one-shot request goes with the next exchange that succeeds, then never again.
-    void oneShotsAreSentOnce()
-    {
+    void oneShotsAreSentOnce() {
         ctl.on("POST", Exchange, Reply::error(), 1);
         QRobotType::IO io{};
         io.enable = true;
@@ -301,8 +287,7 @@ private Q_SLOTS:
         QCOMPARE(oneShots(2).last(), QString("7/128 0 0"));
     }
 
-    void oneShotsSetDuringAnExchangeKept()
-    {
+    void oneShotsSetDuringAnExchangeKept() {
         QRobotType::IO first{};
         first.enable = first.value[0] = true;
         protocol->setDO(first);
@@ -321,8 +306,7 @@ private Q_SLOTS:
         QCOMPARE(oneShots(3).mid(0, 3), (QStringList{ "1/0 1 0", "8/0 1 1", "8/0 0 0" }));
     }
 
-    void failedOrOddRepliesChangeNothing()
-    {
+    void failedOrOddRepliesChangeNothing() {
         serve(fullReply(), 1);
         Notifications notifications(protocol);
         // A failed exchange does not even clock.
@@ -340,8 +324,7 @@ private Q_SLOTS:
         QCOMPARE(protocol->jointCoordinate().joint[0], 1.0f);
     }
 
-    void stopDuringAnExchangeDoesNotRearm()
-    {
+    void stopDuringAnExchangeDoesNotRearm() {
         ctl.on("POST", Exchange, [this](const Request &) {
             protocol->stopExchange();
             return Reply();
@@ -353,8 +336,7 @@ private Q_SLOTS:
         QCOMPARE(clocks, 1);
     }
 
-    void restartDuringAnExchangeRunsOneExchange()
-    {
+    void restartDuringAnExchangeRunsOneExchange() {
         // A stop and a start while an exchange is on the wire (connection lost
         // and found inside a wait) must not overlap a second exchange with it.
         bool restarted = false;
@@ -374,8 +356,7 @@ private Q_SLOTS:
     }
 
     // Runs last: no later exchange of the process repeats the first GET.
-    void firstGetNotRepeated()
-    {
+    void firstGetNotRepeated() {
         ctl.on("GET", Exchange, QJsonObject{ { "controlMode", "drag" } });
         protocol->startExchange();
         QCOMPARE(bodies(2).first().value("controlMode").toString(), QString("disable"));

@@ -35,8 +35,7 @@ struct Board
 {
     int fd = -1;
     QString name;
-    Board()
-    {
+    Board() {
         int line = -1;
         char path[128] = {};
         if (openpty(&fd, &line, path, nullptr, nullptr) == 0) {
@@ -63,8 +62,7 @@ class tst_QSerialManager : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void portChoice_data()
-    {
+    void portChoice_data() {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QString>("chosen");
         QTest::newRow("COM3 among three") << QStringList{ "COM1", "COM3", "COM4" } << "COM3";
@@ -76,14 +74,12 @@ private Q_SLOTS:
             many << QString("tty%1").arg(i == 10 ? 3 : 10 + i * 2);
         QTest::newRow("only the first ten examined") << many << many.at(9);
     }
-    void portChoice()
-    {
+    void portChoice() {
         QFETCH(QStringList, names);
         QTEST(QSerialManager::selectPortName(names), "chosen");
     }
 
-    void boardStaysClosedUntilOpened()
-    {
+    void boardStaysClosedUntilOpened() {
         QSerialManager manager;
         QVERIFY(!manager.isBoardOpen());
         QCOMPARE(manager.boardPort()->baudRate(), qint32(115200));
@@ -93,8 +89,7 @@ private Q_SLOTS:
         QVERIFY(!manager.boardErrorString().isEmpty());
     }
 
-    void frames_data()
-    {
+    void frames_data() {
         QTest::addColumn<QList<QByteArray>>("pieces"); // written one after the other
         QTest::addColumn<QStringList>("buttons");
         QByteArray badChecksum = press(0x04), badLength = press(0x04);
@@ -112,8 +107,7 @@ private Q_SLOTS:
         // A release ends the call; what followed it is dropped with the port's buffers.
         QTest::newRow("release") << QList<QByteArray>{ press(0x04) + Release + press(0x01) } << QStringList{ "+0", "R" };
     }
-    void frames()
-    {
+    void frames() {
         QFETCH(QList<QByteArray>, pieces);
         QFETCH(QStringList, buttons);
         Board board;
@@ -131,8 +125,7 @@ private Q_SLOTS:
         QCOMPARE(received, buttons);
     }
 
-    void jogReachesTheController()
-    {
+    void jogReachesTheController() {
         Fixture f("127.0.0.70");
         QVERIFY(f.start());
         f.ctl.on("POST", "/panel/jog", QJsonObject());

@@ -1,5 +1,8 @@
 #include "fakecontroller.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QtCore/QTimer>
 #include <QtCore/QUrl>
 #include <QtNetwork/QTcpSocket>
@@ -70,7 +73,7 @@ void FakeController::close()
 void FakeController::accept(QTcpServer *server)
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        socket->setProperty("serial", ++m_connectionSerial);
+        ++m_connectionSerial;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_sockets.append(socket);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
@@ -109,7 +112,6 @@ void FakeController::readFrom(QTcpSocket *socket)
         request.port = socket->localPort();
         request.body = buffer.mid(headEnd + 4, length);
         request.timeMs = m_clock.elapsed();
-        request.connection = socket->property("serial").toInt();
         buffer.remove(0, headEnd + 4 + length);
         m_requests.append(request);
         send(socket, answer(request));
@@ -153,10 +155,8 @@ void FakeController::send(QPointer<QTcpSocket> socket, const Reply &reply)
     QTimer::singleShot(reply.delayMs, this, [socket, reply] {
         if (!socket)
             return;
-        if (reply.dropped) {
-            socket->abort();
-            return;
-        }
+        if (reply.dropped)
+            return socket->abort();
         const QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status)
             + " Status\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(reply.body.size())
             + "\r\nConnection: keep-alive\r\n\r\n";
@@ -172,13 +172,8 @@ void FakeController::send(QPointer<QTcpSocket> socket, const Reply &reply)
 
 std::shared_ptr<Route> FakeController::on(const QString &method, const QString &path, Handler handler, int times)
 {
-    auto route = std::make_shared<Route>();
-    route->method = method;
-    route->path = path;
-    route->handler = std::move(handler);
-    route->remaining = times;
-    m_routes.append(route);
-    return route;
+    m_routes.append(std::make_shared<Route>(Route{ method, path, std::move(handler), times, 0 }));
+    return m_routes.last();
 }
 
 std::shared_ptr<Route> FakeController::on(const QString &method, const QString &path, const Reply &reply, int times)
@@ -188,21 +183,19 @@ std::shared_ptr<Route> FakeController::on(const QString &method, const QString &
 
 void FakeController::playRobot(int axes)
 {
-    on(QStringLiteral("GET"), QStringLiteral("/connection/state"), QJsonObject());
-    on(QStringLiteral("POST"), QStringLiteral("/settings/version"), QJsonObject{ { "control", "V1.2.0-double" } });
-    on(QStringLiteral("POST"), QStringLiteral("/interface/updateFile"), QJsonObject());
-    on(QStringLiteral("GET"), QStringLiteral("/protocol/exchange"), QJsonObject{ { "controlMode", "disable" } });
-    on(QStringLiteral("POST"), QStringLiteral("/protocol/exchange"), QJsonObject());
-    setDocument(QStringLiteral("/properties/axis"), QJsonObject{ { "axis", axes } });
+    on("GET", "/connection/state", QJsonObject());
+    on("POST", "/settings/version", QJsonObject{ { "control", "V1.2.0-double" } });
+    on("POST", "/interface/updateFile", QJsonObject());
+    on("GET", "/protocol/exchange", QJsonObject{ { "controlMode", "disable" } });
+    on("POST", "/protocol/exchange", QJsonObject());
+    setDocument("/properties/axis", QJsonObject{ { "axis", axes } });
 }
 
 QList<Request> FakeController::requests(const QString &method, const QString &path) const
 {
     QList<Request> found;
-    for (const Request &r : m_requests) {
-        if (matches(method, r.method) && matches(path, r.path))
-            found.append(r);
-    }
+    std::copy_if(m_requests.begin(), m_requests.end(), std::back_inserter(found),
+                 [&](const Request &r) { return matches(method, r.method) && matches(path, r.path); });
     return found;
 }
 

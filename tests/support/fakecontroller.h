@@ -52,7 +52,6 @@ struct Request
     quint16 port = 0;
     QByteArray body;
     qint64 timeMs = -1; // ms since the double was created
-    int connection = 0; // serial number of the TCP connection it came on
 
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
     QJsonArray jsonArray() const { return QJsonDocument::fromJson(body).array(); }

@@ -37,26 +37,19 @@ inline void useShortIntervals()
 
 struct Fixture
 {
-    explicit Fixture(const char *address) : ctl(QString::fromLatin1(address))
-    {
+    explicit Fixture(const char *address) : ctl(QString::fromLatin1(address)) {
         useShortIntervals();
         qputenv("VARLO_SHARE_ROOT", share.path().toLocal8Bit());
     }
 
     // From initTestCase(): QVERIFY(start()).
-    bool start(int axes = 6)
-    {
-        if (!ctl.listen()) {
-            qWarning("%s", qPrintable(ctl.errorString()));
-            return false;
-        }
+    bool start(int axes = 6) {
         ctl.playRobot(axes);
-        return true;
+        return ctl.listen() || (qWarning("%s", qPrintable(ctl.errorString())), false);
     }
 
     // From init(): no routes, documents, requests or share files of an earlier test.
-    void reset(int axes = 6)
-    {
+    void reset(int axes = 6) {
         ctl.clearRoutes();
         ctl.clearDocuments();
         ctl.clearRequests();
@@ -66,10 +59,8 @@ struct Fixture
     }
 
     // A document as the controller's share holds it (read when the file service has none).
-    void putShareFile(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = share.path() + QLatin1Char('/') + ctl.address() + QStringLiteral("/project") + name
-            + QStringLiteral(".json");
+    void putShareFile(const QString &name, const QByteArray &bytes) {
+        const QString path = share.path() + "/" + ctl.address() + "/project" + name + ".json";
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))

