@@ -47,7 +47,6 @@ QByteArray io(std::initializer_list<int> channelsOn)
     return b;
 }
 
-qint32 alarmWord(int g, int i) { return g == 0 && i == 0 ? 101 : g == 3 && i == 17 ? 317 : g == 6 && i == 63 ? -5 : 0; }
 
 // A field of the record: its offset, the reply key it follows (in decoding
 // order), its bytes before the first reply and after fullReply().
@@ -62,10 +61,9 @@ struct Field
 
 QList<Field> fields()
 {
-    QByteArray alarms;
-    for (int g = 0; g < 7; ++g)
-        for (int i = 0; i < 64; ++i)
-            alarms += bytes<qint32>({ alarmWord(g, i) });
+    QByteArray alarms; // group g: every word g + 1
+    for (int word = 0; word < 7 * 64; ++word)
+        alarms += bytes<qint32>({ word / 64 + 1 });
     return {
         { "isEnabled", 0, "controlMode", QByteArray(1, '\0'), "\1" },
         { "isJog", 3, "JogMode", "\1", QByteArray(1, '\0') },
@@ -87,12 +85,8 @@ QList<Field> fields()
 QJsonObject fullReply()
 {
     QJsonArray alarms;
-    for (int g = 0; g < 7; ++g) {
-        QJsonArray group;
-        for (int i = 0; i < 64; ++i)
-            group.append(alarmWord(g, i));
-        alarms.append(group);
-    }
+    for (int g = 0; g < 7; ++g)
+        alarms.append(many(64, g + 1));
     return QJsonObject{ { "controlMode", "enable" }, { "dragMode", "enable" }, { "JogMode", "step" },
                         { "toolCoordinate", 3 }, { "userCoordinate", 5 }, { "autoManual", "auto" },
                         { "armOrientation", 7 }, { "rdnCoordinate", numbers({ 1, -2, 3, 4 }) },

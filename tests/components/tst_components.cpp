@@ -400,18 +400,15 @@ private Q_SLOTS:
         table->point[0].index = 1;
         table->point[1].alias[0] = 'x'; // an alias alone makes no point
         table->point[2].index = 3;
-        QVERIFY(x->s.saveTeachPoints(Points, *table, 6));
-        QCOMPARE(ctl.document("/project/demo/points").array().size(), 1);
-        table->point[0].index = 0;
-        QVERIFY(x->s.saveTeachPoints(Points, *table, 6)); // an empty list, still announced
-        QCOMPARE(ctl.document("/project/demo/points").array().size(), 0);
+        QVERIFY(x->s.saveTeachPoints(Points, *table, 6) && ctl.document("/project/demo/points").array().size() == 1);
+        table->point[0].index = 0; // an empty list, still announced
+        QVERIFY(x->s.saveTeachPoints(Points, *table, 6) && ctl.document("/project/demo/points").array().isEmpty());
         QCOMPARE(ctl.count("POST", "/project/teachFileUpdate"), 2);
 
         Pallets pallets{};
         pallets[0].count[0] = 1;
         pallets[2].count[2] = 1;
-        QVERIFY(x->s.setPallets(pallets));
-        QCOMPARE(ctl.document("/process/pallet").array().size(), 1);
+        QVERIFY(x->s.setPallets(pallets) && ctl.document("/process/pallet").array().size() == 1);
         QRobotCoor::ExtendIOParams devices;
         devices.device[0].name = "a";
         devices.device[2].name = "c";
@@ -419,13 +416,11 @@ private Q_SLOTS:
         QCOMPARE(ctl.document("/settings/function/modbus_io_config").object().value("modbusTCPDev").toArray().size(), 1);
 
         QRobotType::CartesianCoordinate points[4] = { { { 1 } }, { { 2 } }, {}, { { 4 } } };
-        QVERIFY(x->c.setTrajPoints(points, 4));
-        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(), 2);
-        QVERIFY(x->c.setTrajPoints(points, 1)); // the caller's count ends it too
-        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(), 1);
+        const auto listed = [this] { return ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(); };
+        QVERIFY(x->c.setTrajPoints(points, 4) && listed() == 2);
+        QVERIFY(x->c.setTrajPoints(points, 1) && listed() == 1); // the caller's count ends it too
         std::vector<QRobotType::CartesianCoordinate> longest(40000, points[0]);
-        QVERIFY(x->c.setTrajPoints(longest.data(), int(longest.size())));
-        QCOMPARE(ctl.document("/process/trajectory/trajPoints").object().value("point").toArray().size(), 39999);
+        QVERIFY(x->c.setTrajPoints(longest.data(), int(longest.size())) && listed() == 39999);
         float poses[CalibrationPointLimit][6] = {};
         poses[0][0] = poses[1][0] = poses[3][0] = 1;
         QVERIFY(x->c.multiCalibration(poses, poses, MultiCalibrationParams{}));
@@ -516,10 +511,7 @@ private Q_SLOTS:
 
         const QString local = QRobotSettings::localCatalogueFile("functionApi.json");
         QCOMPARE(local, QCoreApplication::applicationDirPath() + "/update/functionApi.json");
-        QDir().mkpath(QFileInfo(local).absolutePath());
-        QFile file(local);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(R"({"function": ["Local"]})") > 0);
-        file.close();
+        QVERIFY(writeFile(local, R"({"function": ["Local"]})"));
         ctl.clearRequests();
         QCOMPARE(QByteArray(x->s.functionApiList().value(0).name), QByteArray("Local"));
         QCOMPARE(ctl.count(), 0);

@@ -53,24 +53,12 @@ private Q_SLOTS:
         QVERIFY2(lostAt > 12000 && lostAt < 13500, qPrintable(QString::number(lostAt)));
     }
 
-    void connectWait_data() {
-        QTest::addColumn<QByteArray>("address");
-        QTest::addColumn<int>("limit"); // 0: the real one
-        QTest::newRow("silent address") << QByteArray("127.0.0.254") << 0;
-        QTest::newRow("loopback without a simulator") << QByteArray("127.0.0.1") << 300;
-    }
+    // Nothing answers: given up after more than five seconds, checked once a second.
     void connectWait() {
-        QFETCH(QByteArray, address);
-        QFETCH(int, limit);
-        VarloTimings::setForTesting(VarloTimings::ConnectLimit, limit);
-        LogCapture log;
         int32_t result = -1;
-        const qint64 elapsed = timed([&] { result = ConnectVarlo(address.isNull() ? nullptr : address.constData()); });
+        const qint64 elapsed = timed([&] { result = ConnectVarlo("127.0.0.254"); });
         QCOMPARE(result, VARLO_NO_CONNECTION);
-        const int expected = limit ? limit : 5000;
-        QVERIFY2(elapsed > expected && elapsed < expected + 2000, qPrintable(QString::number(elapsed)));
-        // The host's only sign that the simulator was not found.
-        QCOMPARE(log.hasLine("VarloSim.exe is not detected, please open VarloSim.exe first!!!"), address == "127.0.0.1");
+        QVERIFY2(elapsed > 5000 && elapsed < 7000, qPrintable(QString::number(elapsed)));
     }
 };
 

@@ -90,8 +90,8 @@ class tst_QRobotProtocol : public QObject
     Q_OBJECT
     Fixture f{ "127.0.0.10" };
     FakeController &ctl = f.ctl;
-    QHttpManager *http = nullptr;
-    QRobotProtocol *protocol = nullptr;
+    std::unique_ptr<QHttpManager> http;
+    std::unique_ptr<QRobotProtocol> protocol; // destroyed first
     int clocks = 0;
 
     // Answers the exchanges from now on with `reply` and waits until `cycles`
@@ -116,10 +116,9 @@ class tst_QRobotProtocol : public QObject
     }
     QList<QJsonObject> bodies(int atLeast) {
         QList<QJsonObject> list;
-        if (ctl.waitFor("POST", Exchange, atLeast)) {
-            for (const Request &r : ctl.requests("POST", Exchange))
-                list.append(r.json());
-        }
+        ctl.waitFor("POST", Exchange, atLeast);
+        for (const Request &r : ctl.requests("POST", Exchange))
+            list.append(r.json());
         return list;
     }
 
@@ -129,23 +128,18 @@ private Q_SLOTS:
         f.reset();
         clocks = 0;
         ctl.on("GET", Exchange, QJsonObject{ { "controlMode", "enable" } });
-        http = new QHttpManager(nullptr);
+        protocol.reset();
+        http.reset(new QHttpManager(nullptr));
         http->setHost(ctl.address());
-        protocol = new QRobotProtocol(http, nullptr);
-        connect(protocol, &QRobotProtocol::exChangeClock, this, [this] { ++clocks; });
-    }
-    void cleanup() {
-        protocol->stopExchange();
-        delete protocol;
-        delete http;
+        protocol.reset(new QRobotProtocol(http.get(), nullptr));
+        connect(protocol.get(), &QRobotProtocol::exChangeClock, this, [this] { ++clocks; });
     }
 
     // Runs first: the process's first exchange asks for the control mode.
     void firstExchangeAdoptsControlMode() {
-        QCOMPARE(protocol->controlMode(), QRobotType::Disable);
-        QCOMPARE(protocol->isPower(), true);
-        QCOMPARE(protocol->armOrientation(), 1);
-        QSignalSpy mode(protocol, &QRobotProtocol::controlModeChanged);
+        // Before any reply: disabled, power on, arm orientation 1.
+        QVERIFY(protocol->controlMode() == QRobotType::Disable && protocol->isPower() && protocol->armOrientation() == 1);
+        QSignalSpy mode(protocol.get(), &QRobotProtocol::controlModeChanged);
         protocol->startExchange();
         const QList<QJsonObject> posts = bodies(1);
         QCOMPARE(ctl.requests().first().method, QString("GET"));
@@ -184,7 +178,7 @@ private Q_SLOTS:
     }
     void decodeScalars() {
         QFETCH(Scalar, c);
-        QSignalSpy spy(protocol, c.signal.constData());
+        QSignalSpy spy(protocol.get(), c.signal.constData());
         serve(c.reply); // twice: the same reply again is no change
         QCOMPARE(c.get(*protocol), c.expected);
         QCOMPARE(spy.count(), c.notifies ? 1 : 0);
@@ -196,9 +190,9 @@ private Q_SLOTS:
         QRobotType::IO out{};
         out.enable = true;
         protocol->setDO(out);
-        QSignalSpy joint(protocol, &QRobotProtocol::jointCoordinateChanged);
-        QSignalSpy alarms(protocol, &QRobotProtocol::alarmsChanged);
-        QSignalSpy outputs(protocol, &QRobotProtocol::DOChanged);
+        QSignalSpy joint(protocol.get(), &QRobotProtocol::jointCoordinateChanged);
+        QSignalSpy alarms(protocol.get(), &QRobotProtocol::alarmsChanged);
+        QSignalSpy outputs(protocol.get(), &QRobotProtocol::DOChanged);
         serve(fullReply());
         const QRobotProtocol &p = *protocol;
         QCOMPARE((QList<float>{ float(p.rdnCoordinate().rdn[3]), p.jointCoordinate().joint[5], p.cartesianCoordinate().pose[0],
@@ -220,7 +214,7 @@ private Q_SLOTS:
         QCOMPARE(alarms.count(), 1);
 
         // Absent keys keep their values and announce nothing.
-        Notifications notifications(protocol);
+        Notifications notifications(protocol.get());
         serve(R"({"unknown": 1, "jogMode": "jog"})");
         QCOMPARE(notifications.total(), 0);
         QCOMPARE(protocol->jogMode(), QRobotType::Step);
@@ -230,7 +224,7 @@ private Q_SLOTS:
     }
 
     void alarmsNotifyOnChangeOnly() {
-        QSignalSpy spy(protocol, &QRobotProtocol::alarmsChanged);
+        QSignalSpy spy(protocol.get(), &QRobotProtocol::alarmsChanged);
         serve(R"({"alarms": [[0, 0], [0]]})");
         QCOMPARE(spy.count(), 0); // equal to the zeroed start
         serve(R"({"alarms": [[0, 0], [0, 0, 0, 12]]})");
@@ -308,7 +302,7 @@ private Q_SLOTS:
 
     void failedOrOddRepliesChangeNothing() {
         serve(fullReply(), 1);
-        Notifications notifications(protocol);
+        Notifications notifications(protocol.get());
         // A failed exchange does not even clock.
         ctl.on("POST", Exchange, Reply(500, R"({"powerState":"on","jointCoordinate":[9,9,9,9,9,9]})"));
         const int start = clocks;

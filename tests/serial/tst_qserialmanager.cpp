@@ -31,19 +31,13 @@ QByteArray frame(uint8_t command, uint8_t byte5 = 0, uint8_t byte6 = 0)
 QByteArray press(uint8_t byte5, uint8_t byte6 = 0) { return frame(1, byte5, byte6); }
 const QByteArray Release = frame(4);
 
+// A pseudo-terminal: the reader opens `name`, the test writes the board's bytes to `fd`.
 struct Board
 {
-    int fd = -1;
-    QString name;
-    Board() {
-        int line = -1;
-        char path[128] = {};
-        if (openpty(&fd, &line, path, nullptr, nullptr) == 0) {
-            name = QString::fromLocal8Bit(path);
-            ::close(line); // the reader opens its own descriptor
-        }
-    }
-    ~Board() { ::close(fd); }
+    int fd = -1, line = -1;
+    char name[128] = {};
+    Board() { openpty(&fd, &line, name, nullptr, nullptr); }
+    ~Board() { ::close(fd), ::close(line); }
     bool send(const QByteArray &bytes) { return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size(); }
 };
 

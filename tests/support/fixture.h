@@ -35,6 +35,13 @@ inline void useShortIntervals()
     setForTesting(MotionCheck, 5);
 }
 
+// Writes a file, creating its folders; true when written whole.
+inline bool writeFile(const QString &path, const QByteArray &bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 struct Fixture
 {
     explicit Fixture(const char *address) : ctl(QString::fromLatin1(address)) {
@@ -60,11 +67,7 @@ struct Fixture
 
     // A document as the controller's share holds it (read when the file service has none).
     void putShareFile(const QString &name, const QByteArray &bytes) {
-        const QString path = share.path() + "/" + ctl.address() + "/project" + name + ".json";
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
+        writeFile(share.path() + "/" + ctl.address() + "/project" + name + ".json", bytes);
     }
 
     QTemporaryDir share;

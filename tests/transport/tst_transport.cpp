@@ -3,6 +3,7 @@
 // and their fallbacks, reachability and the loss rule, and the poll that finds
 // a controller.
 #include "fixture.h"
+#include "Varlo.h"
 #include "robot/qrobotconnection.h"
 #include "transport/qhttpmanager.h"
 
@@ -67,10 +68,7 @@ private Q_SLOTS:
     void replies_data() {
         QTest::addColumn<Reply>("answer");
         QTest::addColumn<bool>("ok");
-        QJsonObject big;
-        for (int i = 0; i < 200; ++i)
-            big.insert(QString("key%1").arg(i), QString("value number %1").arg(i));
-        QTest::newRow("in pieces") << Reply::json(big).inPieces(6) << true;
+        QTest::newRow("in pieces") << Reply::json(QJsonObject{ { "long", QString(5000, 'x') } }).inPieces(6) << true;
         QTest::newRow("text") << Reply::raw("this is not json") << true;
         QTest::newRow("empty body") << Reply::raw("") << true;
         QTest::newRow("array") << Reply::raw("[1, 2, 3]") << true;
@@ -162,10 +160,7 @@ private Q_SLOTS:
         QVERIFY(http->fallbackFilePath("/properties/axis").isEmpty());
         QVERIFY(!http->setPara("{\"a\":1}", "/settings/common"));
         QTemporaryDir simulator;
-        QDir().mkpath(simulator.path() + "/controllerVR/project/properties");
-        QFile file(simulator.path() + "/controllerVR/project/properties/axis.json");
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"axis\": 4}") > 0);
-        file.close();
+        QVERIFY(writeFile(simulator.path() + "/controllerVR/project/properties/axis.json", "{\"axis\": 4}"));
         http->setSimulatorRoot(simulator.path() + "/");
         QByteArray bytes;
         QVERIFY(http->getPara(bytes, "/properties/axis"));
@@ -201,6 +196,15 @@ private Q_SLOTS:
         QCOMPARE(silentSpy.count(), 0);
     }
 
+    // ConnectVarlo("127.0.0.1") without a simulator: the host's only sign is the log line.
+    void loopbackWithoutASimulator() {
+        VarloTimings::setForTesting(VarloTimings::ConnectLimit, 100);
+        LogCapture log;
+        QCOMPARE(ConnectVarlo("127.0.0.1"), VARLO_NO_CONNECTION);
+        QVERIFY(log.hasLine("VarloSim.exe is not detected, please open VarloSim.exe first!!!"));
+        DisconnectVarlo();
+    }
+
     void waitMsKeepsEventsFlowing() {
         bool fired = false;
         QTimer::singleShot(20, [&] { fired = true; });
@@ -221,10 +225,8 @@ private Q_SLOTS:
         QCOMPARE(axis.at(0).at(0).toInt(), 6);
         QCOMPARE(http->controllerVersion(), QString("V1.2.0-double"));
         QCOMPARE(connected.count(), 1);
-        const QList<Request> all = ctl.requests();
-        QCOMPARE(all.at(0).path, QString("/connection/state"));
-        QCOMPARE(all.at(1).path, QString("/settings/version"));
-        QCOMPARE(all.at(2).path, QString("/file/read/properties/axis.json"));
+        QCOMPARE(ctl.trail().mid(0, 3), (QStringList{ "GET /connection/state:22000", "POST /settings/version:22000 {}",
+                                                      "GET /file/read/properties/axis.json:22001" }));
         // Once known, the axis count is not read again while the poll goes on.
         QVERIFY(ctl.waitFor("GET", "/connection/state", 4));
         QCOMPARE(ctl.count("GET", "/file/read/properties/axis.json"), 1);

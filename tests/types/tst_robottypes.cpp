@@ -2,6 +2,7 @@
 // included, read into bounded records; the wire strings of the enumerations;
 // the IO bit packing. The components read replies through these, so hostile
 // numbers are tested here only.
+#include "fakecontroller.h"
 #include "types/qiobits.h"
 #include "types/qjsonreaders.h"
 #include "types/qrobotenumstrings.h"
@@ -14,6 +15,8 @@
 
 #include <cfloat>
 #include <cstring>
+
+using VarloTest::many;
 
 namespace {
 
@@ -72,12 +75,8 @@ private Q_SLOTS:
         float floats[5] = { 9, 9, 9, 9, -12345 };
         QRobotJson::readInts(json(wire), ints, 4);
         QRobotJson::readFloats(json(wire), floats, 4);
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(ints[i], expected.at(i));
-            QCOMPARE(floats[i], float(expected.at(i)));
-        }
-        QCOMPARE(ints[4], -12345);
-        QCOMPARE(floats[4], -12345.f);
+        QCOMPARE(QVector<int>(ints, ints + 5), expected + QVector<int>{ -12345 });
+        QCOMPARE(QVector<float>(floats, floats + 5), QVector<float>(expected.begin(), expected.end()) + QVector<float>{ -12345 });
     }
 
     // A host may pass any int; the controller never sees an unknown string.
@@ -148,24 +147,13 @@ private Q_SLOTS:
             qint32 guard[64];
         } guarded;
         std::memset(&guarded, 0x5a, sizeof guarded);
-        QJsonArray groups;
-        for (int g = 0; g < 8; ++g) {
-            QJsonArray words;
-            for (int w = 0; w < 65; ++w)
-                words.append(g * 1000 + w + 1);
-            groups.append(words);
-        }
-        QRobotStateReaders::read(groups, guarded.alarms);
-        QCOMPARE(guarded.alarms.alarm[6][63], 6064);
+        QRobotStateReaders::read(many(8, many(65, 7)), guarded.alarms); // 8 groups of 65 words
+        QCOMPARE(guarded.alarms.alarm[6][63], 7);
         QCOMPARE(guarded.guard[0], 0x5a5a5a5a);
         // Short, garbled and nested groups read as zeros where nothing usable is.
         QRobotStateReaders::read(json("[[1,2], \"x\", [[3]], null, [4.5, 6]]"), guarded.alarms);
-        QCOMPARE(guarded.alarms.alarm[0][1], 2);
-        QCOMPARE(guarded.alarms.alarm[0][2], 0);
-        QCOMPARE(guarded.alarms.alarm[2][0], 0);
-        QCOMPARE(guarded.alarms.alarm[4][0], 0);
-        QCOMPARE(guarded.alarms.alarm[4][1], 6);
-        QCOMPARE(guarded.alarms.alarm[6][63], 0);
+        const auto &a = guarded.alarms.alarm;
+        QCOMPARE(QVector<int>({ a[0][1], a[0][2], a[2][0], a[4][0], a[4][1], a[6][63] }), QVector<int>({ 2, 0, 0, 0, 6, 0 }));
     }
 };
 
