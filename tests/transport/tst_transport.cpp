@@ -197,11 +197,13 @@ private Q_SLOTS:
     }
 
     // ConnectVarlo("127.0.0.1") without a simulator: the host's only sign is the log line.
+    // (The connect wait is shortened here; tst_limits keeps its real value.)
     void loopbackWithoutASimulator() {
         VarloTimings::setForTesting(VarloTimings::ConnectLimit, 100);
         LogCapture log;
         QCOMPARE(ConnectVarlo("127.0.0.1"), VARLO_NO_CONNECTION);
         QVERIFY(log.hasLine("VarloSim.exe is not detected, please open VarloSim.exe first!!!"));
+        QCOMPARE(ConnectVarlo(nullptr), VARLO_NO_CONNECTION); // an empty address
         DisconnectVarlo();
     }
 
