@@ -54,7 +54,7 @@ int main(int argc, char **argv)
         return 1;
     }
     ctl.playRobot(6);
-    ctl.on("POST", "*").reply(QJsonObject());
+    ctl.on("POST", "*", QJsonObject());
     QHttpManager http(nullptr);
     http.setHost(QStringLiteral("127.0.0.55"));
     QRobotSettings settings(&http, nullptr);

@@ -139,7 +139,7 @@ int liveRun(int seconds)
         return 1;
     }
     controller.playRobot(6);
-    controller.on("POST", "/protocol/exchange").reply(fullReply());
+    controller.on("POST", "/protocol/exchange", fullReply());
 
     QHttpManager transport(nullptr);
     transport.setHost(QStringLiteral("127.0.0.7"));

@@ -73,8 +73,8 @@ int main(int argc, char **argv)
         return 1;
     }
     ctl.playRobot(6);
-    ctl.on("POST", "/interface/*").reply(QJsonObject{});
-    ctl.on("POST", "/panel/*").reply(QJsonObject{});
+    ctl.on("POST", "/interface/*", QJsonObject{});
+    ctl.on("POST", "/panel/*", QJsonObject{});
     ctl.setDocument("/settings/common", QJsonObject{ { "ratio", 49.9 } });
     if (ConnectVarlo(Address) != VARLO_OK) {
         std::fprintf(stderr, "ConnectVarlo failed\n");
@@ -84,7 +84,7 @@ int main(int argc, char **argv)
     VarloRunCmd cmd{};
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
 
-    ctl.on("GET", "/interface/go").reply(QJsonObject{ { "value", true } });
+    ctl.on("GET", "/interface/go", QJsonObject{ { "value", true } });
     print("MovJ, not blocking", timeCalls(rounds, [&]() { MovJ(&cmd, false); }));
     print("MovJ, blocking, finished at the first check", timeCalls(rounds, [&]() { MovJ(&cmd, true); }));
     print("JointTeachStart + TeachStop", timeCalls(rounds, [&]() {
@@ -99,12 +99,12 @@ int main(int argc, char **argv)
     QVector<double> delays;
     for (int i = 0; i < rounds; ++i) {
         qint64 commandAt = -1;
-        ctl.on("POST", "/interface/go").handle([&](const Request &r) {
+        ctl.on("POST", "/interface/go", [&](const Request &r) {
             commandAt = r.timeMs;
             return Reply::json(QJsonObject{});
         });
         qint64 endAt = -1;
-        ctl.on("GET", "/interface/go").handle([&](const Request &r) {
+        ctl.on("GET", "/interface/go", [&](const Request &r) {
             const bool done = commandAt >= 0 && r.timeMs - commandAt >= 450;
             return Reply::json(QJsonObject{ { "value", done } });
         });
