@@ -52,21 +52,27 @@ void QRobotDebuggerPrivate::launchInterpreter()
 void QRobotDebuggerPrivate::onStartupOutput(const QString &fileName)
 {
     Q_Q(QRobotDebugger);
-    const QString text = DebuggerTexts::decode(process.readAll()).trimmed();
-    Q_EMIT q->mobDebugInfo(text);
-    if (text.contains(QLatin1String("Waitting client..."))) {
-        QHttpManager::waitMs(uint(VarloTimings::ms(VarloTimings::DebugSettle)));
-        post("start", QJsonObject{ { QStringLiteral("project"), fileName } });
-        if (debugState != QRobotType::ScriptStopped)
-            Q_EMIT q->stopStateEnabled(true);
-    }
-    if (text.contains(Prompt)) {
-        qDebug() << "server disconnect!";
-        // From now on only writeSync reads the server's output.
-        detachInterpreter();
-        if (debugState != QRobotType::DebugConnected)
-            notify(QRobotType::DebugConnected);
-    }
+    // QProcess does not announce output that arrives while its readyRead is
+    // being handled, and this handler waits (the prompt comes while the start
+    // is posted): what came meanwhile is handled here too.
+    do {
+        const QString text = DebuggerTexts::decode(process.readAll()).trimmed();
+        Q_EMIT q->mobDebugInfo(text);
+        if (text.contains(QLatin1String("Waitting client..."))) {
+            QHttpManager::waitMs(uint(VarloTimings::ms(VarloTimings::DebugSettle)));
+            post("start", QJsonObject{ { QStringLiteral("project"), fileName } });
+            if (debugState != QRobotType::ScriptStopped)
+                Q_EMIT q->stopStateEnabled(true);
+        }
+        if (text.contains(Prompt)) {
+            qDebug() << "server disconnect!";
+            // From now on only writeSync reads the server's output.
+            detachInterpreter();
+            if (debugState != QRobotType::DebugConnected)
+                notify(QRobotType::DebugConnected);
+            return;
+        }
+    } while (process.bytesAvailable() > 0);
 }
 
 void QRobotDebuggerPrivate::detachInterpreter()
