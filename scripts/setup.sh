@@ -10,6 +10,7 @@ packages=(
   qtbase5-dev libqt5serialport5-dev
   libcpp-httplib-dev nlohmann-json3-dev libeigen3-dev
   libbenchmark-dev
+  python3-pytest
   lua5.4 lua-socket liblua5.4-dev
 )
 

@@ -9,7 +9,6 @@ namespace varlosim {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // Points closer than this cannot define a direction.
 constexpr double kMinimumSpan = 1.0;
 

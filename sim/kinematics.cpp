@@ -7,7 +7,6 @@ namespace varlosim {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 constexpr double kEpsilon = 1e-9;
 

@@ -17,6 +17,8 @@
 
 namespace varlosim {
 
+constexpr double kPi = 3.14159265358979323846;
+
 using Joints = std::array<double, 6>;
 using Pose = std::array<double, 6>;   // x, y, z, a, b, c
 

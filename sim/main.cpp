@@ -2,16 +2,17 @@
 // port 22000 and its file service on port 22001, keeps the settings documents
 // in a project folder, and simulates an arm that moves, jogs, raises alarms and
 // reports its state.
-#include "apiserver.h"
+#include "apiroutes.h"
 #include "defaults.h"
 #include "documentstore.h"
 #include "kinematics.h"
 #include "log.h"
 #include "options.h"
+#include "httpserver.h"
 #include "robot.h"
+#include "routes.h"
 #include "scriptrunner.h"
-
-#include <httplib.h>
+#include "services.h"
 
 #include <chrono>
 #include <csignal>
@@ -20,7 +21,6 @@
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
-#include <thread>
 
 using namespace varlosim;
 
@@ -90,44 +90,29 @@ int main(int argc, char **argv)
     Robot robot(store, std::move(model), options.address);
     robot.reloadSettings();
 
-    httplib::Server api;
-    httplib::Server files;
-    configureServer(api, "api", 1024 * 1024);
-    configureServer(files, "file", DocumentStore::kMaxDocumentBytes);
-    // cpp-httplib gives each open connection a worker of the pool for as long
-    // as the client keeps it alive. The library itself holds one connection at
-    // a time, but a tool, a browser and a load generator may hold dozens: size
-    // the pools for that and let idle connections go after a second.
-    api.new_task_queue = [] { return new httplib::ThreadPool(kApiWorkers); };
-    files.new_task_queue = [] { return new httplib::ThreadPool(kFileWorkers); };
-    api.set_keep_alive_timeout(1);
-    files.set_keep_alive_timeout(1);
     ScriptRunner scripts(store.folder());
-    installApiRoutes(api, robot, store, scripts);
-    installFileRoutes(files, robot, store);
+    Services services(robot, store);
+    Routes apiRoutes, fileRoutes;
+    installApiRoutes(apiRoutes, robot, store, scripts, services);
+    installFileRoutes(fileRoutes, robot, store);
+    HttpServer api("api", apiRoutes, {1024 * 1024, kApiWorkers});
+    HttpServer files("file", fileRoutes, {DocumentStore::kMaxDocumentBytes, kFileWorkers});
 
-    if (!api.bind_to_port(options.address, kApiPort)) {
+    if (!api.bind(options.address, kApiPort)) {
         logWarning("cannot listen on " + options.address + ":" + std::to_string(kApiPort)
                    + " (in use, or not an address of this machine)");
         return 1;
     }
-    if (options.fileService && !files.bind_to_port(options.address, kFilePort)) {
+    if (options.fileService && !files.bind(options.address, kFilePort)) {
         logWarning("cannot listen on " + options.address + ":" + std::to_string(kFilePort)
                    + " (in use, or not an address of this machine)");
         return 1;
     }
 
     robot.start();
-    std::thread apiThread([&api] { api.listen_after_bind(); });
-    std::thread fileThread;
+    api.start();
     if (options.fileService)
-        fileThread = std::thread([&files] { files.listen_after_bind(); });
-    // Server::stop() only takes effect once the accept loop runs; a stop
-    // request before that would be lost and the join below would hang. So the
-    // simulator is ready (and takes signals) only from then on.
-    while (!api.is_running() || (options.fileService && !files.is_running()))
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
+        files.start();
     logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
             + store.folder().string() + (options.fileService ? "" : ", file service off"));
 
@@ -137,9 +122,6 @@ int main(int argc, char **argv)
 
     api.stop();
     files.stop();
-    apiThread.join();
-    if (fileThread.joinable())
-        fileThread.join();
     robot.stop();
     logInfo("VarloSim stopped");
     return 0;

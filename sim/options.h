@@ -11,8 +11,8 @@ struct Options
     std::string address = "127.0.0.1";
     int axes = 0;                  // 4 or 6; 0: keep what the folder says (6 when new)
     bool verbose = false;
-    bool fileService = true;
-    bool exitWithParent = false;   // end when the process that started it ends (test harnesses)       // false: port 22001 stays closed, as on a controller whose file service is down
+    bool fileService = true;       // false: port 22001 stays closed, as on a controller whose file service is down
+    bool exitWithParent = false;   // end when the process that started it ends (test harnesses)
 };
 
 // Parses the arguments. On a usage error or --help it prints the reason or the

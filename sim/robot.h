@@ -1,11 +1,15 @@
 // The simulated arm and its controller state: control mode, power, panel,
 // alarms, IO, the motion queue, jogging, and the live values that the state
-// exchange reports.
+// exchange reports. Its members are defined by concern: robot.cpp (settings,
+// the ticker, safety state), motion.cpp (motions, jogging, solutions),
+// exchange.cpp (the state exchange), teachpanel.cpp (pendant elements) and
+// io.cpp (inputs, outputs and simulated surroundings).
 //
 // One lock guards everything; the HTTP handlers call in from the server
 // threads, and a ticker thread advances the simulation every 10 ms.
 #pragma once
 
+#include "jsonfields.h"
 #include "kinematics.h"
 
 #include <array>
@@ -183,6 +187,11 @@ private:
     void applyControlModeLocked(const std::string &mode, std::string *why);
 
     Eigen::Isometry3d frameLocked(const std::array<Frame, 10> &table, int index) const;
+    // The frames and configuration of a Cartesian request; the present tool
+    // and user unless it names others.
+    bool readFramesLocked(const json &body, TargetFrames &frames, std::string &error) const;
+    // The flange pose that puts the request's tool on `target` in its user frame.
+    Eigen::Isometry3d targetFlangeLocked(const Pose &target, const TargetFrames &frames) const;
     Pose tcpPoseLocked(const Joints &q) const;
     Joints plannedEndLocked() const;
     bool startMotionLocked(Motion &motion);

@@ -4,68 +4,79 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
-#include <QtCore/QJsonDocument>
+#include <QtNetwork/QHostAddress>
 #include <QtNetwork/QTcpSocket>
 
-namespace {
-
-// One request on a connection of its own, answered within 3 s or not at all.
-QJsonObject request(const QString &address, const QByteArray &method, const QString &path, const QByteArray &body)
+HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
+                     const QByteArray &body, const QString &source)
 {
-    QTcpSocket socket;
-    socket.connectToHost(address, 22000);
-    if (!socket.waitForConnected(2000))
-        return QJsonObject();
-    QByteArray text = method + ' ' + path.toLatin1() + " HTTP/1.1\r\nHost: " + address.toLatin1()
-                    + "\r\nConnection: close\r\n";
-    if (method == "POST")
-        text += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
-    text += "\r\n" + body;
-    socket.write(text);
-    QByteArray data;
+    HttpReply reply;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 3000 && socket.state() != QAbstractSocket::UnconnectedState) {
+    QTcpSocket socket;
+    if (!source.isEmpty() && !socket.bind(QHostAddress(source)))
+        return reply;
+    socket.connectToHost(address, port);
+    if (!socket.waitForConnected(2000))
+        return reply;
+    QByteArray request = method + ' ' + target + " HTTP/1.1\r\nHost: " + address.toLatin1() + "\r\nConnection: close\r\n";
+    if (method == "POST")
+        request += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    socket.write(request + "\r\n" + body);
+    QByteArray data;
+    while (clock.elapsed() < 10000 && socket.state() != QAbstractSocket::UnconnectedState) {
+        if (socket.bytesToWrite() > 0)
+            socket.waitForBytesWritten(50);
         socket.waitForReadyRead(50);
         data += socket.readAll();
     }
     data += socket.readAll();
+    reply.elapsedMs = clock.elapsed();
     const int headerEnd = data.indexOf("\r\n\r\n");
-    if (headerEnd < 0)
-        return QJsonObject();
-    return QJsonDocument::fromJson(data.mid(headerEnd + 4)).object();
+    const QList<QByteArray> statusLine = data.left(data.indexOf("\r\n")).split(' ');
+    if (headerEnd < 0 || statusLine.size() < 2)
+        return reply;
+    reply.status = statusLine.at(1).toInt();
+    reply.body = data.mid(headerEnd + 4);
+    return reply;
 }
 
-} // namespace
+QByteArray toJson(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
 
-SimProcess::SimProcess() = default;
+QJsonDocument readJsonFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
+}
 
 SimProcess::~SimProcess()
 {
     stop();
 }
 
-bool SimProcess::start(const QString &folder, const QString &address, const QStringList &extra)
+bool SimProcess::start(const QString &root, const QString &address, const QStringList &extra, bool copyProgram)
 {
-    m_folder = folder;
+    m_root = root;
     m_address = address;
     m_output.clear();
-    m_executable = QDir(folder).filePath(QStringLiteral("VarloSim"));
-    if (!QFileInfo::exists(m_executable) && !QFile::copy(QStringLiteral(VARLOSIM_PATH), m_executable)) {
-        m_reason = QStringLiteral("cannot copy VarloSim to %1").arg(m_executable);
-        return false;
+    QString program = QStringLiteral(VARLOSIM_PATH);
+    if (copyProgram) {
+        program = QDir(root).filePath(QStringLiteral("VarloSim"));
+        if (!QFileInfo::exists(program) && !QFile::copy(QStringLiteral(VARLOSIM_PATH), program)) {
+            m_reason = QStringLiteral("cannot copy VarloSim to %1").arg(program);
+            return false;
+        }
     }
-    m_process.setProgram(m_executable);
-    m_process.setArguments(QStringList{"--root", folder, "--address", address, "--exit-with-parent"} + extra);
+    m_process.setProgram(program);
+    m_process.setArguments(QStringList{"--root", root, "--address", address, "--exit-with-parent"} + extra);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start();
-    if (!m_process.waitForStarted(5000)) {
-        m_reason = QStringLiteral("VarloSim did not start: %1").arg(m_process.errorString());
-        return false;
-    }
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 10000) {
+    while (m_process.waitForStarted(5000) && clock.elapsed() < 10000) {
         m_process.waitForReadyRead(100);
         m_output += m_process.readAll();
         if (m_output.contains("VarloSim ready"))
@@ -73,36 +84,43 @@ bool SimProcess::start(const QString &folder, const QString &address, const QStr
         if (m_process.state() == QProcess::NotRunning)
             break;
     }
-    m_reason = QStringLiteral("VarloSim did not become ready: %1").arg(QString::fromLocal8Bit(m_output));
+    m_reason = QStringLiteral("VarloSim did not become ready: %1 %2")
+                   .arg(m_process.errorString(), QString::fromLocal8Bit(m_output));
     stop();
     return false;
 }
 
-void SimProcess::stop()
+bool SimProcess::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
-        return;
+        return false;
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
+    const bool finished = m_process.waitForFinished(10000);
+    if (!finished) {
         m_process.kill();
         m_process.waitForFinished(3000);
     }
     m_output += m_process.readAll();
+    return finished && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 QString SimProcess::projectFolder() const
 {
-    return QDir(m_folder).filePath(QStringLiteral("controllerVR/project"));
+    return QDir(m_root).filePath(QStringLiteral("controllerVR/project"));
 }
 
-QJsonObject SimProcess::get(const QString &path) const
+HttpReply SimProcess::api(const QByteArray &method, const QByteArray &path, const QJsonObject &body) const
 {
-    return request(m_address, "GET", path, QByteArray());
+    const HttpReply r = rawRequest(m_address, 22000, method, path, method == "POST" ? toJson(body) : QByteArray());
+    m_slowestMs = qMax(m_slowestMs, r.elapsedMs);
+    return r;
 }
 
-QJsonObject SimProcess::post(const QString &path, const QJsonObject &body) const
+HttpReply SimProcess::files(const QByteArray &method, const QByteArray &path, const QByteArray &body) const
 {
-    return request(m_address, "POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    const HttpReply r = rawRequest(m_address, 22001, method, path, body);
+    m_slowestMs = qMax(m_slowestMs, r.elapsedMs);
+    return r;
 }
 
 QStringList SimProcess::runningSimulators()
@@ -111,10 +129,6 @@ QStringList SimProcess::runningSimulators()
     const QDir proc(QStringLiteral("/proc"));
     const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
-        bool isPid = false;
-        entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
         QString executable = QFileInfo(proc.filePath(entry + QLatin1String("/exe"))).symLinkTarget();
         executable.remove(QLatin1String(" (deleted)"));
         if (QFileInfo(executable).fileName() == QLatin1String("VarloSim"))

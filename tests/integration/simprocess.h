@@ -1,36 +1,60 @@
-// A VarloSim child process for the integration tests, run from a copy of the
-// program in a folder of the test's own, with the project folder beside it.
+// A VarloSim child process for the tests, and plain HTTP to it: the tests
+// speak to the simulator byte for byte, as any client (or attacker) would.
 #ifndef SIMPROCESS_H
 #define SIMPROCESS_H
 
 #include <QtCore/QByteArray>
+#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtCore/QProcess>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+struct HttpReply
+{
+    int status = 0;          // 0: no answer
+    QByteArray body;
+    qint64 elapsedMs = 0;
+
+    QJsonDocument document() const { return QJsonDocument::fromJson(body); }
+    QJsonObject json() const { return document().object(); }
+};
+
+// One request on a connection of its own, sent as given (a POST gets a
+// Content-Length), answered within 10 s or not at all. With `source` the
+// request comes from that address.
+HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
+                     const QByteArray &body = QByteArray(), const QString &source = QString());
+QByteArray toJson(const QJsonObject &object);
+// A JSON file's content; null when it cannot be read.
+QJsonDocument readJsonFile(const QString &path);
+
 class SimProcess
 {
 public:
-    SimProcess();
     ~SimProcess();
 
-    // Copies the program into `folder` (as folder/VarloSim) and starts it with
-    // --root folder on `address`. False with reason() set when it did not
-    // report ready within 10 s.
-    bool start(const QString &folder, const QString &address, const QStringList &extra = QStringList());
-    void stop();
+    // Starts VarloSim with --root `root` on `address` and waits until it is
+    // ready. With `copyProgram` it runs from a copy in `root` (the folder that
+    // the library's simulator probe finds). False with reason() set when it
+    // did not report ready within 10 s.
+    bool start(const QString &root, const QString &address, const QStringList &extra = QStringList(),
+               bool copyProgram = false);
+    // SIGTERM; true when it ended cleanly (exit code 0).
+    bool stop();
 
     QString reason() const { return m_reason; }
-    QString executable() const { return m_executable; }
-    // folder/controllerVR/project
+    QString address() const { return m_address; }
+    // root/controllerVR/project
     QString projectFolder() const;
     QByteArray output() const { return m_output; }
+    // The longest wait for an answer of api() and files() so far.
+    qint64 slowestMs() const { return m_slowestMs; }
 
-    // Plain HTTP to the simulator's API, for what the library does not do
-    // itself (simulated inputs and alarms, reading what the controller holds).
-    QJsonObject get(const QString &path) const;
-    QJsonObject post(const QString &path, const QJsonObject &body) const;
+    // Port 22000, and the file service on 22001.
+    HttpReply api(const QByteArray &method, const QByteArray &path, const QJsonObject &body = QJsonObject()) const;
+    HttpReply files(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray()) const;
+    QJsonObject get(const QString &path) const { return api("GET", path.toLatin1()).json(); }
 
     // Executables of the VarloSim processes running on this computer (from
     // /proc), to tell whether a probe may have found someone else's.
@@ -38,11 +62,11 @@ public:
 
 private:
     QProcess m_process;
-    QString m_folder;
+    QString m_root;
     QString m_address;
-    QString m_executable;
     QString m_reason;
     QByteArray m_output;
+    mutable qint64 m_slowestMs = 0;
 };
 
 #endif // SIMPROCESS_H

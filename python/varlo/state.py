@@ -1,0 +1,108 @@
+"""Plain Python values for what the library reports: poses, the live state, alarms."""
+from __future__ import annotations
+
+import enum
+from typing import FrozenSet, NamedTuple, Tuple
+
+
+class ControlMode(enum.IntEnum):
+    """The arm's control mode, as GetControlMode and SetControlMode code it."""
+    DISABLED = 0
+    ENABLED = 1
+    DRAG = 2  # hand-guided
+
+
+class Pose(NamedTuple):
+    """A Cartesian position (mm) and orientation (degrees): also a frame or a taught point."""
+    x: float
+    y: float
+    z: float
+    a: float
+    b: float
+    c: float
+
+    def __repr__(self) -> str:
+        # The values come from 32-bit floats: seven digits say all they hold.
+        return "Pose(%s)" % ", ".join("%s=%.7g" % item for item in zip(self._fields, self))
+
+
+class Alarm(NamedTuple):
+    """An active alarm: ``group`` 0 is the controller's catalogue, 1 to 6 the drives of
+    joints 1 to 6; ``number`` is the alarm's id in that catalogue."""
+    group: int
+    number: int
+
+    @property
+    def servo(self) -> bool:
+        """True for a drive alarm (look its texts up in the servo catalogue)."""
+        return self.group > 0
+
+
+class Payload(NamedTuple):
+    """Centre of mass (mm) and mass (kg) of the payload."""
+    x: float
+    y: float
+    z: float
+    mass: float
+
+
+class Version(NamedTuple):
+    """Version texts of the library and of the controller's software modules."""
+    library: str
+    control: str
+    algs: str
+    system: str
+
+
+class AlarmInfo(NamedTuple):
+    """An alarm's entry in a catalogue; empty texts when the catalogue lacks it."""
+    id: int
+    level: int
+    description: str
+    cause: str
+    solution: str
+
+
+def channels(io) -> FrozenSet[int]:
+    """The channel numbers (1 to 64) that are on in a VarloIO record."""
+    return frozenset(index + 1 for index, on in enumerate(io.value) if on)
+
+
+def active_alarms(words) -> Tuple[Alarm, ...]:
+    """The alarms set in the 7 x 64 alarm words: number n is bit n % 32 of word n // 32."""
+    found = []
+    for group, row in enumerate(words):
+        for word_index, word in enumerate(row):
+            bits = word & 0xFFFFFFFF
+            for bit in range(32 if bits else 0):
+                if bits >> bit & 1:
+                    found.append(Alarm(group, word_index * 32 + bit))
+    return tuple(found)
+
+
+class State(NamedTuple):
+    """A copy of the robot's live state (VarloExchangeRecord) at one moment."""
+    enabled: bool          # control mode is enabled or drag
+    powered: bool
+    collision: bool
+    jog: bool              # continuous jog (False: step mode)
+    auto: bool             # automatic mode (False: manual)
+    tool: int              # active tool frame
+    user: int              # active user frame
+    joints: Tuple[float, ...]
+    pose: Pose
+    alarms: Tuple[Alarm, ...]
+    rdn: Tuple[int, ...]   # arm configuration r, d, n, cfg
+    arm_orientation: int
+    do: FrozenSet[int]     # outputs that are on (1 to 64)
+    di: FrozenSet[int]     # inputs that are on (1 to 64)
+
+    @classmethod
+    def from_record(cls, record) -> "State":
+        return cls(
+            enabled=bool(record.isEnabled), powered=bool(record.isPower), collision=bool(record.isCollision),
+            jog=bool(record.isJog), auto=bool(record.isAuto),
+            tool=record.toolCoordinate, user=record.userCoordinate,
+            joints=tuple(record.jointCoordinate), pose=Pose(*record.cartesianCoordinate),
+            alarms=active_alarms(record.alarms), rdn=tuple(record.rdnCoordinate),
+            arm_orientation=record.armOrientation, do=channels(record.DO), di=channels(record.DI))

@@ -1,0 +1,93 @@
+// The endpoint tables of VarloSim's servers, apart from the HTTP library that
+// carries them: an endpoint is a method, a path (or a pattern) and a function
+// from a Request to a Reply. The tables themselves are filled in
+// apiroutes.cpp (port 22000) and fileroutes.cpp (port 22001).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace varlosim {
+
+struct Request
+{
+    std::string method;           // "GET" or "POST"
+    std::string path;             // decoded, without the query
+    std::vector<std::string> matches;   // groups of a pattern route
+    std::string text;             // the body as sent
+    nlohmann::json body;          // the body as JSON ({} when empty); raw routes leave it null
+    std::string client;           // the client's address
+};
+
+struct Reply
+{
+    int status = 200;
+    std::string text;             // JSON text
+
+    Reply() = default;
+    // Most endpoints answer a JSON object with status 200.
+    Reply(const nlohmann::json &body, int code = 200) : status(code), text(body.dump()) {}
+    static Reply raw(std::string jsonText, int code = 200)
+    {
+        Reply r;
+        r.status = code;
+        r.text = std::move(jsonText);
+        return r;
+    }
+    static Reply error(int code, const std::string &message)
+    {
+        return Reply(nlohmann::json{{"result", false}, {"error", message}}, code);
+    }
+};
+
+using Handler = std::function<Reply(const Request &)>;
+
+class Routes
+{
+public:
+    // Handlers of POST routes get the body parsed; a body that is not JSON is
+    // answered 400 before the handler runs. postRaw() routes get it as sent.
+    void get(const std::string &path, Handler handler) { add("GET", path, std::move(handler), false); }
+    void post(const std::string &path, Handler handler) { add("POST", path, std::move(handler), true); }
+    void postRaw(const std::string &path, Handler handler) { add("POST", path, std::move(handler), false); }
+    // Paths given as regular expressions; their groups land in Request::matches.
+    void getPattern(const std::string &pattern, Handler handler) { addPattern("GET", pattern, std::move(handler), true); }
+    void postPattern(const std::string &pattern, Handler handler) { addPattern("POST", pattern, std::move(handler), true); }
+    void postRawPattern(const std::string &pattern, Handler handler)
+    {
+        addPattern("POST", pattern, std::move(handler), false);
+    }
+    // What answers a path that no route names, per method; 404 without one.
+    void fallback(const std::string &method, Handler handler, bool parseBody = true)
+    {
+        m_fallbacks[method] = {std::move(handler), parseBody};
+    }
+
+    // Runs the route of the request. `request.body` is filled here.
+    Reply dispatch(Request &request) const;
+
+private:
+    struct Route { Handler handler; bool parseBody = true; };
+    struct PatternRoute { std::string method; std::regex pattern; Route route; };
+
+    void add(const std::string &method, const std::string &path, Handler handler, bool parseBody)
+    {
+        m_exact[{method, path}] = {std::move(handler), parseBody};
+    }
+    void addPattern(const std::string &method, const std::string &pattern, Handler handler, bool parseBody)
+    {
+        m_patterns.push_back({method, std::regex(pattern), {std::move(handler), parseBody}});
+    }
+
+    std::map<std::pair<std::string, std::string>, Route> m_exact;
+    std::vector<PatternRoute> m_patterns;
+    std::map<std::string, Route> m_fallbacks;
+};
+
+} // namespace varlosim
