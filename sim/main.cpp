@@ -90,7 +90,7 @@ int main(int argc, char **argv)
     Robot robot(store, std::move(model), options.address);
     robot.reloadSettings();
 
-    ScriptRunner scripts(store.folder());
+    ScriptRunner scripts(store.folder(), robot, options.address);
     Services services(robot, store);
     Routes apiRoutes, fileRoutes;
     installApiRoutes(apiRoutes, robot, store, scripts, services);

@@ -237,7 +237,7 @@ local function accept(server, controller)
                 local address = normalAddress(client:getpeername())
                 client:settimeout(5)
                 local hello = address == controller and client:receive("*l")
-                if hello and hello:match("^hello varlo%-debug 1") then
+                if hello and hello:match("^hello varlo%-debug 1") and client:send("hello varlo-debug 1\n") then
                     client:settimeout(nil)
                     return client
                 end
