@@ -391,6 +391,8 @@ bool ScriptRunner::debugPause(const std::string &file, int line, int depth)
             if (m_link->isOpen())
                 continue;
             std::lock_guard<std::mutex> guard(m_lock);
+            if (!currentLocked())
+                return false;
             m_link = nullptr; // the server went away: run on by itself
             m_state = State::Running;
             return true;

@@ -40,6 +40,14 @@ void QRobotDebuggerPrivate::notify(QRobotType::DebugState state)
     Q_EMIT q->debugStateChanged(state);
 }
 
+void QRobotDebuggerPrivate::postRun()
+{
+    const quint64 ends = sessionEnds;
+    post("run");
+    if (debugState != QRobotType::ScriptRunning && sessionEnds == ends)
+        notify(QRobotType::ScriptRunning);
+}
+
 void QRobotDebuggerPrivate::bindSockets()
 {
     Q_Q(QRobotDebugger);
@@ -207,9 +215,7 @@ void QRobotDebugger::straightContinue()
     if (!d->active)
         return;
     Q_EMIT stopStateEnabled(false);
-    d->post("run");
-    if (d->debugState != QRobotType::ScriptRunning)
-        d->notify(QRobotType::ScriptRunning);
+    d->postRun();
     Q_EMIT debugStateEnabled(false);
     if (d->hasError) {
         d->hasError = false;

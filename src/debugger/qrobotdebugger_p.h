@@ -22,6 +22,9 @@ public:
     void post(const char *action, const QJsonObject &body = QJsonObject());
     // Sets the state and tells the host.
     void notify(QRobotType::DebugState state);
+    // POST run, then the state "running", unless the script ended while the
+    // request was on its way (its end notification came first).
+    void postRun();
 
     // ---- controller notifications
     void bindSockets();
@@ -56,6 +59,7 @@ public:
     bool isStraight = false;   // the script runs without the debug server
     QRobotType::DebugState debugState = QRobotType::ScriptStopped;
     bool active = false;       // this is the process's one debugger
+    quint64 sessionEnds = 0;   // the times the state went to "stopped" by an end
 
     static QRobotDebugger *s_instance;
 };

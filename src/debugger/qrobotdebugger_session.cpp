@@ -92,6 +92,7 @@ void QRobotDebuggerPrivate::endSession()
     }
     if (debugState != QRobotType::ScriptStopped) {
         qDebug() << "kill server, MobDebugStop";
+        ++sessionEnds;
         notify(QRobotType::ScriptStopped);
     }
 }
@@ -208,9 +209,7 @@ void QRobotDebugger::runScript()
     if (!d->active)
         return;
     Q_EMIT stopStateEnabled(false);
-    d->post("run");
-    if (d->debugState != QRobotType::ScriptRunning)
-        d->notify(QRobotType::ScriptRunning);
+    d->postRun();
     Q_EMIT debugStateEnabled(false);
     d->sendMobDebug(QStringLiteral("run\r\n"));
     QHttpManager::waitMs(uint(VarloTimings::ms(VarloTimings::DebugRunSettle)));
