@@ -90,6 +90,7 @@ int main(int argc, char **argv)
     Robot robot(store, std::move(model), options.address);
     robot.reloadSettings();
 
+    ScriptRunner::installDemo(store.folder());
     ScriptRunner scripts(store.folder(), robot, options.address);
     Services services(robot, store);
     Routes apiRoutes, fileRoutes;

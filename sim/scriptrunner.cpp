@@ -77,6 +77,26 @@ ScriptRunner::~ScriptRunner()
         ::close(m_socket);
 }
 
+void ScriptRunner::installDemo(const std::filesystem::path &projectFolder)
+{
+    const std::filesystem::path folder = projectFolder / "project" / "demo";
+    std::error_code error;
+    if (std::filesystem::exists(folder / ScriptEngine::kUserFile, error) || std::filesystem::exists(folder / "main.lua", error))
+        return;
+    std::filesystem::create_directories(folder, error);
+    std::ofstream out(folder / ScriptEngine::kUserFile);
+    out << "-- Varlo's demo program: three cycles of an output, without moving the arm\n"
+           "print(\"demo program started\")\n"
+           "local total = 0\n"
+           "for cycle = 1, 3 do\n"
+           "  SetDO(1, true)\n"
+           "  Wait(100)\n"
+           "  SetDO(1, false)\n"
+           "  total = total + cycle\n"
+           "end\n"
+           "print(\"three cycles done, total \" .. total)\n";
+}
+
 // ---- endpoints -----------------------------------------------------------------
 
 ScriptRunner::json ScriptRunner::start(const json &body, const std::string &client)

@@ -55,6 +55,10 @@ public:
     ScriptRunner(std::filesystem::path projectFolder, Robot &robot, std::string address);
     ~ScriptRunner();
 
+    // Puts the project "demo" with a short script into the folder when it has
+    // no script yet.
+    static void installDemo(const std::filesystem::path &projectFolder);
+
     // "/debugger/start" {"project": name}: loads the project's script (ending
     // one that runs); the client's address receives the notifications.
     json start(const json &body, const std::string &client);
