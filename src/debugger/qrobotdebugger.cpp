@@ -40,12 +40,26 @@ void QRobotDebuggerPrivate::notify(QRobotType::DebugState state)
     Q_EMIT q->debugStateChanged(state);
 }
 
-void QRobotDebuggerPrivate::postRun()
+void QRobotDebuggerPrivate::beginRun()
 {
+    Q_Q(QRobotDebugger);
+    Q_EMIT q->stopStateEnabled(false);
     const quint64 ends = sessionEnds;
     post("run");
     if (debugState != QRobotType::ScriptRunning && sessionEnds == ends)
         notify(QRobotType::ScriptRunning);
+    Q_EMIT q->debugStateEnabled(false);
+}
+
+void QRobotDebuggerPrivate::endRun()
+{
+    Q_Q(QRobotDebugger);
+    if (hasError) {
+        hasError = false;
+    } else if (debugState != QRobotType::ScriptStopped) {
+        Q_EMIT q->debugStateEnabled(true);
+        Q_EMIT q->stopStateEnabled(true);
+    }
 }
 
 void QRobotDebuggerPrivate::bindSockets()
@@ -214,15 +228,8 @@ void QRobotDebugger::straightContinue()
 {
     if (!d->active)
         return;
-    Q_EMIT stopStateEnabled(false);
-    d->postRun();
-    Q_EMIT debugStateEnabled(false);
-    if (d->hasError) {
-        d->hasError = false;
-    } else if (d->debugState != QRobotType::ScriptStopped) {
-        Q_EMIT debugStateEnabled(true);
-        Q_EMIT stopStateEnabled(true);
-    }
+    d->beginRun();
+    d->endRun();
 }
 
 void QRobotDebugger::straightSuspend()

@@ -22,9 +22,12 @@ public:
     void post(const char *action, const QJsonObject &body = QJsonObject());
     // Sets the state and tells the host.
     void notify(QRobotType::DebugState state);
-    // POST run, then the state "running", unless the script ended while the
-    // request was on its way (its end notification came first).
-    void postRun();
+    // The two halves of a continue. The start posts run and sets the state
+    // "running", unless the script ended while the request was on its way
+    // (its end notification came first). The end enables the host's debug
+    // and stop controls again, except once after an error.
+    void beginRun();
+    void endRun();
 
     // ---- controller notifications
     void bindSockets();

@@ -208,17 +208,10 @@ void QRobotDebugger::runScript()
 {
     if (!d->active)
         return;
-    Q_EMIT stopStateEnabled(false);
-    d->postRun();
-    Q_EMIT debugStateEnabled(false);
+    d->beginRun();
     d->sendMobDebug(QStringLiteral("run\r\n"));
     QHttpManager::waitMs(uint(VarloTimings::ms(VarloTimings::DebugRunSettle)));
-    if (d->hasError) {
-        d->hasError = false;
-    } else if (d->debugState != QRobotType::ScriptStopped) {
-        Q_EMIT debugStateEnabled(true);
-        Q_EMIT stopStateEnabled(true);
-    }
+    d->endRun();
 }
 
 void QRobotDebugger::suspend()
