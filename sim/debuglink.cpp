@@ -66,7 +66,7 @@ bool DebugLink::connect(const std::string &from, const std::string &host, int ti
     // another controller only) refuses this one.
     Command greeting;
     if (!send("hello varlo-debug 1\n") || !receive(greeting, timeoutMs) || greeting.word != "hello") {
-        reason = "connection refused by the debug server";
+        reason = "connection refused";
         close();
         return false;
     }
