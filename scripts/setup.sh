@@ -13,6 +13,7 @@ packages=(
   python3-pytest
   libjs-three
   chromium chromium-driver python3-selenium
+  lua5.4 lua-socket liblua5.4-dev
 )
 
 missing=()

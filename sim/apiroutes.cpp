@@ -205,7 +205,13 @@ void installApiRoutes(Routes &api, Robot &robot, DocumentStore &store, ScriptRun
     api.post("/debugger/stop", [sr](const Request &) { return sr->stop(); });
     api.get("/debugger/state", [sr](const Request &) { return sr->state(); });
     api.get("/debugger/getSuspend", [sr](const Request &) { return sr->getSuspend(); });
-    api.get("/debugger/stepIn", [sr](const Request &) { return sr->stepIn(); });
+    api.get("/debugger/stepIn", [sr](const Request &) { return sr->stepDone(); });
+    // Steps and breakpoints reach a debuggee through its debug server; the
+    // controller only takes note of a step.
+    api.post("/debugger/stepIn", [sr](const Request &) { return sr->markStep(); });
+    api.post("/debugger/stepOver", [sr](const Request &) { return sr->markStep(); });
+    for (const char *path : {"/debugger/setb", "/debugger/delb", "/debugger/delallb"})
+        api.post(path, [](const Request &) { return Reply(json{{"result", true}}); });
 
     // Calibration from taught points.
     api.post("/calibrate/coordinate/tool", calibration(2, 4, &calibrateScaraTool));

@@ -46,6 +46,25 @@ json Robot::setDIValue(const json &body)
     return json{{"result", true}};
 }
 
+bool Robot::digitalInput(int index)
+{
+    std::lock_guard<StateLock> guard(m_lock);
+    return index >= 0 && index < 64 && m_inputs[index];
+}
+
+bool Robot::digitalOutput(int index)
+{
+    std::lock_guard<StateLock> guard(m_lock);
+    return index >= 0 && index < 64 && m_outputs[index];
+}
+
+void Robot::setDigitalOutput(int index, bool value)
+{
+    std::lock_guard<StateLock> guard(m_lock);
+    if (index >= 0 && index < 64)
+        m_outputs[index] = value;
+}
+
 json Robot::setExtendIO(const json &body)
 {
     if (!body.is_object())

@@ -101,7 +101,8 @@ int main(int argc, char **argv)
     Robot robot(store, std::move(model), options.address);
     robot.reloadSettings();
 
-    ScriptRunner scripts(store.folder());
+    ScriptRunner::installDemo(store.folder());
+    ScriptRunner scripts(store.folder(), robot, options.address);
     Services services(robot, store);
     Routes apiRoutes, fileRoutes;
     installApiRoutes(apiRoutes, robot, store, scripts, services);

@@ -129,6 +129,11 @@ public:
     json getDIMode(const json &body);
     json setDIValue(const json &body);
     json setExtendIO(const json &body);
+    // Digital IO as a project's script sees it (channels 0 to 63; others
+    // read false and are not written).
+    bool digitalInput(int index);
+    bool digitalOutput(int index);
+    void setDigitalOutput(int index, bool value);
 
     // Simulation controls that a real controller gets from its surroundings:
     // inputs, analog values, a collision, an alarm of a drive.

@@ -1,6 +1,7 @@
 #include "robot/qrobot.h"
 #include "robot/qrobot_p.h"
 #include "collaborative/qrobotcollaborative.h"
+#include "debugger/qrobotdebugger.h"
 #include "robot/qpanelsimulator.h"
 #include "robot/qrobotconnection.h"
 #include "robot/qrobotprotocol.h"
@@ -86,6 +87,23 @@ void QRobotPrivate::relaySignals()
     }
 }
 
+void QRobotPrivate::createDebugger()
+{
+    Q_Q(QRobot);
+    debugger = new QRobotDebugger(transport, q);
+    QObject::connect(debugger, &QRobotDebugger::runningLineChanged, q, &QRobot::runningLineChanged);
+    QObject::connect(debugger, &QRobotDebugger::errorLine, q, &QRobot::errorLine);
+    QObject::connect(debugger, &QRobotDebugger::scriptLineChanged, q, &QRobot::scriptLineChanged);
+    QObject::connect(debugger, &QRobotDebugger::moveLineChanged, q, &QRobot::moveLineChanged);
+    QObject::connect(debugger, &QRobotDebugger::errorMsg, q, &QRobot::errorMsg);
+    QObject::connect(debugger, &QRobotDebugger::debugStateChanged, q, &QRobot::debugStateChanged);
+    QObject::connect(debugger, &QRobotDebugger::debugStateEnabled, q, &QRobot::debugStateEnabled);
+    QObject::connect(debugger, &QRobotDebugger::stopStateEnabled, q, &QRobot::stopStateEnabled);
+    QObject::connect(debugger, &QRobotDebugger::stepInChanged, q, &QRobot::stepInChanged);
+    QObject::connect(debugger, &QRobotDebugger::mobDebugInfo, q, &QRobot::mobDebugInfo);
+    QObject::connect(debugger, &QRobotDebugger::printQRobotDebugger, q, &QRobot::printQRobot);
+}
+
 void QRobotPrivate::setFolders(const QString &root)
 {
     projectPath = root + QLatin1String("/project");
@@ -158,6 +176,65 @@ QPanelSimulator *QRobot::panel() const { return d_func()->panel; }
 QSerialManager *QRobot::serial() const { return d_func()->serial.data(); }
 QRobotSettings *QRobot::settings() const { return d_func()->settings; }
 QRobotCollaborative *QRobot::collaborative() const { return d_func()->collaborative; }
+
+QRobotDebugger *QRobot::debugger()
+{
+    Q_D(QRobot);
+    if (!d->debugger && d->transport)
+        d->createDebugger();
+    return d->debugger;
+}
+
+namespace {
+
+// A debugger slot of the facade: the debugger's operation, or nothing (a
+// default result) before the facade has its components.
+template <typename Result, typename Method, typename... Args>
+Result onDebugger(QRobotDebugger *debugger, Method method, Args &&...args)
+{
+    if (!debugger)
+        return Result();
+    return (debugger->*method)(std::forward<Args>(args)...);
+}
+
+} // namespace
+
+bool QRobot::state(QRobotType::ScriptState &scriptState)
+{
+    return onDebugger<bool>(debugger(), &QRobotDebugger::state, scriptState);
+}
+void QRobot::straightRun(QString fileName) { onDebugger<void>(debugger(), &QRobotDebugger::straightRun, fileName); }
+void QRobot::straightSuspend() { onDebugger<void>(debugger(), &QRobotDebugger::straightSuspend); }
+void QRobot::straightContinue() { onDebugger<void>(debugger(), &QRobotDebugger::straightContinue); }
+void QRobot::start(QString fileName) { onDebugger<void>(debugger(), &QRobotDebugger::start, fileName); }
+void QRobot::stop() { onDebugger<void>(debugger(), &QRobotDebugger::stop); }
+void QRobot::run() { onDebugger<void>(debugger(), &QRobotDebugger::runScript); }
+void QRobot::pause() { onDebugger<void>(debugger(), &QRobotDebugger::suspend); }
+void QRobot::step() { onDebugger<void>(debugger(), &QRobotDebugger::stepIn); }
+void QRobot::over() { onDebugger<void>(debugger(), &QRobotDebugger::stepOver); }
+void QRobot::setb(QString fileName, int lineNumber)
+{
+    onDebugger<void>(debugger(), &QRobotDebugger::setBreakpoint, fileName, lineNumber);
+}
+void QRobot::delb(QString fileName, int lineNumber)
+{
+    onDebugger<void>(debugger(), &QRobotDebugger::removeBreakpoint, fileName, lineNumber);
+}
+void QRobot::delallb() { onDebugger<void>(debugger(), &QRobotDebugger::removeAllBreakpoints); }
+bool QRobot::getStep() { return onDebugger<bool>(debugger(), &QRobotDebugger::getStepIn); }
+QString QRobot::getGlobalVal(QString var) { return onDebugger<QString>(debugger(), &QRobotDebugger::getGlobalVal, var); }
+QString QRobot::changeGlobalVal(QString variable, QString value)
+{
+    return onDebugger<QString>(debugger(), &QRobotDebugger::changeGlobalVal, variable, value);
+}
+QHash<QString, QString> QRobot::getStack()
+{
+    return onDebugger<QHash<QString, QString>>(debugger(), &QRobotDebugger::getStack);
+}
+void QRobot::mobDebugManualDebug(QString cmd)
+{
+    onDebugger<void>(debugger(), &QRobotDebugger::mobDebugManualDebug, cmd);
+}
 
 void QRobot::setHostIP(QString ip)
 {

@@ -6,7 +6,10 @@
 #include <QtCore/QString>
 
 #include "types/qrobotcoor.h"
+#include "types/qrobotscriptstate.h"
 #include "types/qrobottype.h"
+
+#include <QtCore/QHash>
 
 class QHttpManager;
 class QRobotConnection;
@@ -15,6 +18,7 @@ class QPanelSimulator;
 class QSerialManager;
 class QRobotSettings;
 class QRobotCollaborative;
+class QRobotDebugger;
 class QRobotPrivate;
 
 // The one object through which the library reaches everything else. It owns
@@ -45,6 +49,11 @@ public:
     QSerialManager *serial() const;
     QRobotSettings *settings() const;
     QRobotCollaborative *collaborative() const;
+    // The script debugger. initialize() does not create it: the first call of
+    // this accessor or of a debugger slot does (after initialize(); null
+    // before), so hosts that never debug bind none of its UDP ports. One
+    // debugger per process: see QRobotDebugger.
+    QRobotDebugger *debugger();
 
     // Simulator folders: the local project tree of a running simulator.
     void setVirtualRoot(const QString &root);
@@ -94,6 +103,16 @@ Q_SIGNALS:
     void switchThreeSwitch(bool isPressed);
     void switchEmergencyStop(bool isStop);
     void switchJogButtons(bool *posBtnState, bool *negBtnState);
+    void runningLineChanged(QString fileName, int linNumber);
+    void errorLine(int line);
+    void scriptLineChanged(int line);
+    void moveLineChanged(int line);
+    void errorMsg(QString msg);
+    void debugStateChanged(QRobotType::DebugState state);
+    void debugStateEnabled(bool isEnabled);
+    void stopStateEnabled(bool isStopEnabled);
+    void stepInChanged(bool isStep, bool isStart, bool isDebug);
+    void mobDebugInfo(QString str);
     void dragModeChanged(QRobotCoor::DragMode dragMode);
     void controllerParamsChanged(QRobotCoor::ControllerParams controllerParams);
     void jointCurrentChanged(QRobotCoor::JointCurrent jointCurrent);
@@ -107,6 +126,27 @@ public Q_SLOTS:
     void setHostIP(QString ip);
     void setHostPort(quint16 port);
     bool inspectDir();
+
+    // The script debugger's operations (see QRobotDebugger); before
+    // initialize() they do nothing and return false or an empty result.
+    bool state(QRobotType::ScriptState &scriptState);
+    void straightRun(QString fileName);
+    void straightSuspend();
+    void straightContinue();
+    void start(QString fileName);
+    void stop();
+    void run();
+    void pause();
+    void step();
+    void over();
+    void setb(QString fileName, int lineNumber);
+    void delb(QString fileName, int lineNumber);
+    void delallb();
+    bool getStep();
+    QString getGlobalVal(QString var);
+    QString changeGlobalVal(QString variable, QString value);
+    QHash<QString, QString> getStack();
+    void mobDebugManualDebug(QString cmd);
 
 private:
     void onConnectStateChanged(bool isConnected);

@@ -15,6 +15,7 @@ public:
     void createComponents();
     void relaySignals();
     void setFolders(const QString &root);
+    void createDebugger();
 
     QRobot *q_ptr;
     QHttpManager *transport = nullptr;
@@ -23,6 +24,7 @@ public:
     QPanelSimulator *panel = nullptr;
     QRobotSettings *settings = nullptr;
     QRobotCollaborative *collaborative = nullptr;
+    QRobotDebugger *debugger = nullptr;
     // The jog-button reader is a serial port object without a Qt parent; the
     // facade deletes it with itself.
     QScopedPointer<QSerialManager> serial;

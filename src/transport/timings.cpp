@@ -4,7 +4,7 @@ namespace VarloTimings {
 
 namespace {
 
-constexpr int Constants[IntervalCount] = {
+constexpr int Constants[] = {
     50,    // DispatchTick
     1000,  // RequestAbort
     12000, // ControllerLoss
@@ -16,7 +16,16 @@ constexpr int Constants[IntervalCount] = {
     20000, // MotionLimit
     30000, // ProbeStart
     30000, // ProbeOutput
+    200,   // DebugSettle
+    500,   // DebugRunSettle
+    200,   // DebugSuspendReply
+    2000,  // DebugReply
+    50,    // DebugReplyPoll
+    3000,  // DebugSuspendConfirm
+    6000,  // DebugStepConfirm
+    30000, // DebugProcess
 };
+static_assert(sizeof(Constants) / sizeof(Constants[0]) == IntervalCount, "one constant per interval");
 
 // Zero where an interval keeps its constant. Written only by test programs,
 // from the one thread that runs the library.

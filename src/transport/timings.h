@@ -23,6 +23,14 @@ enum Interval {
     MotionLimit,    // ... and gives up after more than this (20000)
     ProbeStart,     // the simulator probe's process may take this long to start (30000)
     ProbeOutput,    // ... and this long to print its listing (30000)
+    DebugSettle,    // script debugger: pause after a start, a breakpoint, a step command (200)
+    DebugRunSettle, // ... after a run, a suspension, a confirmed step (500)
+    DebugSuspendReply, // ... the interpreter's answer to a suspension (200)
+    DebugReply,     // ... its answer to any other command (2000)
+    DebugReplyPoll, // ... looks for that answer this often (50)
+    DebugSuspendConfirm, // ... the controller confirms a suspension within this (3000)
+    DebugStepConfirm,    // ... and a step within this (6000)
+    DebugProcess,   // ... the interpreter may take this long to start or to end (30000)
     IntervalCount
 };
 

@@ -1,0 +1,37 @@
+#ifndef DEBUGGERTEXTS_H
+#define DEBUGGERTEXTS_H
+
+#include <QtCore/QByteArray>
+#include <QtCore/QHash>
+#include <QtCore/QString>
+
+// The texts the script debugger reads: the controller's notification
+// datagrams and the debug server's answers. Plain functions, so that the
+// parsing is the same wherever a text arrives.
+namespace DebuggerTexts {
+
+// Bytes as the controller and the interpreter send them: Latin-1, up to the
+// first NUL byte.
+QString decode(const QByteArray &bytes);
+
+// The line of a "src0.lua:N" notification; false when the text is not one (it
+// names no "src0.lua"). A number that does not read as one gives 0.
+bool scriptLine(const QString &text, int *line);
+
+// The line of an error notification such as "ERROR:src0.lua:12: message"
+// (0 when it does not read as a number).
+int errorLine(const QString &text);
+
+// A debug server's answer up to (not including) its first prompt ">".
+QString beforePrompt(const QString &answer);
+
+// The value of an "eval" answer: every "Comm: eval" and line end removed.
+QString evalValue(const QString &answer);
+
+// The variables of a "stack" answer, name to value text; of two entries with
+// one name the later one counts.
+QHash<QString, QString> stack(const QString &answer);
+
+} // namespace DebuggerTexts
+
+#endif // DEBUGGERTEXTS_H
