@@ -3,6 +3,7 @@
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
+#include <QtCore/QFile>
 #include <QtCore/QFileInfo>
 #include <QtCore/QProcess>
 #include <QtCore/QStringList>
@@ -48,7 +49,26 @@ QString listRunningSimulators()
     return QString::fromLocal8Bit(output);
 }
 #else
-// The executable of every process this user may inspect, from /proc.
+// The address a running simulator serves, from its command line: the value
+// of "--address" (or "--address=..."), else its default 127.0.0.1.
+QString servedAddress(const QString &processFolder)
+{
+    QFile file(processFolder + QLatin1String("/cmdline"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QList<QByteArray> arguments = file.read(64 * 1024).split('\0');
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == "--address" && i + 1 < arguments.size())
+            return QString::fromLocal8Bit(arguments.at(i + 1));
+        if (arguments.at(i).startsWith("--address="))
+            return QString::fromLocal8Bit(arguments.at(i).mid(10));
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+// The executable of every process this user may inspect, from /proc, that
+// serves the loopback address the library connects to: a simulator started
+// on another address is some other client's and is not ours to use.
 QString listRunningSimulators()
 {
     const QString name = executableName();
@@ -63,7 +83,8 @@ QString listRunningSimulators()
         QString executable = QFileInfo(proc.filePath(entry + QLatin1String("/exe"))).symLinkTarget();
         // A replaced executable reads as "path (deleted)"; the folder still counts.
         executable.remove(QLatin1String(" (deleted)"));
-        if (QFileInfo(executable).fileName() == name)
+        if (QFileInfo(executable).fileName() == name
+            && servedAddress(proc.filePath(entry)) == QLatin1String("127.0.0.1"))
             found << executable;
     }
     return found.join(QLatin1Char('\n'));

@@ -118,15 +118,24 @@ private Q_SLOTS:
         QString root = "unchanged";
         QVERIFY(!SimulatorProbe::detectVirtualController(&root));
         QCOMPARE(root, QString("unchanged"));
-        // A harmless program under the simulator's name stands in for it.
-        QTemporaryDir folder;
+        // Harmless programs under the simulator's name stand in for it: a shell
+        // that says it serves another address (some other client's simulator,
+        // never ours), then one on the default address.
+        QTemporaryDir decoyFolder, folder;
+        QVERIFY(QFile::copy(QStandardPaths::findExecutable("bash"), decoyFolder.path() + "/VarloSim"));
         QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), folder.path() + "/VarloSim"));
-        QProcess process;
+        QProcess decoy, process;
+        decoy.start(decoyFolder.path() + "/VarloSim", { "-c", "sleep 30; :", "VarloSim", "--address", "127.0.0.4" });
+        QVERIFY(decoy.waitForStarted());
+        const bool foundDecoy = SimulatorProbe::detectVirtualController(&root);
         process.start(folder.path() + "/VarloSim", { "30" });
         QVERIFY(process.waitForStarted());
         const bool found = SimulatorProbe::detectVirtualController(&root);
-        process.kill();
-        process.waitForFinished();
+        for (QProcess *p : { &decoy, &process }) {
+            p->kill();
+            p->waitForFinished();
+        }
+        QVERIFY(!foundDecoy);
         QVERIFY(found);
         QCOMPARE(root, QFileInfo(folder.path()).canonicalFilePath() + "/");
     }
