@@ -12,10 +12,10 @@ void log(const LogText &text)
 {
     if (text.isEmpty())
         return;
-    if (text.second)
-        qDebug() << text.first << text.second;
+    if (text.second.isEmpty())
+        qDebug() << text.first.constData();
     else
-        qDebug() << text.first;
+        qDebug() << text.first.constData() << text.second.constData();
 }
 
 bool post(QHttpManager *transport, const QString &path, const QJsonObject &body, const LogText &onFailure,
@@ -43,6 +43,16 @@ bool get(QHttpManager *transport, const QString &path, const std::function<void(
     return true;
 }
 
+bool getPresent(QHttpManager *transport, const QString &path, const char *key, bool &value)
+{
+    bool present = false;
+    const bool ok = get(transport, path, [&](const QJsonObject &reply) {
+        present = reply.contains(QLatin1String(key));
+        take(reply, key, value);
+    });
+    return ok && present;
+}
+
 ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocument *document,
                         const LogText &onFailure)
 {
@@ -59,38 +69,51 @@ ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocum
     return ReadStatus::Ok;
 }
 
-namespace {
-
-template <typename Read>
-bool readKind(QHttpManager *transport, const QString &name, bool wantObject, const Read &read,
-              const LogText &onFailure)
+ReadStatus readObjectDocument(QHttpManager *transport, const QString &name, QJsonObject *object,
+                              const LogText &onFailure)
 {
     QJsonDocument document;
-    switch (readDocument(transport, name, &document, onFailure)) {
-    case ReadStatus::Failed:
-    case ReadStatus::NotJson:
-        return false;
-    case ReadStatus::Ok:
-        break;
-    }
-    if (document.isObject() != wantObject)
-        return true; // valid JSON of the other kind: nothing to take from it
-    read(document);
-    return true;
+    const ReadStatus status = readDocument(transport, name, &document, onFailure);
+    if (status != ReadStatus::Ok)
+        return status;
+    if (!document.isObject())
+        return ReadStatus::OtherKind;
+    *object = document.object();
+    return ReadStatus::Ok;
 }
 
-} // namespace
+ReadStatus readArrayDocument(QHttpManager *transport, const QString &name, QJsonArray *array,
+                             const LogText &onFailure)
+{
+    QJsonDocument document;
+    const ReadStatus status = readDocument(transport, name, &document, onFailure);
+    if (status != ReadStatus::Ok)
+        return status;
+    if (!document.isArray())
+        return ReadStatus::OtherKind;
+    *array = document.array();
+    return ReadStatus::Ok;
+}
 
 bool readObject(QHttpManager *transport, const QString &name, const std::function<void(const QJsonObject &)> &read,
                 const LogText &onFailure)
 {
-    return readKind(transport, name, true, [&](const QJsonDocument &d) { if (read) read(d.object()); }, onFailure);
+    QJsonObject object;
+    const ReadStatus status = readObjectDocument(transport, name, &object, onFailure);
+    if (status == ReadStatus::Ok && read)
+        read(object);
+    // Valid JSON of the other kind holds nothing to take.
+    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
 }
 
 bool readArray(QHttpManager *transport, const QString &name, const std::function<void(const QJsonArray &)> &read,
                const LogText &onFailure)
 {
-    return readKind(transport, name, false, [&](const QJsonDocument &d) { if (read) read(d.array()); }, onFailure);
+    QJsonArray array;
+    const ReadStatus status = readArrayDocument(transport, name, &array, onFailure);
+    if (status == ReadStatus::Ok && read)
+        read(array);
+    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
 }
 
 bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocument &document,
@@ -115,6 +138,13 @@ void take(const QJsonObject &object, const char *key, int32_t &field)
     const auto it = object.constFind(QLatin1String(key));
     if (it != object.constEnd())
         field = QRobotJson::toInt32(it.value());
+}
+
+void take(const QJsonObject &object, const char *key, quint8 &field)
+{
+    const auto it = object.constFind(QLatin1String(key));
+    if (it != object.constEnd())
+        field = quint8(qBound(0, int(QRobotJson::toInt32(it.value())), 255));
 }
 
 void take(const QJsonObject &object, const char *key, float &field)
@@ -172,6 +202,12 @@ void copyText(const QString &text, char *field, int size)
     }
     memcpy(field, utf8.constData(), size_t(length));
     field[length] = '\0';
+}
+
+QString fieldText(const char *field, int size)
+{
+    const void *end = memchr(field, '\0', size_t(size));
+    return QString::fromUtf8(field, end ? int(static_cast<const char *>(end) - field) : size);
 }
 
 QJsonArray toArray(const float *values, int count)

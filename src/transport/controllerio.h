@@ -1,6 +1,7 @@
 #ifndef CONTROLLERIO_H
 #define CONTROLLERIO_H
 
+#include <QtCore/QByteArray>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -23,13 +24,14 @@ namespace ControllerIO {
 // "setParaError"). An empty LogText logs nothing.
 struct LogText
 {
-    const char *first = nullptr;
-    const char *second = nullptr;
+    QByteArray first;
+    QByteArray second;
 
     LogText() = default;
     LogText(const char *text) : first(text) {}
     LogText(const char *signature, const char *word) : first(signature), second(word) {}
-    bool isEmpty() const { return !first; }
+    LogText(QByteArray signature, QByteArray word) : first(std::move(signature)), second(std::move(word)) {}
+    bool isEmpty() const { return first.isEmpty(); }
 };
 
 void log(const LogText &text);
@@ -47,17 +49,29 @@ bool post(QHttpManager *transport, const QString &path, const QJsonObject &body,
 bool get(QHttpManager *transport, const QString &path, const std::function<void(const QJsonObject &)> &read,
          const LogText &onFailure = LogText());
 
+// GET `path` for the bool under `key`: true only when the request succeeded
+// and the reply holds the key; otherwise `value` keeps its value.
+bool getPresent(QHttpManager *transport, const QString &path, const char *key, bool &value);
+
 // ---- parameter documents -------------------------------------------------
 
 enum class ReadStatus {
-    Failed,  // the document could not be read
-    NotJson, // the bytes are not a JSON document
+    Failed,    // the document could not be read
+    NotJson,   // the bytes are not a JSON document
+    OtherKind, // JSON, but an array where an object was wanted or the reverse
     Ok
 };
 
 // Reads a document and parses it; logs `onFailure` when it cannot be read.
+// Never gives OtherKind.
 ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocument *document,
                         const LogText &onFailure = LogText());
+// The same for a document that is to be an object (an array): `*object` is
+// set only with Ok.
+ReadStatus readObjectDocument(QHttpManager *transport, const QString &name, QJsonObject *object,
+                              const LogText &onFailure = LogText());
+ReadStatus readArrayDocument(QHttpManager *transport, const QString &name, QJsonArray *array,
+                             const LogText &onFailure = LogText());
 
 // The read shape for an object document: unreadable → false (logged), not
 // JSON → false, an array → true with nothing read, an object → `read` takes
@@ -92,6 +106,8 @@ inline bool writeArray(QHttpManager *transport, const QString &name, const QJson
 
 void take(const QJsonObject &object, const char *key, bool &field);
 void take(const QJsonObject &object, const char *key, int32_t &field);
+// A byte: the integer clamped to 0..255.
+void take(const QJsonObject &object, const char *key, quint8 &field);
 void take(const QJsonObject &object, const char *key, float &field);
 void take(const QJsonObject &object, const char *key, double &field);
 void take(const QJsonObject &object, const char *key, QString &field);
@@ -106,6 +122,9 @@ void takeArray(const QJsonObject &object, const char *key, int32_t *fields, int 
 // Copies text into a fixed NUL-terminated char field of `size` bytes as UTF-8,
 // cut at a character boundary so that no sequence is split.
 void copyText(const QString &text, char *field, int size);
+// The UTF-8 text of a host's char field of `size` bytes: up to its NUL, or
+// the whole field when it has none.
+QString fieldText(const char *field, int size);
 
 // Arrays for writing.
 QJsonArray toArray(const float *values, int count);
