@@ -1,13 +1,7 @@
 // Controller information and maintenance: what the library is connected to,
 // the alarm catalogues, the network address, digital-input modes and reboot.
 #include "settings/qrobotsettings.h"
-#include "transport/controllerio.h"
-#include "transport/qhttpmanager.h"
-#include "types/qjsonreaders.h"
-
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
+#include "transport/documentbinding.h"
 
 #include <cstring>
 
@@ -18,7 +12,14 @@ namespace {
 const char LibraryVersion[] = "1.2.0_";
 const char Missing[] = "NULL";
 const QString HardwareDocument = QStringLiteral("/settings/productInfo/hardwareInfo");
-const QString EthernetPath = QStringLiteral("/interface/ethernet");
+
+// The network settings: set by a POST, read by a GET of the same path.
+const ControllerIO::Command<EthernetInfo> Ethernet{
+    "/interface/ethernet",
+    { { "dhcp", &EthernetInfo::dhcp }, { "ip", &EthernetInfo::ip }, { "netmask", &EthernetInfo::netmask },
+      { "gateway", &EthernetInfo::gateway } },
+    "setEthernet_postError"
+};
 
 // The text under `key`, or "NULL" when the object lacks it, cut to the field.
 template <int N>
@@ -33,7 +34,7 @@ void takeText(const QJsonObject &object, const char *key, char (&field)[N])
 
 // A host's text field, which need not be NUL-terminated.
 template <int N>
-QString fieldText(const char (&field)[N])
+QString localFieldText(const char (&field)[N])
 {
     const void *end = std::memchr(field, '\0', N);
     const int length = end ? int(static_cast<const char *>(end) - field) : N;
@@ -82,14 +83,17 @@ bool QRobotSettings::version(VersionInfo &info)
 
 bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
 {
-    QJsonDocument document;
-    const ControllerIO::ReadStatus status = ControllerIO::readDocument(
-        transport(), HardwareDocument, &document,
-        LogText("bool QRobotSettings::versionHW(QRobotType::HWVersion&)", "getParaError"));
-    if (status != ControllerIO::ReadStatus::Ok)
+    QJsonObject object;
+    switch (ControllerIO::readObjectDocument(transport(), HardwareDocument, &object,
+                                             LogText("bool QRobotSettings::versionHW(QRobotType::HWVersion&)",
+                                                     "getParaError"))) {
+    case ControllerIO::ReadStatus::Failed:
+    case ControllerIO::ReadStatus::NotJson:
         return false;
-    // A document of the wrong kind holds none of the keys: every field "NULL".
-    const QJsonObject object = document.object();
+    case ControllerIO::ReadStatus::OtherKind: // holds none of the keys: every field "NULL"
+    case ControllerIO::ReadStatus::Ok:
+        break;
+    }
     QRobotType::HWVersion filled;
     takeText(object, "SNcode", filled.SNcode);
     takeText(object, "ControllerVersion", filled.ControllerVersion);
@@ -102,10 +106,10 @@ bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
 bool QRobotSettings::setVersionHW(const QRobotType::HWVersion &info)
 {
     const QJsonObject document{
-        { QStringLiteral("SNcode"), fieldText(info.SNcode) },
-        { QStringLiteral("ControllerVersion"), fieldText(info.ControllerVersion) },
-        { QStringLiteral("ServoVersion"), fieldText(info.ServoVersion) },
-        { QStringLiteral("PowerVersion"), fieldText(info.PowerVersion) },
+        { QStringLiteral("SNcode"), localFieldText(info.SNcode) },
+        { QStringLiteral("ControllerVersion"), localFieldText(info.ControllerVersion) },
+        { QStringLiteral("ServoVersion"), localFieldText(info.ServoVersion) },
+        { QStringLiteral("PowerVersion"), localFieldText(info.PowerVersion) },
     };
     return ControllerIO::writeObject(transport(), HardwareDocument, document);
 }
@@ -135,26 +139,12 @@ bool QRobotSettings::alarmInfo(int id, int kind, AlarmInfo &info, bool english)
     });
 }
 
-bool QRobotSettings::setEthernet(const EthernetInfo &info)
-{
-    const QJsonObject body{
-        { QStringLiteral("dhcp"), info.dhcp },
-        { QStringLiteral("ip"), info.ip },
-        { QStringLiteral("netmask"), info.netmask },
-        { QStringLiteral("gateway"), info.gateway },
-    };
-    return ControllerIO::post(transport(), EthernetPath, body, LogText("setEthernet_postError"));
-}
+bool QRobotSettings::setEthernet(const EthernetInfo &info) { return Ethernet.post(transport(), info); }
 
 EthernetInfo QRobotSettings::ethernet()
 {
     EthernetInfo info;
-    ControllerIO::get(transport(), EthernetPath, [&](const QJsonObject &reply) {
-        ControllerIO::take(reply, "dhcp", info.dhcp);
-        ControllerIO::take(reply, "ip", info.ip);
-        ControllerIO::take(reply, "netmask", info.netmask);
-        ControllerIO::take(reply, "gateway", info.gateway);
-    });
+    Ethernet.get(transport(), info);
     return info;
 }
 

@@ -17,11 +17,6 @@ const QString TeachPalletDocument = QStringLiteral("/process/pallet/teachPallet"
 
 const char *const Axes[] = {"x", "y", "z", "a", "b", "c"};
 
-QString textOf(const char *field, size_t size)
-{
-    return QString::fromUtf8(field, int(std::find(field, field + size, '\0') - field));
-}
-
 QJsonObject poseObject(const float *values, int count)
 {
     QJsonObject object;
@@ -39,13 +34,6 @@ void takePose(const QJsonObject &object, const char *key, float *values, int cou
     const QJsonObject pose = it.value().toObject();
     for (int i = 0; i < count; ++i)
         take(pose, Axes[i], values[i]);
-}
-
-void takeByte(const QJsonObject &object, const char *key, quint8 &field)
-{
-    qint32 value = field;
-    take(object, key, value);
-    field = quint8(std::max(0, std::min(255, int(value)))); // a byte field: out-of-range values are clamped
 }
 
 void takeText(const QJsonObject &object, const char *key, char *field, int size)
@@ -72,7 +60,7 @@ QJsonObject palletToJson(const PalletDef &pallet)
     safePoint.insert(QLatin1String("auto"), pallet.autoSafePoint);
     return QJsonObject{{QStringLiteral("id"), int(pallet.id)},
                        {QStringLiteral("userCoord"), int(pallet.userCoord)},
-                       {QStringLiteral("name"), textOf(pallet.name, sizeof pallet.name)},
+                       {QStringLiteral("name"), ControllerIO::fieldText(pallet.name, int(sizeof pallet.name))},
                        {QStringLiteral("direction"), int(pallet.direction)},
                        {QStringLiteral("count"), count},
                        {QStringLiteral("distance"), distance},
@@ -83,14 +71,14 @@ QJsonObject palletToJson(const PalletDef &pallet)
 
 void readPallet(const QJsonObject &object, PalletDef &pallet)
 {
-    takeByte(object, "id", pallet.id);
-    takeByte(object, "userCoord", pallet.userCoord);
+    take(object, "id", pallet.id);
+    take(object, "userCoord", pallet.userCoord);
     takeText(object, "name", pallet.name, int(sizeof pallet.name));
     const auto count = object.constFind(QLatin1String("count"));
     if (count != object.constEnd()) {
         const QJsonObject counts = count.value().toObject();
         for (int i = 0; i < 3; ++i)
-            takeByte(counts, Axes[i], pallet.count[i]);
+            take(counts, Axes[i], pallet.count[i]);
     }
     takePose(object, "distance", pallet.distance, 3);
     takePose(object, "firstPoint", pallet.firstPoint, 6);
@@ -116,7 +104,7 @@ QJsonObject teachPalletToJson(const TeachPalletDef &pallet)
     }
     return QJsonObject{{QStringLiteral("id"), int(pallet.id)},
                        {QStringLiteral("userCoord"), int(pallet.userCoord)},
-                       {QStringLiteral("name"), textOf(pallet.name, sizeof pallet.name)},
+                       {QStringLiteral("name"), ControllerIO::fieldText(pallet.name, int(sizeof pallet.name))},
                        {QStringLiteral("circleLayer"), int(pallet.circleLayer)},
                        {QStringLiteral("countLayer"), int(pallet.countLayer)},
                        {QStringLiteral("transPoint"), poseObject(pallet.transPoint, 6)},
@@ -127,10 +115,10 @@ QJsonObject teachPalletToJson(const TeachPalletDef &pallet)
 
 void readTeachPallet(const QJsonObject &object, TeachPalletDef &pallet)
 {
-    takeByte(object, "id", pallet.id);
-    takeByte(object, "userCoord", pallet.userCoord);
-    takeByte(object, "circleLayer", pallet.circleLayer);
-    takeByte(object, "countLayer", pallet.countLayer);
+    take(object, "id", pallet.id);
+    take(object, "userCoord", pallet.userCoord);
+    take(object, "circleLayer", pallet.circleLayer);
+    take(object, "countLayer", pallet.countLayer);
     takeText(object, "name", pallet.name, int(sizeof pallet.name));
     takePose(object, "transPoint", pallet.transPoint, 6);
     take(object, "auto", pallet.autoMode);
