@@ -151,6 +151,23 @@ void QRobot::disconnectController()
     Q_EMIT connectionChanged(false);
 }
 
+int QRobot::knownAxisCount() const
+{
+    return d_func()->axisCount;
+}
+
+bool QRobot::refreshAxisCount()
+{
+    Q_D(QRobot);
+    if (!d->settings)
+        return false;
+    const int count = d->settings->readAxisCount();
+    if (count != 4 && count != 6)
+        return false;
+    d->axisCount = count;
+    return true;
+}
+
 QHttpManager *QRobot::transport() const { return d_func()->transport; }
 QRobotConnection *QRobot::connection() const { return d_func()->connection; }
 QRobotProtocol *QRobot::protocol() const { return d_func()->protocol; }

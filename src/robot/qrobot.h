@@ -46,6 +46,13 @@ public:
     QRobotSettings *settings() const;
     QRobotCollaborative *collaborative() const;
 
+    // The robot's axis count as this facade knows it: 4 or 6 once a refresh
+    // found one of them, 0 before. refreshAxisCount() reads the count with the
+    // settings component and keeps it (true) when it is 4 or 6; any other
+    // count leaves the known one as it was (false).
+    int knownAxisCount() const;
+    bool refreshAxisCount();
+
     // Simulator folders: the local project tree of a running simulator.
     void setVirtualRoot(const QString &root);
 

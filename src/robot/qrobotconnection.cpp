@@ -1,14 +1,12 @@
 #include "robot/qrobotconnection.h"
 #include "robot/qrobotconnection_p.h"
+#include "transport/axiscount.h"
 #include "transport/qhttpmanager.h"
 #include "transport/timings.h"
 
 #include <QtCore/QDebug>
-#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtCore/QPointer>
-
-int QRobotConnectionPrivate::s_axisCount = 0;
 
 QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection *q, QHttpManager *transport)
     : q_ptr(q), transport(transport)
@@ -45,19 +43,16 @@ void QRobotConnectionPrivate::poll()
         transport->setControllerVersion(version.value(QLatin1String("control")).toVariant().toString());
 
     if (!axisKnown) {
-        QByteArray bytes;
-        const bool read = transport->getPara(bytes, QStringLiteral("/properties/axis"));
+        int count = 0;
+        const bool found = AxisCount::read(transport, &count);
         if (!guard)
             return;
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-        if (read && error.error == QJsonParseError::NoError && document.isObject()
-            && document.object().contains(QLatin1String("axis"))) {
-            s_axisCount = document.object().value(QLatin1String("axis")).toInt();
+        if (found) {
+            axisCount = count;
             qDebug() << "QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection*)::<lambda()>"
-                     << "s_axisCount:" << s_axisCount;
+                     << "s_axisCount:" << axisCount;
             axisKnown = true;
-            Q_EMIT q->axisCount(s_axisCount);
+            Q_EMIT q->axisCount(axisCount);
             if (!guard)
                 return;
         }
@@ -98,4 +93,4 @@ bool QRobotConnection::isSupervising() const
 
 void QRobotConnection::setHost(const QString &host) { d_func()->host = host; }
 QString QRobotConnection::host() const { return d_func()->host; }
-int QRobotConnection::lastAxisCount() { return QRobotConnectionPrivate::s_axisCount; }
+int QRobotConnection::lastAxisCount() const { return d_func()->axisCount; }

@@ -26,8 +26,8 @@ public:
     void setHost(const QString &host);
     QString host() const;
 
-    // The axis count read by the last successful poll (library-wide).
-    static int lastAxisCount();
+    // The axis count read by the last poll that found one; 0 before.
+    int lastAxisCount() const;
 
 Q_SIGNALS:
     void occupiedChanged(bool isOccupied);

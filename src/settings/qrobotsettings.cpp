@@ -1,9 +1,6 @@
 #include "settings/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
-#include "transport/qhttpmanager.h"
-
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
+#include "transport/axiscount.h"
 
 QRobotSettings::QRobotSettings(QHttpManager *transport, QObject *parent)
     : QObject(parent), d_ptr(new QRobotSettingsPrivate(this, transport))
@@ -19,12 +16,7 @@ QHttpManager *QRobotSettings::transport() const
 
 int QRobotSettings::readAxisCount()
 {
-    Q_D(QRobotSettings);
-    QByteArray bytes;
-    if (!d->transport->getPara(bytes, QStringLiteral("/properties/axis")))
-        return 0;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes);
-    if (!document.isObject())
-        return 0;
-    return document.object().value(QLatin1String("axis")).toInt(0);
+    int count = 0;
+    AxisCount::read(transport(), &count);
+    return count;
 }

@@ -42,7 +42,7 @@ void tst_QRobotConnection::pollReadsVersionAndAxisCount()
     connection->startSupervision();
     QVERIFY(axis.wait(3000));
     QCOMPARE(axis.at(0).at(0).toInt(), 6);
-    QCOMPARE(QRobotConnection::lastAxisCount(), 6);
+    QCOMPARE(connection->lastAxisCount(), 6);
     QCOMPARE(http->controllerVersion(), QString("V9.9.9"));
     QVERIFY(log.hasLine("QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection*)::<lambda()> s_axisCount: 6"));
     QCOMPARE(connected.count(), 1);
