@@ -96,7 +96,7 @@ void QRobotPrivate::setFolders(const QString &root)
 }
 
 QRobot::QRobot(QObject *parent)
-    : QObject(parent), d_ptr(new QRobotPrivate(this))
+    : QObject(parent), d(new QRobotPrivate(this))
 {
 }
 
@@ -104,7 +104,6 @@ QRobot::~QRobot() = default;
 
 void QRobot::initialize()
 {
-    Q_D(QRobot);
     if (!d->transport) {
         d->createComponents();
         d->relaySignals();
@@ -121,12 +120,11 @@ void QRobot::initialize()
 
 bool QRobot::isInitialized() const
 {
-    return d_func()->transport != nullptr;
+    return d->transport != nullptr;
 }
 
 void QRobot::onConnectStateChanged(bool isConnected)
 {
-    Q_D(QRobot);
     if (isConnected) {
         d->connection->stopSupervision();
         d->protocol->startExchange();
@@ -139,7 +137,6 @@ void QRobot::onConnectStateChanged(bool isConnected)
 
 void QRobot::disconnectController()
 {
-    Q_D(QRobot);
     if (d->transport) {
         d->transport->setDispatching(false);
         d->transport->clearServerReachable();
@@ -153,12 +150,11 @@ void QRobot::disconnectController()
 
 int QRobot::knownAxisCount() const
 {
-    return d_func()->axisCount;
+    return d->axisCount;
 }
 
 bool QRobot::refreshAxisCount()
 {
-    Q_D(QRobot);
     if (!d->settings)
         return false;
     const int count = d->settings->readAxisCount();
@@ -168,17 +164,16 @@ bool QRobot::refreshAxisCount()
     return true;
 }
 
-QHttpManager *QRobot::transport() const { return d_func()->transport; }
-QRobotConnection *QRobot::connection() const { return d_func()->connection; }
-QRobotProtocol *QRobot::protocol() const { return d_func()->protocol; }
-QPanelSimulator *QRobot::panel() const { return d_func()->panel; }
-QSerialManager *QRobot::serial() const { return d_func()->serial.data(); }
-QRobotSettings *QRobot::settings() const { return d_func()->settings; }
-QRobotCollaborative *QRobot::collaborative() const { return d_func()->collaborative; }
+QHttpManager *QRobot::transport() const { return d->transport; }
+QRobotConnection *QRobot::connection() const { return d->connection; }
+QRobotProtocol *QRobot::protocol() const { return d->protocol; }
+QPanelSimulator *QRobot::panel() const { return d->panel; }
+QSerialManager *QRobot::serial() const { return d->serial.data(); }
+QRobotSettings *QRobot::settings() const { return d->settings; }
+QRobotCollaborative *QRobot::collaborative() const { return d->collaborative; }
 
 void QRobot::setHostIP(QString ip)
 {
-    Q_D(QRobot);
     if (d->transport)
         d->transport->setHost(ip);
     if (d->connection)
@@ -189,14 +184,12 @@ void QRobot::setHostIP(QString ip)
 
 void QRobot::setHostPort(quint16 port)
 {
-    Q_D(QRobot);
     if (d->transport)
         d->transport->setPort(port);
 }
 
 void QRobot::setVirtualRoot(const QString &root)
 {
-    Q_D(QRobot);
     if (d->transport)
         d->transport->setSimulatorRoot(root);
     d->setFolders(ControllerPaths::simulatorProjectRoot(root));
@@ -204,7 +197,6 @@ void QRobot::setVirtualRoot(const QString &root)
 
 bool QRobot::inspectDir()
 {
-    Q_D(QRobot);
     const QString root = ControllerPaths::shareProjectRoot(d->hostIP);
     if (!QFileInfo(root).isDir())
         return false;
@@ -222,12 +214,12 @@ bool QRobot::inspectDir()
     return true;
 }
 
-QString QRobot::hostIP() const { return d_func()->hostIP; }
-QString QRobot::projectPath() const { return d_func()->projectPath; }
-QString QRobot::settingsPath() const { return d_func()->settingsPath; }
-QString QRobot::processPath() const { return d_func()->processPath; }
-QString QRobot::propertiesPath() const { return d_func()->propertiesPath; }
-QString QRobot::rootPath() const { return d_func()->rootPath; }
+QString QRobot::hostIP() const { return d->hostIP; }
+QString QRobot::projectPath() const { return d->projectPath; }
+QString QRobot::settingsPath() const { return d->settingsPath; }
+QString QRobot::processPath() const { return d->processPath; }
+QString QRobot::propertiesPath() const { return d->propertiesPath; }
+QString QRobot::rootPath() const { return d->rootPath; }
 
 namespace {
 const QLatin1String ProjectMarker("/project/project/");

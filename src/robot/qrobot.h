@@ -118,9 +118,9 @@ public Q_SLOTS:
 private:
     void onConnectStateChanged(bool isConnected);
 
-    Q_DECLARE_PRIVATE(QRobot)
+    Q_DECLARE_PRIVATE_D(d, QRobot)
     Q_DISABLE_COPY(QRobot)
-    QScopedPointer<QRobotPrivate> d_ptr;
+    QScopedPointer<QRobotPrivate> d;
 };
 
 #endif // QROBOT_H

@@ -61,18 +61,16 @@ void QRobotConnectionPrivate::poll()
 }
 
 QRobotConnection::QRobotConnection(QHttpManager *transport, QObject *parent)
-    : QObject(parent), d_ptr(new QRobotConnectionPrivate(this, transport))
+    : QObject(parent), d(new QRobotConnectionPrivate(this, transport))
 {
-    Q_D(QRobotConnection);
     d->pollTimer.setSingleShot(true);
-    connect(&d->pollTimer, &QTimer::timeout, this, [d]() { d->poll(); });
+    connect(&d->pollTimer, &QTimer::timeout, this, [this]() { d->poll(); });
 }
 
 QRobotConnection::~QRobotConnection() = default;
 
 void QRobotConnection::startSupervision()
 {
-    Q_D(QRobotConnection);
     d->axisKnown = false;
     d->stopped = false;
     d->started = true;
@@ -81,16 +79,15 @@ void QRobotConnection::startSupervision()
 
 void QRobotConnection::stopSupervision()
 {
-    Q_D(QRobotConnection);
     d->stopped = true;
     d->pollTimer.stop();
 }
 
 bool QRobotConnection::isSupervising() const
 {
-    return d_func()->started && !d_func()->stopped;
+    return d->started && !d->stopped;
 }
 
-void QRobotConnection::setHost(const QString &host) { d_func()->host = host; }
-QString QRobotConnection::host() const { return d_func()->host; }
-int QRobotConnection::lastAxisCount() const { return d_func()->axisCount; }
+void QRobotConnection::setHost(const QString &host) { d->host = host; }
+QString QRobotConnection::host() const { return d->host; }
+int QRobotConnection::lastAxisCount() const { return d->axisCount; }

@@ -36,9 +36,9 @@ Q_SIGNALS:
     void signalTimer();
 
 private:
-    Q_DECLARE_PRIVATE(QRobotConnection)
+    Q_DECLARE_PRIVATE_D(d, QRobotConnection)
     Q_DISABLE_COPY(QRobotConnection)
-    QScopedPointer<QRobotConnectionPrivate> d_ptr;
+    QScopedPointer<QRobotConnectionPrivate> d;
 };
 
 #endif // QROBOTCONNECTION_H

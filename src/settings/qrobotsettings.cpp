@@ -3,7 +3,7 @@
 #include "transport/axiscount.h"
 
 QRobotSettings::QRobotSettings(QHttpManager *transport, QObject *parent)
-    : QObject(parent), d_ptr(new QRobotSettingsPrivate(this, transport))
+    : QObject(parent), d(new QRobotSettingsPrivate(this, transport))
 {
 }
 
@@ -11,7 +11,7 @@ QRobotSettings::~QRobotSettings() = default;
 
 QHttpManager *QRobotSettings::transport() const
 {
-    return d_func()->transport;
+    return d->transport;
 }
 
 int QRobotSettings::readAxisCount()

@@ -69,7 +69,6 @@ bool solve(QHttpManager *transport, const char *path, const QJsonObject &body, c
 
 bool QRobotSettings::go(const MotionTarget &target, const QString &mode, bool value)
 {
-    Q_D(QRobotSettings);
     QJsonObject body;
     insertCartesian(body, target.x, target.y, target.z, target.a, target.b, target.c);
     insertConfiguration(body, target.tool, target.user, target.r, target.d, target.n, target.cfg);
@@ -82,7 +81,6 @@ bool QRobotSettings::go(const MotionTarget &target, const QString &mode, bool va
 
 bool QRobotSettings::moveJ(const QRobotType::JointCoordinate &joint, bool value)
 {
-    Q_D(QRobotSettings);
     const QJsonObject body{ { QStringLiteral("joint"), numbers(joint.joint, 6) },
                             { QStringLiteral("value"), value } };
     return ControllerIO::post(d->transport, QStringLiteral("/interface/moveJ"), body);
@@ -90,19 +88,16 @@ bool QRobotSettings::moveJ(const QRobotType::JointCoordinate &joint, bool value)
 
 bool QRobotSettings::goR(float offsetX, float offsetY, float offsetZ)
 {
-    Q_D(QRobotSettings);
     return ControllerIO::post(d->transport, QStringLiteral("/interface/goR"), offsetBody(offsetX, offsetY, offsetZ));
 }
 
 bool QRobotSettings::moveR(float offsetX, float offsetY, float offsetZ)
 {
-    Q_D(QRobotSettings);
     return ControllerIO::post(d->transport, QStringLiteral("/interface/moveR"), offsetBody(offsetX, offsetY, offsetZ));
 }
 
 bool QRobotSettings::auxGo(const AuxMotionTarget &target, const QString &mode, bool value)
 {
-    Q_D(QRobotSettings);
     QJsonObject body;
     insertCartesian(body, target.x, target.y, target.z, target.a, target.b, target.c);
     body.insert(QStringLiteral("aux1"), double(target.aux1));
@@ -117,28 +112,27 @@ bool QRobotSettings::auxGo(const AuxMotionTarget &target, const QString &mode, b
 
 bool QRobotSettings::goState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/go", value, isAlarms);
+    return motionState(d->transport, "/interface/go", value, isAlarms);
 }
 
 bool QRobotSettings::moveJState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/moveJ", value, isAlarms);
+    return motionState(d->transport, "/interface/moveJ", value, isAlarms);
 }
 
 bool QRobotSettings::goRState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/goR", value, isAlarms);
+    return motionState(d->transport, "/interface/goR", value, isAlarms);
 }
 
 bool QRobotSettings::moveRState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/moveR", value, isAlarms);
+    return motionState(d->transport, "/interface/moveR", value, isAlarms);
 }
 
 bool QRobotSettings::positiveSolution(const QRobotType::JointCoordinate &joint, int tool, int user,
                                       QRobotType::CartesianCoordinate &coordinate)
 {
-    Q_D(QRobotSettings);
     const QJsonObject body{ { QStringLiteral("joint"), numbers(joint.joint, 6) },
                             { QStringLiteral("user"), user },
                             { QStringLiteral("tool"), tool } };
@@ -150,7 +144,6 @@ bool QRobotSettings::inverseSolution(const QRobotType::CartesianCoordinate &coor
                                      const QRobotType::RDNCoordinate &rdn, int tool, int user,
                                      QRobotType::JointCoordinate &joint)
 {
-    Q_D(QRobotSettings);
     const QJsonObject body{ { QStringLiteral("coordinate"), numbers(coordinate.pose, 6) },
                             { QStringLiteral("r"), int(rdn.rdn[0]) },
                             { QStringLiteral("d"), int(rdn.rdn[1]) },
