@@ -56,7 +56,7 @@ bool isId(const QJsonValue &value, int id)
 
 bool QRobotSettings::version(VersionInfo &info)
 {
-    VersionInfo filled;
+    VersionInfo filled{}; // zeroed: the bytes after each text reach the host too
     ControllerIO::copyText(QLatin1String(LibraryVersion), filled.library, sizeof filled.library);
     QJsonObject reply;
     const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(), LogText(),
@@ -94,7 +94,7 @@ bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
     case ControllerIO::ReadStatus::Ok:
         break;
     }
-    QRobotType::HWVersion filled;
+    QRobotType::HWVersion filled{};
     takeText(object, "SNcode", filled.SNcode);
     takeText(object, "ControllerVersion", filled.ControllerVersion);
     takeText(object, "ServoVersion", filled.ServoVersion);
