@@ -21,16 +21,22 @@ const ControllerIO::Command<EthernetInfo> Ethernet{
     "setEthernet_postError"
 };
 
-// The text under `key`, or "NULL" when the object lacks it, cut to the field.
-template <int N>
-void takeText(const QJsonObject &object, const char *key, char (&field)[N])
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it == object.constEnd())
-        ControllerIO::copyText(QLatin1String(Missing), field, N);
-    else
-        ControllerIO::copyText(it.value().toString(), field, N);
-}
+// The texts of the controller's modules and of its hardware; a key the
+// controller does not report reads "NULL".
+const ControllerIO::Fields<VersionInfo> ModuleTexts{
+    { "control", &VersionInfo::control }, { "algs", &VersionInfo::algs },       { "system", &VersionInfo::system },
+    { "unio", &VersionInfo::unio },       { "safeio", &VersionInfo::safeio },   { "servo1", &VersionInfo::servo1 },
+    { "servo2", &VersionInfo::servo2 },   { "servo3", &VersionInfo::servo3 },   { "servo4", &VersionInfo::servo4 },
+    { "servo5", &VersionInfo::servo5 },   { "servo6", &VersionInfo::servo6 },   { "terminal", &VersionInfo::terminal },
+    { "feedback", &VersionInfo::feedback },
+};
+using QRobotType::HWVersion;
+const ControllerIO::Fields<HWVersion> HardwareTexts{
+    { "SNcode", &HWVersion::SNcode },
+    { "ControllerVersion", &HWVersion::ControllerVersion },
+    { "ServoVersion", &HWVersion::ServoVersion },
+    { "PowerVersion", &HWVersion::PowerVersion },
+};
 
 // A host's text field, which need not be NUL-terminated.
 template <int N>
@@ -64,19 +70,7 @@ bool QRobotSettings::version(VersionInfo &info)
     // The body of a failed request is no answer of the controller.
     if (!ok)
         reply = QJsonObject();
-    takeText(reply, "control", filled.control);
-    takeText(reply, "algs", filled.algs);
-    takeText(reply, "system", filled.system);
-    takeText(reply, "unio", filled.unio);
-    takeText(reply, "safeio", filled.safeio);
-    takeText(reply, "servo1", filled.servo1);
-    takeText(reply, "servo2", filled.servo2);
-    takeText(reply, "servo3", filled.servo3);
-    takeText(reply, "servo4", filled.servo4);
-    takeText(reply, "servo5", filled.servo5);
-    takeText(reply, "servo6", filled.servo6);
-    takeText(reply, "terminal", filled.terminal);
-    takeText(reply, "feedback", filled.feedback);
+    ModuleTexts.read(reply, filled, QLatin1String(Missing));
     info = filled;
     return ok;
 }
@@ -95,10 +89,7 @@ bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
         break;
     }
     QRobotType::HWVersion filled{};
-    takeText(object, "SNcode", filled.SNcode);
-    takeText(object, "ControllerVersion", filled.ControllerVersion);
-    takeText(object, "ServoVersion", filled.ServoVersion);
-    takeText(object, "PowerVersion", filled.PowerVersion);
+    HardwareTexts.read(object, filled, QLatin1String(Missing));
     info = filled;
     return true;
 }

@@ -1,7 +1,7 @@
 // Motion commands, their status queries and the controller's kinematics.
 #include "settings/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QJsonArray>
@@ -14,26 +14,29 @@ QJsonArray numbers(const float *values, int count)
     return ControllerIO::toArray(values, count);
 }
 
-// The keys that every Cartesian target carries.
-void insertCartesian(QJsonObject &body, float x, float y, float z, float a, float b, float c)
+// The keys that every Cartesian target carries: the pose and the frames and
+// configuration it is meant in.
+template <typename Target>
+std::vector<ControllerIO::Field<Target>> targetFields()
 {
-    body.insert(QStringLiteral("x"), double(x));
-    body.insert(QStringLiteral("y"), double(y));
-    body.insert(QStringLiteral("z"), double(z));
-    body.insert(QStringLiteral("a"), double(a));
-    body.insert(QStringLiteral("b"), double(b));
-    body.insert(QStringLiteral("c"), double(c));
+    return { { "x", &Target::x },       { "y", &Target::y },       { "z", &Target::z }, { "a", &Target::a },
+             { "b", &Target::b },       { "c", &Target::c },       { "tool", &Target::tool },
+             { "user", &Target::user }, { "r", &Target::r },       { "d", &Target::d },
+             { "n", &Target::n },       { "cfg", &Target::cfg } };
 }
 
-void insertConfiguration(QJsonObject &body, qint32 tool, qint32 user, qint32 r, qint32 d, qint32 n, qint32 cfg)
+std::vector<ControllerIO::Field<AuxMotionTarget>> auxTargetFields()
 {
-    body.insert(QStringLiteral("tool"), int(tool));
-    body.insert(QStringLiteral("user"), int(user));
-    body.insert(QStringLiteral("r"), int(r));
-    body.insert(QStringLiteral("d"), int(d));
-    body.insert(QStringLiteral("n"), int(n));
-    body.insert(QStringLiteral("cfg"), int(cfg));
+    std::vector<ControllerIO::Field<AuxMotionTarget>> fields = targetFields<AuxMotionTarget>();
+    fields.insert(fields.end(), { { "aux1", &AuxMotionTarget::aux1 },
+                                  { "aux2", &AuxMotionTarget::aux2 },
+                                  { "aux3", &AuxMotionTarget::aux3 },
+                                  { "armOrientation", &AuxMotionTarget::armOrientation } });
+    return fields;
 }
+
+const ControllerIO::Fields<MotionTarget> TargetFields(targetFields<MotionTarget>());
+const ControllerIO::Fields<AuxMotionTarget> AuxTargetFields(auxTargetFields());
 
 QJsonObject offsetBody(float offsetX, float offsetY, float offsetZ)
 {
@@ -69,9 +72,7 @@ bool solve(QHttpManager *transport, const char *path, const QJsonObject &body, c
 
 bool QRobotSettings::go(const MotionTarget &target, const QString &mode, bool value)
 {
-    QJsonObject body;
-    insertCartesian(body, target.x, target.y, target.z, target.a, target.b, target.c);
-    insertConfiguration(body, target.tool, target.user, target.r, target.d, target.n, target.cfg);
+    QJsonObject body = TargetFields.toJson(target);
     body.insert(QStringLiteral("armOrientation"),
                 target.armOrientation == 0 ? QStringLiteral("left") : QStringLiteral("right"));
     body.insert(QStringLiteral("mode"), mode);
@@ -98,13 +99,7 @@ bool QRobotSettings::moveR(float offsetX, float offsetY, float offsetZ)
 
 bool QRobotSettings::auxGo(const AuxMotionTarget &target, const QString &mode, bool value)
 {
-    QJsonObject body;
-    insertCartesian(body, target.x, target.y, target.z, target.a, target.b, target.c);
-    body.insert(QStringLiteral("aux1"), double(target.aux1));
-    body.insert(QStringLiteral("aux2"), double(target.aux2));
-    body.insert(QStringLiteral("aux3"), double(target.aux3));
-    insertConfiguration(body, target.tool, target.user, target.r, target.d, target.n, target.cfg);
-    body.insert(QStringLiteral("armOrientation"), target.armOrientation);
+    QJsonObject body = AuxTargetFields.toJson(target);
     body.insert(QStringLiteral("mode"), mode);
     body.insert(QStringLiteral("value"), value);
     return ControllerIO::post(d->transport, QStringLiteral("/interface/auxGo"), body);

@@ -5,6 +5,7 @@
 #include <QtCore/QDebug>
 
 #include <cstring>
+#include <type_traits>
 
 namespace ControllerIO {
 
@@ -69,51 +70,61 @@ ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocum
     return ReadStatus::Ok;
 }
 
-ReadStatus readObjectDocument(QHttpManager *transport, const QString &name, QJsonObject *object,
-                              const LogText &onFailure)
+namespace {
+
+// A document of one kind: an object (`Kind` QJsonObject) or an array.
+template <typename Kind>
+ReadStatus readKind(QHttpManager *transport, const QString &name, Kind *value, const LogText &onFailure)
 {
     QJsonDocument document;
     const ReadStatus status = readDocument(transport, name, &document, onFailure);
     if (status != ReadStatus::Ok)
         return status;
-    if (!document.isObject())
+    if (std::is_same<Kind, QJsonObject>::value ? !document.isObject() : !document.isArray())
         return ReadStatus::OtherKind;
-    *object = document.object();
+    if constexpr (std::is_same<Kind, QJsonObject>::value)
+        *value = document.object();
+    else
+        *value = document.array();
     return ReadStatus::Ok;
+}
+
+// Valid JSON of the other kind holds nothing to take: true, nothing read.
+template <typename Kind>
+bool readWith(QHttpManager *transport, const QString &name, const std::function<void(const Kind &)> &read,
+              const LogText &onFailure)
+{
+    Kind value;
+    const ReadStatus status = readKind(transport, name, &value, onFailure);
+    if (status == ReadStatus::Ok && read)
+        read(value);
+    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
+}
+
+} // namespace
+
+ReadStatus readObjectDocument(QHttpManager *transport, const QString &name, QJsonObject *object,
+                              const LogText &onFailure)
+{
+    return readKind(transport, name, object, onFailure);
 }
 
 ReadStatus readArrayDocument(QHttpManager *transport, const QString &name, QJsonArray *array,
                              const LogText &onFailure)
 {
-    QJsonDocument document;
-    const ReadStatus status = readDocument(transport, name, &document, onFailure);
-    if (status != ReadStatus::Ok)
-        return status;
-    if (!document.isArray())
-        return ReadStatus::OtherKind;
-    *array = document.array();
-    return ReadStatus::Ok;
+    return readKind(transport, name, array, onFailure);
 }
 
 bool readObject(QHttpManager *transport, const QString &name, const std::function<void(const QJsonObject &)> &read,
                 const LogText &onFailure)
 {
-    QJsonObject object;
-    const ReadStatus status = readObjectDocument(transport, name, &object, onFailure);
-    if (status == ReadStatus::Ok && read)
-        read(object);
-    // Valid JSON of the other kind holds nothing to take.
-    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
+    return readWith(transport, name, read, onFailure);
 }
 
 bool readArray(QHttpManager *transport, const QString &name, const std::function<void(const QJsonArray &)> &read,
                const LogText &onFailure)
 {
-    QJsonArray array;
-    const ReadStatus status = readArrayDocument(transport, name, &array, onFailure);
-    if (status == ReadStatus::Ok && read)
-        read(array);
-    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
+    return readWith(transport, name, read, onFailure);
 }
 
 bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocument &document,

@@ -165,14 +165,17 @@ public:
 
     const QString &key() const { return m_key; }
 
-    // Stores the key's value when `object` holds the key.
-    void read(const QJsonObject &object, Record &record) const
+    // Stores the key's value when `object` holds the key, else `missing`
+    // unless that is undefined.
+    void read(const QJsonObject &object, Record &record, const QJsonValue &missing = QJsonValue::Undefined) const
     {
         if (!m_take)
             return;
         const auto it = object.constFind(m_key);
         if (it != object.constEnd())
             m_take(it.value(), record);
+        else if (!missing.isUndefined())
+            m_take(missing, record);
     }
     void write(QJsonObject &object, const Record &record) const
     {
@@ -212,11 +215,12 @@ public:
     Fields(std::initializer_list<Field<Record>> fields) : m_fields(fields) {}
     Fields(std::vector<Field<Record>> fields) : m_fields(std::move(fields)) {}
 
-    // Takes the keys that `object` holds; the other fields stay as they are.
-    void read(const QJsonObject &object, Record &record) const
+    // Takes the keys that `object` holds; the other fields stay as they are,
+    // or take `missing` when that is given.
+    void read(const QJsonObject &object, Record &record, const QJsonValue &missing = QJsonValue::Undefined) const
     {
         for (const Field<Record> &field : m_fields)
-            field.read(object, record);
+            field.read(object, record, missing);
     }
     // Sets every written key in `object`, keeping its other keys.
     void write(QJsonObject &object, const Record &record) const
