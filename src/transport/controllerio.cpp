@@ -137,53 +137,18 @@ bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocu
     return true;
 }
 
-void take(const QJsonObject &object, const char *key, bool &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = it.value().toBool(false);
-}
+void assign(const QJsonValue &value, bool &field) { field = value.toBool(false); }
+void assign(const QJsonValue &value, int32_t &field) { field = QRobotJson::toInt32(value); }
+void assign(const QJsonValue &value, quint8 &field) { field = quint8(qBound(0, int(QRobotJson::toInt32(value)), 255)); }
+void assign(const QJsonValue &value, float &field) { field = QRobotJson::toFloat(value); }
+void assign(const QJsonValue &value, double &field) { field = value.toDouble(0.0); }
+void assign(const QJsonValue &value, QString &field) { field = value.toString(); }
 
-void take(const QJsonObject &object, const char *key, int32_t &field)
+void readDoubles(const QJsonValue &value, double *fields, int count)
 {
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = QRobotJson::toInt32(it.value());
-}
-
-void take(const QJsonObject &object, const char *key, quint8 &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = quint8(qBound(0, int(QRobotJson::toInt32(it.value())), 255));
-}
-
-void take(const QJsonObject &object, const char *key, float &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = QRobotJson::toFloat(it.value());
-}
-
-void take(const QJsonObject &object, const char *key, double &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = it.value().toDouble(0.0);
-}
-
-void take(const QJsonObject &object, const char *key, QString &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = it.value().toString();
-}
-
-void takeFlag(const QJsonObject &object, const char *key, bool &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = QRobotJson::toInt32(it.value()) == 1;
+    const QJsonArray array = value.toArray();
+    for (int i = 0; i < count; ++i)
+        fields[i] = i < array.size() ? array.at(i).toDouble(0.0) : 0.0;
 }
 
 void takeArray(const QJsonObject &object, const char *key, float *fields, int count)
@@ -234,6 +199,14 @@ QJsonArray toArray(const int32_t *values, int count)
     QJsonArray array;
     for (int i = 0; i < count; ++i)
         array.append(int(values[i]));
+    return array;
+}
+
+QJsonArray toArray(const double *values, int count)
+{
+    QJsonArray array;
+    for (int i = 0; i < count; ++i)
+        array.append(values[i]);
     return array;
 }
 

@@ -7,6 +7,8 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QString>
 
+#include "types/qjsonreaders.h"
+
 #include <cstdint>
 #include <functional>
 
@@ -97,27 +99,27 @@ inline bool writeArray(QHttpManager *transport, const QString &name, const QJson
     return writeDocument(transport, name, QJsonDocument(array), onFailure);
 }
 
-// ---- taking keys ---------------------------------------------------------
-// Each stores the converted value only when `object` contains `key`; an absent
-// key leaves the field as it was. Values of the wrong JSON type convert to the
-// default (false, 0, 0.0, empty); numbers read as the bounded readers of
-// types/qjsonreaders.h read them (non-integral or out-of-range ints are 0,
-// floats clamped to the float range).
+// ---- one value into a field, and back -----------------------------------
+// Values of the wrong JSON type convert to the default (false, 0, 0.0,
+// empty); numbers read as the bounded readers of types/qjsonreaders.h read
+// them (non-integral or out-of-range ints are 0, floats clamped to the float
+// range).
 
-void take(const QJsonObject &object, const char *key, bool &field);
-void take(const QJsonObject &object, const char *key, int32_t &field);
-// A byte: the integer clamped to 0..255.
-void take(const QJsonObject &object, const char *key, quint8 &field);
-void take(const QJsonObject &object, const char *key, float &field);
-void take(const QJsonObject &object, const char *key, double &field);
-void take(const QJsonObject &object, const char *key, QString &field);
-// An integer stored 0/1 read as a bool: true only for the value 1.
-void takeFlag(const QJsonObject &object, const char *key, bool &field);
-// A numeric array into a fixed array: at most `count` elements are written;
-// missing or non-numeric elements give 0. Nothing is written when the key is
-// absent.
-void takeArray(const QJsonObject &object, const char *key, float *fields, int count);
-void takeArray(const QJsonObject &object, const char *key, int32_t *fields, int count);
+void assign(const QJsonValue &value, bool &field);
+void assign(const QJsonValue &value, int32_t &field);
+void assign(const QJsonValue &value, quint8 &field); // clamped to 0..255
+void assign(const QJsonValue &value, float &field);
+void assign(const QJsonValue &value, double &field);
+void assign(const QJsonValue &value, QString &field);
+// Fixed arrays: element i to field i; missing or unusable elements, and a
+// value that is no array, give 0; elements past the field are ignored.
+void readDoubles(const QJsonValue &value, double *fields, int count);
+template <int N>
+void assign(const QJsonValue &value, float (&fields)[N]) { QRobotJson::readFloats(value, fields, N); }
+template <int N>
+void assign(const QJsonValue &value, int32_t (&fields)[N]) { QRobotJson::readInts(value, fields, N); }
+template <int N>
+void assign(const QJsonValue &value, double (&fields)[N]) { readDoubles(value, fields, N); }
 
 // Copies text into a fixed NUL-terminated char field of `size` bytes as UTF-8,
 // cut at a character boundary so that no sequence is split.
@@ -125,10 +127,40 @@ void copyText(const QString &text, char *field, int size);
 // The UTF-8 text of a host's char field of `size` bytes: up to its NUL, or
 // the whole field when it has none.
 QString fieldText(const char *field, int size);
+template <int N>
+void assign(const QJsonValue &value, char (&field)[N]) { copyText(value.toString(), field, N); }
 
-// Arrays for writing.
+// The JSON form of a field: ints stay integers, floats widen to numbers.
+inline QJsonValue jsonOf(bool field) { return field; }
+inline QJsonValue jsonOf(int32_t field) { return int(field); }
+inline QJsonValue jsonOf(quint8 field) { return int(field); }
+inline QJsonValue jsonOf(float field) { return double(field); }
+inline QJsonValue jsonOf(double field) { return field; }
+inline QJsonValue jsonOf(const QString &field) { return field; }
 QJsonArray toArray(const float *values, int count);
 QJsonArray toArray(const int32_t *values, int count);
+QJsonArray toArray(const double *values, int count);
+template <int N>
+QJsonValue jsonOf(const float (&fields)[N]) { return toArray(fields, N); }
+template <int N>
+QJsonValue jsonOf(const int32_t (&fields)[N]) { return toArray(fields, N); }
+template <int N>
+QJsonValue jsonOf(const double (&fields)[N]) { return toArray(fields, N); }
+template <int N>
+QJsonValue jsonOf(const char (&field)[N]) { return fieldText(field, N); }
+
+// Stores the value under `key` only when `object` contains it; an absent key
+// leaves the field as it was.
+template <typename T>
+void take(const QJsonObject &object, const char *key, T &field)
+{
+    const auto it = object.constFind(QLatin1String(key));
+    if (it != object.constEnd())
+        assign(it.value(), field);
+}
+// The same into `count` elements from `fields` on.
+void takeArray(const QJsonObject &object, const char *key, float *fields, int count);
+void takeArray(const QJsonObject &object, const char *key, int32_t *fields, int count);
 
 } // namespace ControllerIO
 

@@ -64,76 +64,13 @@ public:
     Field(const QString &key, Take take, Give give) : m_key(key), m_take(std::move(take)), m_give(std::move(give)) {}
     Field(const char *key, Take take, Give give) : Field(QLatin1String(key), std::move(take), std::move(give)) {}
 
-    // A JSON bool (anything else reads false).
-    Field(const char *key, bool Record::*m)
-        : Field(key, [m](const QJsonValue &v, Record &r) { r.*m = v.toBool(false); },
-                [m](const Record &r) { return QJsonValue(r.*m); })
-    {
-    }
-    // An integer (non-integral or out-of-range numbers read 0).
-    Field(const char *key, qint32 Record::*m)
-        : Field(key, [m](const QJsonValue &v, Record &r) { r.*m = QRobotJson::toInt32(v); },
-                [m](const Record &r) { return QJsonValue(int(r.*m)); })
-    {
-    }
-    // A byte: an integer clamped to 0..255.
-    Field(const char *key, quint8 Record::*m)
-        : Field(key, [m](const QJsonValue &v, Record &r) { r.*m = quint8(qBound(0, int(QRobotJson::toInt32(v)), 255)); },
-                [m](const Record &r) { return QJsonValue(int(r.*m)); })
-    {
-    }
-    // A number narrowed to single precision.
-    Field(const char *key, float Record::*m)
-        : Field(key, [m](const QJsonValue &v, Record &r) { r.*m = QRobotJson::toFloat(v); },
-                [m](const Record &r) { return QJsonValue(double(r.*m)); })
-    {
-    }
-    Field(const char *key, double Record::*m)
-        : Field(key, [m](const QJsonValue &v, Record &r) { r.*m = v.toDouble(0.0); },
-                [m](const Record &r) { return QJsonValue(r.*m); })
-    {
-    }
-    Field(const char *key, QString Record::*m)
-        : Field(key, [m](const QJsonValue &v, Record &r) { r.*m = v.toString(); },
-                [m](const Record &r) { return QJsonValue(r.*m); })
-    {
-    }
-    // Fixed numeric arrays: element i to field i, at most N; missing or
-    // unusable elements (and a value that is no array) give 0.
-    template <int N>
-    Field(const char *key, float (Record::*m)[N])
-        : Field(key, [m](const QJsonValue &v, Record &r) { QRobotJson::readFloats(v, r.*m, N); },
-                [m](const Record &r) { return QJsonValue(toArray(r.*m, N)); })
-    {
-    }
-    template <int N>
-    Field(const char *key, qint32 (Record::*m)[N])
-        : Field(key, [m](const QJsonValue &v, Record &r) { QRobotJson::readInts(v, r.*m, N); },
-                [m](const Record &r) { return QJsonValue(toArray(r.*m, N)); })
-    {
-    }
-    template <int N>
-    Field(const char *key, double (Record::*m)[N])
-        : Field(key,
-                [m](const QJsonValue &v, Record &r) {
-                    const QJsonArray array = v.toArray();
-                    for (int i = 0; i < N; ++i)
-                        (r.*m)[i] = i < array.size() ? array.at(i).toDouble(0.0) : 0.0;
-                },
-                [m](const Record &r) {
-                    QJsonArray array;
-                    for (double value : r.*m)
-                        array.append(value);
-                    return QJsonValue(array);
-                })
-    {
-    }
-    // A NUL-terminated UTF-8 text of N bytes: read cut at a character
-    // boundary, written up to the NUL (or the whole field when it has none).
-    template <int N>
-    Field(const char *key, char (Record::*m)[N])
-        : Field(key, [m](const QJsonValue &v, Record &r) { copyText(v.toString(), r.*m, N); },
-                [m](const Record &r) { return QJsonValue(fieldText(r.*m, N)); })
+    // A field of one of the types ControllerIO::assign() and jsonOf() know:
+    // bool, int32, byte, float, double, QString, fixed numeric arrays and
+    // NUL-terminated char texts.
+    template <typename T>
+    Field(const char *key, T Record::*m)
+        : Field(key, [m](const QJsonValue &v, Record &r) { assign(v, r.*m); },
+                [m](const Record &r) { return jsonOf(r.*m); })
     {
     }
     // A record inside the record, held as an object of its own.
