@@ -100,11 +100,9 @@ bool QRobotCollaborative::getInstallPosture(QRobotCoor::InstallPosture &posture)
 bool QRobotCollaborative::calcInstall(const float pose[6], QRobotCoor::InstallPosture &result)
 {
     const QJsonObject body{ { QStringLiteral("cartesianCoord"), ControllerIO::toArray(pose, 6) } };
-    QJsonObject reply;
-    if (!ControllerIO::post(transport(), QStringLiteral("/settings/calcInstall"), body, "calcInstall_postError", &reply))
-        return false;
-    PostureFields.read(reply, result);
-    return true;
+    return ControllerIO::post(transport(), QStringLiteral("/settings/calcInstall"), body,
+                              [&](const QJsonObject &reply) { PostureFields.read(reply, result); },
+                              "calcInstall_postError");
 }
 
 bool QRobotCollaborative::setDragSensivity(QRobotCoor::DragSensivity sensivity)

@@ -147,21 +147,19 @@ bool QRobotCollaborative::preHandleTrajPoints(const QString &addr, int tool, int
 {
     if (!value || !index)
         return false;
-    QJsonObject reply;
-    if (!ControllerIO::post(transport(), QStringLiteral("/interface/preHandleTrajPoints"),
-                            QJsonObject{{QStringLiteral("addr"), addr},
-                                        {QStringLiteral("tool"), tool},
-                                        {QStringLiteral("user"), user},
-                                        {QStringLiteral("r"), int(rdn.rdn[0])},
-                                        {QStringLiteral("d"), int(rdn.rdn[1])},
-                                        {QStringLiteral("n"), int(rdn.rdn[2])},
-                                        {QStringLiteral("cfg"), int(rdn.rdn[3])}},
-                            "preHandleTrajPoints_postError", &reply))
-        return false;
-    const auto result = reply.constFind(QLatin1String("value"));
-    if (result != reply.constEnd()) {
+    const QJsonObject body{{QStringLiteral("addr"), addr},
+                           {QStringLiteral("tool"), tool},
+                           {QStringLiteral("user"), user},
+                           {QStringLiteral("r"), int(rdn.rdn[0])},
+                           {QStringLiteral("d"), int(rdn.rdn[1])},
+                           {QStringLiteral("n"), int(rdn.rdn[2])},
+                           {QStringLiteral("cfg"), int(rdn.rdn[3])}};
+    return ControllerIO::post(transport(), QStringLiteral("/interface/preHandleTrajPoints"), body,
+                              [&](const QJsonObject &reply) {
+        const auto result = reply.constFind(QLatin1String("value"));
+        if (result == reply.constEnd())
+            return;
         *value = result.value().toBool(false);
         *index = *value ? 0 : QRobotJson::toInt32(reply.value(QLatin1String("index")));
-    }
-    return true;
+    }, "preHandleTrajPoints_postError");
 }

@@ -26,12 +26,8 @@ const ControllerIO::ArrayDocument<DriverParams> UserGains{
 
 bool readEncoder(QHttpManager *transport, const QString &path, int conveyor, float &value)
 {
-    QJsonObject reply;
-    const bool ok = ControllerIO::post(transport, path, QJsonObject{{QStringLiteral("conveyor_index"), conveyor}},
-                                       ControllerIO::LogText(), &reply);
-    if (ok)
-        take(reply, "value", value);
-    return ok;
+    return ControllerIO::post(transport, path, QJsonObject{{QStringLiteral("conveyor_index"), conveyor}},
+                              [&](const QJsonObject &reply) { take(reply, "value", value); });
 }
 
 } // namespace

@@ -64,12 +64,11 @@ bool QRobotSettings::version(VersionInfo &info)
 {
     VersionInfo filled{}; // zeroed: the bytes after each text reach the host too
     ControllerIO::copyText(QLatin1String(LibraryVersion), filled.library, sizeof filled.library);
+    // The body of a failed request is no answer of the controller: the reply
+    // stays empty then.
     QJsonObject reply;
-    const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(), LogText(),
-                                       &reply);
-    // The body of a failed request is no answer of the controller.
-    if (!ok)
-        reply = QJsonObject();
+    const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(),
+                                       [&](const QJsonObject &answer) { reply = answer; });
     ModuleTexts.read(reply, filled, QLatin1String(Missing));
     info = filled;
     return ok;
@@ -148,13 +147,12 @@ bool QRobotSettings::setDIMode(int index, QRobotType::DIMode mode)
 
 bool QRobotSettings::getDIMode(int index, QRobotType::DIMode &mode)
 {
-    QJsonObject reply;
-    if (!ControllerIO::post(transport(), QStringLiteral("/interface/getDIMode"),
-                            QJsonObject{ { QStringLiteral("index"), index } },
-                            LogText("bool QRobotSettings::getDIMode(int, QRobotType::DIMode&)", "postError"), &reply))
-        return false;
-    mode = static_cast<QRobotType::DIMode>(QRobotJson::toInt32(reply.value(QLatin1String("mode"))));
-    return true;
+    return ControllerIO::post(
+        transport(), QStringLiteral("/interface/getDIMode"), QJsonObject{ { QStringLiteral("index"), index } },
+        [&](const QJsonObject &reply) {
+            mode = static_cast<QRobotType::DIMode>(QRobotJson::toInt32(reply.value(QLatin1String("mode"))));
+        },
+        LogText("bool QRobotSettings::getDIMode(int, QRobotType::DIMode&)", "postError"));
 }
 
 bool QRobotSettings::setDIValue(int index, int value)

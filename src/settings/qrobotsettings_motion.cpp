@@ -58,14 +58,15 @@ bool motionState(QHttpManager *transport, const char *path, bool &value, bool &i
 bool solve(QHttpManager *transport, const char *path, const QJsonObject &body, const char *failureLog,
            const char *resultKey, float *result)
 {
-    QJsonObject reply;
-    if (!ControllerIO::post(transport, QLatin1String(path), body, ControllerIO::LogText(failureLog), &reply))
-        return false;
-    const auto it = reply.constFind(QLatin1String(resultKey));
-    if (it == reply.constEnd())
-        return false;
-    QRobotJson::readFloats(it.value(), result, 6);
-    return true;
+    bool solved = false;
+    const bool ok = ControllerIO::post(transport, QLatin1String(path), body, [&](const QJsonObject &reply) {
+        const auto it = reply.constFind(QLatin1String(resultKey));
+        if (it == reply.constEnd())
+            return;
+        QRobotJson::readFloats(it.value(), result, 6);
+        solved = true;
+    }, failureLog);
+    return ok && solved;
 }
 
 } // namespace

@@ -38,15 +38,12 @@ bool QRobotSettings::visionCalibration(VisionCalibration (&table)[VisionCalibrat
 
 bool QRobotSettings::visionCoordinate(const VisionTarget &target, float &x, float &y)
 {
-    QJsonObject reply;
-    const bool ok = ControllerIO::post(transport(), QStringLiteral("/interface/visionCoordinate"),
-                                       QJsonObject{{QStringLiteral("index"), int(target.index)},
-                                                   {QStringLiteral("ip"), target.ip},
-                                                   {QStringLiteral("port"), target.port}},
-                                       ControllerIO::LogText(), &reply);
-    if (ok) {
-        take(reply, "x", x);
-        take(reply, "y", y);
-    }
-    return ok;
+    return ControllerIO::post(transport(), QStringLiteral("/interface/visionCoordinate"),
+                              QJsonObject{{QStringLiteral("index"), int(target.index)},
+                                          {QStringLiteral("ip"), target.ip},
+                                          {QStringLiteral("port"), target.port}},
+                              [&](const QJsonObject &reply) {
+                                  take(reply, "x", x);
+                                  take(reply, "y", y);
+                              });
 }

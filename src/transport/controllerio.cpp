@@ -19,16 +19,22 @@ void log(const LogText &text)
         qDebug() << text.first.constData() << text.second.constData();
 }
 
-bool post(QHttpManager *transport, const QString &path, const QJsonObject &body, const LogText &onFailure,
-          QJsonObject *reply)
+bool post(QHttpManager *transport, const QString &path, const QJsonObject &body, const LogText &onFailure)
+{
+    return post(transport, path, body, nullptr, onFailure);
+}
+
+bool post(QHttpManager *transport, const QString &path, const QJsonObject &body,
+          const std::function<void(const QJsonObject &)> &read, const LogText &onFailure)
 {
     QJsonObject answer;
-    const bool ok = transport->postJson(path, body, answer);
-    if (!ok)
+    if (!transport->postJson(path, body, answer)) {
         log(onFailure);
-    if (reply)
-        *reply = answer;
-    return ok;
+        return false;
+    }
+    if (read)
+        read(answer);
+    return true;
 }
 
 bool get(QHttpManager *transport, const QString &path, const std::function<void(const QJsonObject &)> &read,

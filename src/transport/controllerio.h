@@ -41,9 +41,12 @@ void log(const LogText &text);
 // ---- commands ------------------------------------------------------------
 
 // POST `body` to `path` on the API port. A failed request writes `onFailure`.
-// The reply object, when wanted, is handed back (empty when not an object).
 bool post(QHttpManager *transport, const QString &path, const QJsonObject &body,
-          const LogText &onFailure = LogText(), QJsonObject *reply = nullptr);
+          const LogText &onFailure = LogText());
+// The same, and on success `read` is called with the reply object (empty when
+// the reply is not an object) to take what it holds.
+bool post(QHttpManager *transport, const QString &path, const QJsonObject &body,
+          const std::function<void(const QJsonObject &)> &read, const LogText &onFailure = LogText());
 
 // GET `path` on the API port. On success `read` is called with the reply
 // object (empty when the reply is not an object) to take the keys it
