@@ -42,4 +42,15 @@ int32_t withComponents(Body body)
     return body(robot);
 }
 
+// The same for the exports that answer VARLO_OK whatever the controller said:
+// runs `body(robot)` and answers VARLO_OK when the components exist.
+template <typename Body>
+int32_t withComponentsOk(Body body)
+{
+    return withComponents([&](QRobot *robot) {
+        body(robot);
+        return VARLO_OK;
+    });
+}
+
 #endif // VARLO_LIBRARY_H

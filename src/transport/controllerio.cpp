@@ -192,28 +192,4 @@ QString fieldText(const char *field, int size)
     return QString::fromUtf8(field, end ? int(static_cast<const char *>(end) - field) : size);
 }
 
-QJsonArray toArray(const float *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(double(values[i]));
-    return array;
-}
-
-QJsonArray toArray(const int32_t *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(int(values[i]));
-    return array;
-}
-
-QJsonArray toArray(const double *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(values[i]);
-    return array;
-}
-
 } // namespace ControllerIO

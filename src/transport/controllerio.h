@@ -140,9 +140,15 @@ inline QJsonValue jsonOf(quint8 field) { return int(field); }
 inline QJsonValue jsonOf(float field) { return double(field); }
 inline QJsonValue jsonOf(double field) { return field; }
 inline QJsonValue jsonOf(const QString &field) { return field; }
-QJsonArray toArray(const float *values, int count);
-QJsonArray toArray(const int32_t *values, int count);
-QJsonArray toArray(const double *values, int count);
+// `count` values as an array, each in its JSON form.
+template <typename T>
+QJsonArray toArray(const T *values, int count)
+{
+    QJsonArray array;
+    for (int i = 0; i < count; ++i)
+        array.append(jsonOf(values[i]));
+    return array;
+}
 template <int N>
 QJsonValue jsonOf(const float (&fields)[N]) { return toArray(fields, N); }
 template <int N>
