@@ -151,6 +151,11 @@ class Fields
 public:
     Fields(std::initializer_list<Field<Record>> fields) : m_fields(fields) {}
     Fields(std::vector<Field<Record>> fields) : m_fields(std::move(fields)) {}
+    // These fields and more.
+    Fields(std::vector<Field<Record>> fields, std::initializer_list<Field<Record>> more) : m_fields(std::move(fields))
+    {
+        m_fields.insert(m_fields.end(), more);
+    }
 
     // Takes the keys that `object` holds; the other fields stay as they are,
     // or take `missing` when that is given.
@@ -191,6 +196,23 @@ public:
 private:
     std::vector<Field<Record>> m_fields;
 };
+
+// The elements of a fixed array as keys of their own: element i under the
+// i-th key, e.g. a pose {"x", "y", "z", "a", "b", "c"} of a float[6]. There
+// may be fewer keys than elements, never more.
+template <typename Record, typename T, int N>
+std::vector<Field<Record>> elements(T (Record::*m)[N], std::initializer_list<const char *> keys)
+{
+    Q_ASSERT(int(keys.size()) <= N);
+    std::vector<Field<Record>> fields;
+    int i = 0;
+    for (const char *key : keys) {
+        fields.emplace_back(key, [m, i](const QJsonValue &v, Record &r) { assign(v, (r.*m)[i]); },
+                            [m, i](const Record &r) { return jsonOf((r.*m)[i]); });
+        ++i;
+    }
+    return fields;
+}
 
 // What a read makes of a document that is valid JSON of the other kind (an
 // array where an object belongs, or the reverse).
