@@ -2,7 +2,6 @@
 #define DOCUMENTBINDING_H
 
 #include "transport/controllerio.h"
-#include "types/qjsonreaders.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonObject>
@@ -274,17 +273,13 @@ public:
     {
     }
 
-    // Reads at most `count` records (elements past them are ignored) and
-    // hands back how many were read. False when the document cannot be read
-    // (logged) or is not JSON; an object document reads nothing.
-    bool read(QHttpManager *transport, Record *records, int count, int *read = nullptr) const
+    // Reads at most `count` records; elements past them are ignored. False
+    // when the document cannot be read (logged) or is not JSON; an object
+    // document reads nothing.
+    bool read(QHttpManager *transport, Record *records, int count) const
     {
-        QJsonArray array;
-        const ReadStatus status = readArrayDocument(transport, m_name, &array, m_logs.read);
-        const int taken = status == ReadStatus::Ok ? m_fields.readArray(array, records, count) : 0;
-        if (read)
-            *read = taken;
-        return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
+        return readArray(transport, m_name,
+                         [&](const QJsonArray &array) { m_fields.readArray(array, records, count); }, m_logs.read);
     }
     bool write(QHttpManager *transport, const Record *records, int count) const
     {
