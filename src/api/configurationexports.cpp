@@ -39,20 +39,14 @@ int32_t setIndex(int32_t index, void (QRobotProtocol::*request)(int))
 {
     if (!isTableIndex(index))
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
-        (robot->protocol()->*request)(index);
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { (robot->protocol()->*request)(index); });
 }
 
 int32_t getIndex(int32_t *index, int (QRobotProtocol::*reported)() const)
 {
     if (!index)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
-        *index = (robot->protocol()->*reported)();
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { *index = (robot->protocol()->*reported)(); });
 }
 
 // Whole-table read-modify-write: the other entries and the alias stay as read.
@@ -60,13 +54,12 @@ int32_t setFrame(Table table, const float *frame, int32_t index)
 {
     if (!frame || !isTableIndex(index))
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         CoordinateTable coordinates = readTable(robot->settings(), table);
         CoordinateEntry &entry = coordinates.entry[index];
         std::memcpy(entry.params, frame, FrameSize);
         entry.enable = true;
         writeTable(robot->settings(), table, coordinates);
-        return VARLO_OK;
     });
 }
 
@@ -74,10 +67,9 @@ int32_t getFrame(Table table, float *frame, int32_t index)
 {
     if (!frame || !isTableIndex(index))
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         const CoordinateTable coordinates = readTable(robot->settings(), table);
         std::memcpy(frame, coordinates.entry[index].params, FrameSize);
-        return VARLO_OK;
     });
 }
 
@@ -259,10 +251,9 @@ VARLO_FUNCTION(int32_t) SetPayLoad(const VarloPayloadRecord *payload)
 {
     if (!payload)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         const QRobotCoor::Load load{ payload->x, payload->y, payload->z, payload->loadValue };
         robot->collaborative()->setLoadCenter(load);
-        return VARLO_OK;
     });
 }
 
@@ -270,7 +261,7 @@ VARLO_FUNCTION(int32_t) GetPayLoad(VarloPayloadRecord *payload)
 {
     if (!payload)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         // Keys the document lacks keep the host's values.
         QRobotCoor::Load load{ payload->x, payload->y, payload->z, payload->loadValue };
         if (robot->collaborative()->getLoadCenter(load)) {
@@ -280,28 +271,23 @@ VARLO_FUNCTION(int32_t) GetPayLoad(VarloPayloadRecord *payload)
             payload->loadValue = load.loadValue;
             std::memset(payload->reserved, 0, sizeof payload->reserved);
         }
-        return VARLO_OK;
     });
 }
 
 VARLO_FUNCTION(int32_t) SetForceSensor(bool on)
 {
-    return withComponents([&](QRobot *robot) {
-        robot->collaborative()->setForceSensor(on);
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { robot->collaborative()->setForceSensor(on); });
 }
 
 VARLO_FUNCTION(int32_t) GetForceSensor(bool *on)
 {
     if (!on)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         // A document without the key keeps the host's value; any non-zero byte is true.
         bool value = *reinterpret_cast<const unsigned char *>(on) != 0;
         if (robot->collaborative()->getForceSensor(value))
             *on = value;
-        return VARLO_OK;
     });
 }
 
@@ -309,29 +295,22 @@ VARLO_FUNCTION(int32_t) GetForceOrgParams(float values[6])
 {
     if (!values)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         float readings[6];
         std::memcpy(readings, values, sizeof readings);
         if (robot->collaborative()->getForceData(readings))
             std::memcpy(values, readings, sizeof readings);
-        return VARLO_OK;
     });
 }
 
 VARLO_FUNCTION(int32_t) SetForceHome(void)
 {
-    return withComponents([&](QRobot *robot) {
-        robot->collaborative()->setForceHome();
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { robot->collaborative()->setForceHome(); });
 }
 
 VARLO_FUNCTION(int32_t) SetTorqueParams(float value)
 {
-    return withComponents([&](QRobot *robot) {
-        robot->collaborative()->setTorqueParams(value);
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { robot->collaborative()->setTorqueParams(value); });
 }
 
 VARLO_FUNCTION(int32_t) GetTorqueParams(float *value)
@@ -353,11 +332,10 @@ VARLO_FUNCTION(int32_t) GetAI(VarloGPIOAI *ai)
 {
     if (!ai)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         QRobotCoor::GPIOAI modes = *ai;
         if (robot->collaborative()->getGPIOAI(modes))
             *ai = modes;
-        return VARLO_OK;
     });
 }
 
@@ -365,11 +343,10 @@ VARLO_FUNCTION(int32_t) GetAO(VarloGPIOAO *ao)
 {
     if (!ao)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         QRobotCoor::GPIOAO outputs = *ao;
         if (robot->collaborative()->getGPIOAO(outputs))
             *ao = outputs;
-        return VARLO_OK;
     });
 }
 
@@ -377,18 +354,12 @@ VARLO_FUNCTION(int32_t) SetAO(const VarloGPIOAO *ao)
 {
     if (!ao)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
-        robot->collaborative()->setGPIOAO(*ao);
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { robot->collaborative()->setGPIOAO(*ao); });
 }
 
 // ---- teaching ----------------------------------------------------------------
 
 VARLO_FUNCTION(int32_t) SetTeachTrajectory(bool on)
 {
-    return withComponents([&](QRobot *robot) {
-        robot->collaborative()->setThreeSwitch(&on);
-        return VARLO_OK;
-    });
+    return withComponentsOk([&](QRobot *robot) { robot->collaborative()->setThreeSwitch(&on); });
 }

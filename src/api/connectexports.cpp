@@ -4,7 +4,6 @@
 #include "transport/timings.h"
 #include "robot/qrobot.h"
 #include "robot/simulatorprobe.h"
-#include "settings/qrobotsettings.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QPointer>
@@ -18,19 +17,11 @@ SyncWait *s_connectWait = nullptr;
 // The facade the connect handler is attached to: attached once per facade.
 QPointer<QRobot> s_handlerFacade;
 
-// Runs on every connection change, also after ConnectVarlo returned: a
-// reconnection refreshes the axis count.
-void onConnectionChanged(bool isConnected)
+// Runs on every connection change of the facade, also after ConnectVarlo
+// returned: a reconnection refreshes the axis count.
+void onConnectionChanged(QRobot *robot, bool isConnected)
 {
-    int32_t result = VARLO_NO_CONNECTION;
-    QRobot *robot = VarloLibrary::components();
-    if (isConnected && robot) {
-        const int count = robot->settings()->readAxisCount();
-        if (count == 4 || count == 6) {
-            VarloLibrary::setAxisCount(count);
-            result = VARLO_OK;
-        }
-    }
+    const int32_t result = isConnected && robot->refreshAxisCount() ? VARLO_OK : VARLO_NO_CONNECTION;
     s_connectResult = result;
     if (s_connectWait)
         s_connectWait->finish(result);
@@ -41,7 +32,8 @@ void attachConnectHandler(QRobot *robot)
     if (s_handlerFacade == robot)
         return;
     s_handlerFacade = robot;
-    QObject::connect(robot, &QRobot::connectionChanged, robot, &onConnectionChanged);
+    QObject::connect(robot, &QRobot::connectionChanged, robot,
+                     [robot](bool isConnected) { onConnectionChanged(robot, isConnected); });
 }
 
 } // namespace

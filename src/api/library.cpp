@@ -7,7 +7,6 @@
 namespace {
 
 QPointer<QRobot> s_facade;
-int32_t s_axisCount = 0;
 QString s_simulatorRoot;
 // The application object keeps a reference to its argument count.
 int s_argc = 0;
@@ -36,8 +35,7 @@ QRobot *components()
     return s_facade;
 }
 
-int32_t axisCount() { return s_axisCount; }
-void setAxisCount(int32_t count) { s_axisCount = count; }
+int32_t axisCount() { return s_facade ? s_facade->knownAxisCount() : 0; }
 QString simulatorRoot() { return s_simulatorRoot; }
 void setSimulatorRoot(const QString &root) { s_simulatorRoot = root; }
 

@@ -7,8 +7,8 @@
 
 class QRobot;
 
-// Library-wide state shared by the exports: the one facade, the axis count
-// and the simulator root. No locks: every export runs in the host's thread.
+// Library-wide state shared by the exports: the one facade and the simulator
+// root. No locks: every export runs in the host's thread.
 namespace VarloLibrary {
 
 // Creates a Qt application object when the host has none; the library never
@@ -24,8 +24,8 @@ QRobot *facade();
 // VARLO_NO_CONNECTION then and touch no out-parameter.
 QRobot *components();
 
+// The axis count the facade knows (QRobot::knownAxisCount()); 0 without one.
 int32_t axisCount();
-void setAxisCount(int32_t count);
 
 QString simulatorRoot();
 void setSimulatorRoot(const QString &root);
@@ -40,6 +40,17 @@ int32_t withComponents(Body body)
     if (!robot)
         return VARLO_NO_CONNECTION;
     return body(robot);
+}
+
+// The same for the exports that answer VARLO_OK whatever the controller said:
+// runs `body(robot)` and answers VARLO_OK when the components exist.
+template <typename Body>
+int32_t withComponentsOk(Body body)
+{
+    return withComponents([&](QRobot *robot) {
+        body(robot);
+        return VARLO_OK;
+    });
 }
 
 #endif // VARLO_LIBRARY_H

@@ -43,11 +43,10 @@ VARLO_FUNCTION(int32_t) GetVarloVersion(VarloVersionRecord *out)
 {
     if (!out)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([out](QRobot *robot) {
+    return withComponentsOk([out](QRobot *robot) {
         VersionInfo info;
         robot->settings()->version(info);
         std::memcpy(out, &info, sizeof *out);
-        return VARLO_OK;
     });
 }
 
@@ -56,25 +55,19 @@ VARLO_FUNCTION(int32_t) SetControlMode(const int32_t *mode)
     if (!mode)
         return VARLO_INVALID_ARGUMENT;
     const int32_t value = *mode;
-    return withComponents([value](QRobot *robot) {
-        robot->collaborative()->setControlMode(value);
-        return VARLO_OK;
-    });
+    return withComponentsOk([value](QRobot *robot) { robot->collaborative()->setControlMode(value); });
 }
 
 VARLO_FUNCTION(int32_t) SetPowerMode(bool on)
 {
-    return withComponents([on](QRobot *robot) {
-        robot->collaborative()->setPowerControl(on);
-        return VARLO_OK;
-    });
+    return withComponentsOk([on](QRobot *robot) { robot->collaborative()->setPowerControl(on); });
 }
 
 VARLO_FUNCTION(int32_t) GetAlarmsParameter(uint32_t id, int32_t catalogue, VarloAlarmRecord *out, bool english)
 {
     if (!out)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([=](QRobot *robot) {
+    return withComponentsOk([=](QRobot *robot) {
         // Every field is written: nothing of an earlier lookup survives in the
         // host's record when this one finds nothing.
         AlarmInfo info;
@@ -85,15 +78,13 @@ VARLO_FUNCTION(int32_t) GetAlarmsParameter(uint32_t id, int32_t catalogue, Varlo
         copyUtf16(info.description, out->description, 256);
         copyUtf16(info.cause, out->cause, 256);
         copyUtf16(info.solution, out->solution, 256);
-        return VARLO_OK;
     });
 }
 
 VARLO_FUNCTION(int32_t) SetCollisionMode(bool on, int32_t level)
 {
-    return withComponents([on, level](QRobot *robot) {
+    return withComponentsOk([on, level](QRobot *robot) {
         robot->collaborative()->setCollisionDect(on, false, false, level);
-        return VARLO_OK;
     });
 }
 
@@ -101,7 +92,7 @@ VARLO_FUNCTION(int32_t) GetCollisionMode(bool *on, int32_t *level)
 {
     if (!on || !level)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([on, level](QRobot *robot) {
+    return withComponentsOk([on, level](QRobot *robot) {
         // What the read does not find keeps the host's values.
         bool value = hostBool(on);
         int stored = *level;
@@ -110,22 +101,15 @@ VARLO_FUNCTION(int32_t) GetCollisionMode(bool *on, int32_t *level)
         robot->collaborative()->getCollisionDect(value, mode, resumeType, stored);
         *on = value;
         *level = stored;
-        return VARLO_OK;
     });
 }
 
 VARLO_FUNCTION(int32_t) ResetCollision(void)
 {
-    return withComponents([](QRobot *robot) {
-        robot->collaborative()->resetCollision();
-        return VARLO_OK;
-    });
+    return withComponentsOk([](QRobot *robot) { robot->collaborative()->resetCollision(); });
 }
 
 VARLO_FUNCTION(int32_t) EmergencyStop(void)
 {
-    return withComponents([](QRobot *robot) {
-        robot->settings()->emergencyStop(true);
-        return VARLO_OK;
-    });
+    return withComponentsOk([](QRobot *robot) { robot->settings()->emergencyStop(true); });
 }

@@ -38,10 +38,9 @@ int32_t copyOut(void *out, Value (QRobotProtocol::*getter)() const)
 {
     if (!out)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([&](QRobot *robot) {
+    return withComponentsOk([&](QRobot *robot) {
         const Value value = (robot->protocol()->*getter)();
         std::memcpy(out, &value, sizeof value);
-        return VARLO_OK;
     });
 }
 
@@ -79,11 +78,10 @@ VARLO_FUNCTION(int32_t) GetExchange(VarloExchangeRecord *record)
 {
     if (!record)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([record](QRobot *robot) {
+    return withComponentsOk([record](QRobot *robot) {
         VarloExchangeRecord filled = VarloExchangeRecords::stateRecord();
         VarloExchangeRecords::fill(*robot->protocol(), filled, Fields::All, VarloLibrary::axisCount());
         std::memcpy(record, &filled, sizeof filled);
-        return VARLO_OK;
     });
 }
 
@@ -121,39 +119,29 @@ VARLO_FUNCTION(int32_t) GetControlMode(int32_t *mode)
 {
     if (!mode)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([mode](QRobot *robot) {
-        *mode = int32_t(robot->protocol()->controlMode());
-        return VARLO_OK;
-    });
+    return withComponentsOk([mode](QRobot *robot) { *mode = int32_t(robot->protocol()->controlMode()); });
 }
 
 VARLO_FUNCTION(int32_t) GetPowerMode(bool *isPower)
 {
     if (!isPower)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([isPower](QRobot *robot) {
-        *isPower = robot->protocol()->isPower();
-        return VARLO_OK;
-    });
+    return withComponentsOk([isPower](QRobot *robot) { *isPower = robot->protocol()->isPower(); });
 }
 
 VARLO_FUNCTION(int32_t) SetDO(const VarloIO *io)
 {
     if (!io)
         return VARLO_INVALID_ARGUMENT;
-    return withComponents([io](QRobot *robot) {
+    return withComponentsOk([io](QRobot *robot) {
         // Copied byte for byte: the host's bool bytes may hold any value.
         VarloIO outputs;
         std::memcpy(&outputs, io, sizeof outputs);
         robot->protocol()->setDO(outputs);
-        return VARLO_OK;
     });
 }
 
 VARLO_FUNCTION(int32_t) ClearAlarms(void)
 {
-    return withComponents([](QRobot *robot) {
-        robot->protocol()->clearAlarms();
-        return VARLO_OK;
-    });
+    return withComponentsOk([](QRobot *robot) { robot->protocol()->clearAlarms(); });
 }

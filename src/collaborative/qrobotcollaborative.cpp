@@ -2,7 +2,7 @@
 #include "collaborative/qrobotcollaborative_p.h"
 
 QRobotCollaborative::QRobotCollaborative(QHttpManager *transport, QObject *parent)
-    : QObject(parent), d_ptr(new QRobotCollaborativePrivate(this, transport))
+    : QObject(parent), d(new QRobotCollaborativePrivate(this, transport))
 {
 }
 
@@ -10,5 +10,5 @@ QRobotCollaborative::~QRobotCollaborative() = default;
 
 QHttpManager *QRobotCollaborative::transport() const
 {
-    return d_func()->transport;
+    return d->transport;
 }

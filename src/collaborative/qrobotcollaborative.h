@@ -183,9 +183,9 @@ Q_SIGNALS:
     void printQRobotCollaborative(QString str);
 
 private:
-    Q_DECLARE_PRIVATE(QRobotCollaborative)
+    Q_DECLARE_PRIVATE_D(d, QRobotCollaborative)
     Q_DISABLE_COPY(QRobotCollaborative)
-    QScopedPointer<QRobotCollaborativePrivate> d_ptr;
+    QScopedPointer<QRobotCollaborativePrivate> d;
 };
 
 #endif // QROBOTCOLLABORATIVE_H

@@ -2,156 +2,81 @@
 // in the cabinet, the cabinet's analog outputs, the extended digital outputs
 // on Modbus/TCP modules with their device list, and two grippers.
 #include "collaborative/qrobotcollaborative.h"
-#include "collaborative/qrobotcollaborative_p.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 #include "types/qiobits.h"
-#include "types/qjsonreaders.h"
 
 #include <QtCore/QDebug>
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonObject>
 
-using ControllerIO::LogText;
-using ControllerIO::take;
+using ControllerIO::Fields;
+using ControllerIO::Logs;
+using QRobotCoor::ExtendIOBlock;
+using QRobotCoor::ExtendIODevice;
+using QRobotCoor::GPIOAI;
 
 namespace {
 
+const char Collaborative[] = "QRobotCollaborative";
 const char SetExtendIOSignature[] = "bool QRobotCollaborative::setExtendIO(QRobotType::ExtendIO)";
 
 // A two-channel document: an array of two {"mode", "value"}, channel 1 first.
-QJsonArray channelsArray(const VarloAnalogChannel (&channels)[2])
-{
-    QJsonArray array;
-    for (const VarloAnalogChannel &channel : channels) {
-        array.append(QJsonObject{
-            { QStringLiteral("mode"), int(channel.mode) },
-            { QStringLiteral("value"), int(channel.value) },
-        });
-    }
-    return array;
-}
+// A missing element leaves its channel as it was.
+const Fields<VarloAnalogChannel> ChannelFields{ { "mode", &VarloAnalogChannel::mode },
+                                                { "value", &VarloAnalogChannel::value } };
+const ControllerIO::ArrayDocument<VarloAnalogChannel> EndAI{
+    "/settings/function/endAI", ChannelFields, Logs::signatures(Collaborative, "EndAI", "QRobotCoor::EndAI")
+};
+const ControllerIO::ArrayDocument<VarloAnalogChannel> GPIOAO{
+    "/settings/function/gpioAO", ChannelFields, Logs::signatures(Collaborative, "GPIOAO", "QRobotCoor::GPIOAO")
+};
 
-// A missing element reads as an empty object: its channel keeps its values.
-void takeChannels(const QJsonArray &array, VarloAnalogChannel (&channels)[2])
-{
-    for (int c = 0; c < 2; ++c) {
-        const QJsonObject object = array.at(c).toObject();
-        take(object, "mode", channels[c].mode);
-        take(object, "value", channels[c].value);
-    }
-}
+const ControllerIO::Document<GPIOAI> GPIOAIModes{ "/settings/function/gpioAI",
+                                                  { { "mode1", &GPIOAI::mode1 }, { "mode2", &GPIOAI::mode2 } },
+                                                  Logs::signatures(Collaborative, "GPIOAI", "QRobotCoor::GPIOAI") };
 
-QJsonObject blockObject(const QRobotCoor::ExtendIOBlock &block)
-{
-    return QJsonObject{
-        { QStringLiteral("addr"), int(block.addr) },
-        { QStringLiteral("number"), int(block.number) },
-        { QStringLiteral("index"), int(block.index) },
-    };
-}
+const ControllerIO::ValueDocument<bool> IQGripperEnable{
+    "/settings/function/robotiqGripperEnable", "enable", Logs::signatures(Collaborative, "IQGripperEnable", "bool")
+};
+const ControllerIO::ValueDocument<bool> HitbotGripperEnable{
+    "/settings/function/hitbotGripperEnable", "enable", Logs::signatures(Collaborative, "HitbotGripperEnable", "bool")
+};
 
-// Every key of a block is read, present or not: a missing one gives 0.
-void readBlock(const QJsonValue &value, QRobotCoor::ExtendIOBlock &block)
-{
-    const QJsonObject object = value.toObject();
-    block.index = QRobotJson::toInt32(object.value(QLatin1String("index")));
-    block.number = QRobotJson::toInt32(object.value(QLatin1String("number")));
-    block.addr = QRobotJson::toInt32(object.value(QLatin1String("addr")));
-}
+// The Modbus/TCP module list.
+const Fields<ExtendIOBlock> BlockFields{ { "addr", &ExtendIOBlock::addr },
+                                         { "number", &ExtendIOBlock::number },
+                                         { "index", &ExtendIOBlock::index } };
+const Fields<ExtendIODevice> DeviceFields{
+    { "DI", &ExtendIODevice::DI, BlockFields }, { "DO", &ExtendIODevice::DO, BlockFields },
+    { "id", &ExtendIODevice::id },             { "ip", &ExtendIODevice::ip },
+    { "name", &ExtendIODevice::name },         { "period", &ExtendIODevice::period },
+    { "port", &ExtendIODevice::port },
+};
+const QString ModbusConfigDocument = QStringLiteral("/settings/function/modbus_io_config");
+const Logs ModbusConfigLogs = Logs::signatures(Collaborative, "ExtendIOParams", "QRobotCoor::ExtendIOParams");
 
 } // namespace
 
-bool QRobotCollaborative::setEndAI(QRobotCoor::EndAI endAI)
-{
-    return ControllerIO::writeArray(d_func()->transport, QStringLiteral("/settings/function/endAI"),
-                                    channelsArray(endAI.channel),
-                                    LogText("bool QRobotCollaborative::setEndAI(QRobotCoor::EndAI)", "setParaError"));
-}
+bool QRobotCollaborative::setEndAI(QRobotCoor::EndAI endAI) { return EndAI.write(transport(), endAI.channel, 2); }
+bool QRobotCollaborative::getEndAI(QRobotCoor::EndAI &endAI) { return EndAI.read(transport(), endAI.channel, 2); }
+bool QRobotCollaborative::setGPIOAI(QRobotCoor::GPIOAI gpioAI) { return GPIOAIModes.write(transport(), gpioAI); }
+bool QRobotCollaborative::getGPIOAI(QRobotCoor::GPIOAI &gpioAI) { return GPIOAIModes.read(transport(), gpioAI); }
+bool QRobotCollaborative::setGPIOAO(QRobotCoor::GPIOAO gpioAO) { return GPIOAO.write(transport(), gpioAO.channel, 2); }
+bool QRobotCollaborative::getGPIOAO(QRobotCoor::GPIOAO &gpioAO) { return GPIOAO.read(transport(), gpioAO.channel, 2); }
 
-bool QRobotCollaborative::getEndAI(QRobotCoor::EndAI &endAI)
-{
-    return ControllerIO::readArray(d_func()->transport, QStringLiteral("/settings/function/endAI"),
-                                   [&](const QJsonArray &array) { takeChannels(array, endAI.channel); },
-                                   LogText("bool QRobotCollaborative::getEndAI(QRobotCoor::EndAI&)", "getParaError"));
-}
-
-bool QRobotCollaborative::setGPIOAI(QRobotCoor::GPIOAI gpioAI)
-{
-    const QJsonObject object{
-        { QStringLiteral("mode1"), int(gpioAI.mode1) },
-        { QStringLiteral("mode2"), int(gpioAI.mode2) },
-    };
-    return ControllerIO::writeObject(d_func()->transport, QStringLiteral("/settings/function/gpioAI"), object,
-                                     LogText("bool QRobotCollaborative::setGPIOAI(QRobotCoor::GPIOAI)",
-                                             "setParaError"));
-}
-
-bool QRobotCollaborative::getGPIOAI(QRobotCoor::GPIOAI &gpioAI)
-{
-    return ControllerIO::readObject(
-        d_func()->transport, QStringLiteral("/settings/function/gpioAI"),
-        [&](const QJsonObject &object) {
-            take(object, "mode1", gpioAI.mode1);
-            take(object, "mode2", gpioAI.mode2);
-        },
-        LogText("bool QRobotCollaborative::getGPIOAI(QRobotCoor::GPIOAI&)", "getParaError"));
-}
-
-bool QRobotCollaborative::setGPIOAO(QRobotCoor::GPIOAO gpioAO)
-{
-    return ControllerIO::writeArray(d_func()->transport, QStringLiteral("/settings/function/gpioAO"),
-                                    channelsArray(gpioAO.channel),
-                                    LogText("bool QRobotCollaborative::setGPIOAO(QRobotCoor::GPIOAO)",
-                                            "setParaError"));
-}
-
-bool QRobotCollaborative::getGPIOAO(QRobotCoor::GPIOAO &gpioAO)
-{
-    return ControllerIO::readArray(d_func()->transport, QStringLiteral("/settings/function/gpioAO"),
-                                   [&](const QJsonArray &array) { takeChannels(array, gpioAO.channel); },
-                                   LogText("bool QRobotCollaborative::getGPIOAO(QRobotCoor::GPIOAO&)",
-                                           "getParaError"));
-}
-
-bool QRobotCollaborative::setIQGripperEnable(bool enable)
-{
-    return ControllerIO::writeObject(d_func()->transport, QStringLiteral("/settings/function/robotiqGripperEnable"),
-                                     QJsonObject{ { QStringLiteral("enable"), enable } },
-                                     LogText("bool QRobotCollaborative::setIQGripperEnable(bool)", "setParaError"));
-}
-
-bool QRobotCollaborative::getIQGripperEnable(bool &enable)
-{
-    return ControllerIO::readObject(d_func()->transport, QStringLiteral("/settings/function/robotiqGripperEnable"),
-                                    [&](const QJsonObject &object) { take(object, "enable", enable); },
-                                    LogText("bool QRobotCollaborative::getIQGripperEnable(bool&)", "getParaError"));
-}
+bool QRobotCollaborative::setIQGripperEnable(bool enable) { return IQGripperEnable.write(transport(), enable); }
+bool QRobotCollaborative::getIQGripperEnable(bool &enable) { return IQGripperEnable.read(transport(), enable); }
 
 bool QRobotCollaborative::setIQGripper(bool value)
 {
-    return ControllerIO::post(d_func()->transport, QStringLiteral("/interface/robotiqGripper"),
+    return ControllerIO::post(transport(), QStringLiteral("/interface/robotiqGripper"),
                               QJsonObject{ { QStringLiteral("value"), value } });
 }
 
-bool QRobotCollaborative::setHitbotGripperEnable(bool enable)
-{
-    return ControllerIO::writeObject(d_func()->transport, QStringLiteral("/settings/function/hitbotGripperEnable"),
-                                     QJsonObject{ { QStringLiteral("enable"), enable } },
-                                     LogText("bool QRobotCollaborative::setHitbotGripperEnable(bool)",
-                                             "setParaError"));
-}
-
-bool QRobotCollaborative::getHitbotGripperEnable(bool &enable)
-{
-    return ControllerIO::readObject(d_func()->transport, QStringLiteral("/settings/function/hitbotGripperEnable"),
-                                    [&](const QJsonObject &object) { take(object, "enable", enable); },
-                                    LogText("bool QRobotCollaborative::getHitbotGripperEnable(bool&)",
-                                            "getParaError"));
-}
+bool QRobotCollaborative::setHitbotGripperEnable(bool enable) { return HitbotGripperEnable.write(transport(), enable); }
+bool QRobotCollaborative::getHitbotGripperEnable(bool &enable) { return HitbotGripperEnable.read(transport(), enable); }
 
 bool QRobotCollaborative::setHitbotGripper(bool value)
 {
-    return ControllerIO::post(d_func()->transport, QStringLiteral("/interface/hitbotGripper"),
+    return ControllerIO::post(transport(), QStringLiteral("/interface/hitbotGripper"),
                               QJsonObject{ { QStringLiteral("value"), value } });
 }
 
@@ -170,54 +95,35 @@ bool QRobotCollaborative::setExtendIO(QRobotType::ExtendIO extendIO)
                        { QStringLiteral("value"), modules } } },
     };
     qDebug() << SetExtendIOSignature << body;
-    return ControllerIO::post(d_func()->transport, QStringLiteral("/interface/extendIO"), body,
-                              LogText(SetExtendIOSignature, "postError"));
+    return ControllerIO::post(transport(), QStringLiteral("/interface/extendIO"), body,
+                              ControllerIO::LogText(SetExtendIOSignature, "postError"));
 }
 
 bool QRobotCollaborative::setExtendIOParams(QRobotCoor::ExtendIOParams params)
 {
     QJsonArray devices;
-    for (const QRobotCoor::ExtendIODevice &device : params.device) {
+    for (const ExtendIODevice &device : params.device) {
         if (device.name.isEmpty())
             break; // an unnamed slot ends the list
-        devices.append(QJsonObject{
-            { QStringLiteral("DI"), blockObject(device.DI) },
-            { QStringLiteral("DO"), blockObject(device.DO) },
-            { QStringLiteral("id"), int(device.id) },
-            { QStringLiteral("ip"), device.ip },
-            { QStringLiteral("name"), device.name },
-            { QStringLiteral("period"), int(device.period) },
-            { QStringLiteral("port"), int(device.port) },
-        });
+        devices.append(DeviceFields.toJson(device));
     }
-    return ControllerIO::writeObject(
-        d_func()->transport, QStringLiteral("/settings/function/modbus_io_config"),
-        QJsonObject{ { QStringLiteral("modbusTCPDev"), devices } },
-        LogText("bool QRobotCollaborative::setExtendIOParams(QRobotCoor::ExtendIOParams)", "setParaError"));
+    return ControllerIO::writeObject(transport(), ModbusConfigDocument,
+                                     QJsonObject{ { QStringLiteral("modbusTCPDev"), devices } }, ModbusConfigLogs.write);
 }
 
 bool QRobotCollaborative::getExtendIOParams(QRobotCoor::ExtendIOParams &params)
 {
-    return ControllerIO::readObject(
-        d_func()->transport, QStringLiteral("/settings/function/modbus_io_config"),
-        [&](const QJsonObject &object) {
-            const auto list = object.constFind(QLatin1String("modbusTCPDev"));
-            if (list == object.constEnd())
-                return;
-            const QJsonArray devices = list.value().toArray();
-            // There are nine slots; further devices have nowhere to go.
-            const int count = qMin(int(devices.size()), int(QRobotCoor::ExtendIOParams::DeviceCount));
-            for (int k = 0; k < count; ++k) {
-                const QJsonObject element = devices.at(k).toObject();
-                QRobotCoor::ExtendIODevice &device = params.device[k];
-                readBlock(element.value(QLatin1String("DI")), device.DI);
-                readBlock(element.value(QLatin1String("DO")), device.DO);
-                device.ip = element.value(QLatin1String("ip")).toString();
-                device.name = element.value(QLatin1String("name")).toString();
-                device.port = QRobotJson::toInt32(element.value(QLatin1String("port")));
-                device.id = QRobotJson::toInt32(element.value(QLatin1String("id")));
-                device.period = QRobotJson::toInt32(element.value(QLatin1String("period")));
-            }
-        },
-        LogText("bool QRobotCollaborative::getExtendIOParams(QRobotCoor::ExtendIOParams&)", "getParaError"));
+    return ControllerIO::readObject(transport(), ModbusConfigDocument, [&](const QJsonObject &object) {
+        const auto list = object.constFind(QLatin1String("modbusTCPDev"));
+        if (list == object.constEnd())
+            return;
+        // There are nine slots; further devices have nowhere to go. A device
+        // the list holds is read whole: what it lacks reads as 0 or empty.
+        const QJsonArray devices = list.value().toArray();
+        const int count = qMin(int(devices.size()), int(QRobotCoor::ExtendIOParams::DeviceCount));
+        for (int k = 0; k < count; ++k) {
+            params.device[k] = ExtendIODevice{};
+            DeviceFields.read(devices.at(k).toObject(), params.device[k]);
+        }
+    }, ModbusConfigLogs.read);
 }

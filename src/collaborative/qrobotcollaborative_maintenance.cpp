@@ -1,11 +1,16 @@
 // Commissioning and service: automatic identification, the access point, the
 // script interface update, simulated joints and the operating-time counters.
 #include "collaborative/qrobotcollaborative.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 
 using ControllerIO::take;
 
 namespace {
+
+// The access point: set by a POST, read back by a GET of the same path.
+const ControllerIO::Command<ApSettings> AccessPoint{
+    "/interface/setAP", { { "ssid", &ApSettings::ssid }, { "passwd", &ApSettings::passwd } }, "setAP_postError"
+};
 
 const char *const SimulatedKeys[] = {"joint1Simulated", "joint2Simulated", "joint3Simulated",
                                      "joint4Simulated", "joint5Simulated", "joint6Simulated"};
@@ -35,30 +40,11 @@ bool QRobotCollaborative::setAutoIdentify(bool value, const QString &name)
 
 bool QRobotCollaborative::getAutoIdentify(bool &value)
 {
-    bool present = false;
-    const bool ok = ControllerIO::get(transport(), QStringLiteral("/settings/autoIdentify"),
-                                      [&](const QJsonObject &reply) {
-        present = reply.contains(QLatin1String("value"));
-        take(reply, "value", value);
-    });
-    return ok && present;
+    return ControllerIO::getPresent(transport(), QStringLiteral("/settings/autoIdentify"), "value", value);
 }
 
-bool QRobotCollaborative::setAP(const ApSettings &settings)
-{
-    return ControllerIO::post(transport(), QStringLiteral("/interface/setAP"),
-                              QJsonObject{{QStringLiteral("ssid"), settings.ssid},
-                                          {QStringLiteral("passwd"), settings.passwd}},
-                              "setAP_postError");
-}
-
-bool QRobotCollaborative::getAP(ApSettings &settings)
-{
-    return ControllerIO::get(transport(), QStringLiteral("/interface/setAP"), [&](const QJsonObject &reply) {
-        take(reply, "ssid", settings.ssid);
-        take(reply, "passwd", settings.passwd);
-    });
-}
+bool QRobotCollaborative::setAP(const ApSettings &settings) { return AccessPoint.post(transport(), settings); }
+bool QRobotCollaborative::getAP(ApSettings &settings) { return AccessPoint.get(transport(), settings); }
 
 bool QRobotCollaborative::setApiUpdate()
 {

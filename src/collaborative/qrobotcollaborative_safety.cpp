@@ -1,29 +1,39 @@
 // Safety and collision functions of the collaborative component.
 #include "collaborative/qrobotcollaborative.h"
-#include "transport/controllerio.h"
-#include "types/qjsonreaders.h"
+#include "transport/documentbinding.h"
 #include "types/qrobotenumstrings.h"
-
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
 
 #include <cstring>
 
-using ControllerIO::LogText;
+using ControllerIO::Field;
+using ControllerIO::Fields;
+using ControllerIO::Logs;
+using QRobotCoor::ElecSkinDefault;
+using QRobotCoor::ElecSkinPars;
+using QRobotCoor::ElecSkinRange;
 
 namespace {
 
-const QString CollisionDocument = QStringLiteral("/settings/function/collisionDect");
-const QString ElecSkinDocument = QStringLiteral("/settings/function/elecSkin");
-const QString ElecSkinParamsDocument = QStringLiteral("/settings/function/elecSkinParams");
-const QString ElecSkinDefaultDocument = QStringLiteral("/settings/function/elecSkinDefault");
-const QString SafeModeDocument = QStringLiteral("/settings/safemode");
+const char Collaborative[] = "QRobotCollaborative";
 const QString JointBrakePath = QStringLiteral("/interface/6axisJointBrake");
 const QString PowerControlPath = QStringLiteral("/interface/powerControl");
 
-const char CollisionGetError[] = "collisionDect_getParaError";
-const char CollisionSetError[] = "collisionDect_setParaError";
+// The four scalar keys of the collision document; `mode` and `resumeType`
+// travel as 0/1.
+struct Collision
+{
+    bool value;
+    bool mode;
+    bool resumeType;
+    qint32 level;
+};
+
+const ControllerIO::Document<Collision> CollisionDect{
+    "/settings/function/collisionDect",
+    { { "value", &Collision::value }, ControllerIO::flag("mode", &Collision::mode),
+      ControllerIO::flag("resumeType", &Collision::resumeType), { "level", &Collision::level } },
+    Logs::words("collisionDect")
+};
 
 // The collision thresholds the controller starts from when it has no
 // collision document: per level six integers, joint 1 first.
@@ -40,13 +50,29 @@ QJsonObject defaultCollisionLevels()
     return levels;
 }
 
-void setCollisionKeys(QJsonObject &document, bool value, bool mode, bool resumeType, int level)
-{
-    document.insert(QStringLiteral("value"), value);
-    document.insert(QStringLiteral("mode"), mode ? 1 : 0);
-    document.insert(QStringLiteral("resumeType"), resumeType ? 1 : 0);
-    document.insert(QStringLiteral("level"), level);
-}
+const ControllerIO::ValueDocument<bool> ElecSkin{ "/settings/function/elecSkin", "value", Logs::words("elecSkin") };
+
+// The avoidance mode is written but not read back.
+const ControllerIO::Document<ElecSkinPars> ElecSkinParams{
+    "/settings/function/elecSkinParams",
+    { { "avoidDistance", &ElecSkinPars::avoidDistance }, { "avoidVel", &ElecSkinPars::avoidVel },
+      { "avoidAcc", &ElecSkinPars::avoidAcc }, { "resumeVel", &ElecSkinPars::resumeVel },
+      { "resumeAcc", &ElecSkinPars::resumeAcc }, Field<ElecSkinPars>("mode", &ElecSkinPars::mode).writeOnly() },
+    Logs::signatures(Collaborative, "ElecSkinParams", "QRobotCoor::ElecSkinPars")
+};
+
+const Fields<ElecSkinRange> RangeFields{ { "max", &ElecSkinRange::max },
+                                         { "min", &ElecSkinRange::min },
+                                         { "def", &ElecSkinRange::def } };
+const ControllerIO::Document<ElecSkinDefault> ElecSkinDefaults{
+    "/settings/function/elecSkinDefault",
+    { { "avoidDistance", &ElecSkinDefault::avoidDistance, RangeFields },
+      { "avoidVel", &ElecSkinDefault::avoidVel, RangeFields },
+      { "avoidAcc", &ElecSkinDefault::avoidAcc, RangeFields },
+      { "resumeVel", &ElecSkinDefault::resumeVel, RangeFields },
+      { "resumeAcc", &ElecSkinDefault::resumeAcc, RangeFields } },
+    Logs::signatures(Collaborative, "ElecSkinDefault", "QRobotCoor::ElecSkinDefault")
+};
 
 // Limit-set key of joint n (1..6) of a quantity.
 QString jointKey(const char *quantity, int joint)
@@ -54,90 +80,73 @@ QString jointKey(const char *quantity, int joint)
     return QLatin1String(quantity) + QString::number(joint);
 }
 
-// A number of a limit set, stored only when the key is present.
-bool takeNumber(const QJsonObject &object, const QString &key, float &field)
+// One number of a limit set: element `index` of the array `member`.
+Field<SafeModeLimits> limitField(const QString &key, float (SafeModeLimits::*member)[6], int index)
 {
-    const auto it = object.constFind(key);
-    if (it == object.constEnd())
-        return false;
-    field = QRobotJson::toFloat(it.value());
-    return true;
+    return Field<SafeModeLimits>(
+        key, [member, index](const QJsonValue &v, SafeModeLimits &l) { (l.*member)[index] = QRobotJson::toFloat(v); },
+        [member, index](const SafeModeLimits &l) { return QJsonValue(double((l.*member)[index])); });
 }
 
-void readLimits(const QJsonObject &object, SafeModeLimits &limits)
+// The keys "diff1".."velj6" and the range keys. The library itself writes
+// the range keys as "rangMin"/"rangMax"; a document it wrote must read back,
+// so that spelling is read too, and the controller's "rangeMin"/"rangeMax",
+// read after it, wins where both are present.
+Fields<SafeModeLimits> limitFields()
 {
+    std::vector<Field<SafeModeLimits>> fields;
     for (int n = 1; n <= 6; ++n) {
-        takeNumber(object, jointKey("diff", n), limits.diff[n - 1]);
-        takeNumber(object, jointKey("velj", n), limits.velj[n - 1]);
-        // The library itself writes the range keys as "rangMin"/"rangMax"; a
-        // document it wrote must read back, so that spelling stands in where
-        // the controller's "rangeMin"/"rangeMax" is absent.
-        if (!takeNumber(object, jointKey("rangeMin", n), limits.rangeMin[n - 1]))
-            takeNumber(object, jointKey("rangMin", n), limits.rangeMin[n - 1]);
-        if (!takeNumber(object, jointKey("rangeMax", n), limits.rangeMax[n - 1]))
-            takeNumber(object, jointKey("rangMax", n), limits.rangeMax[n - 1]);
+        fields.push_back(limitField(jointKey("diff", n), &SafeModeLimits::diff, n - 1));
+        fields.push_back(limitField(jointKey("velj", n), &SafeModeLimits::velj, n - 1));
+        fields.push_back(limitField(jointKey("rangMin", n), &SafeModeLimits::rangeMin, n - 1));
+        fields.push_back(limitField(jointKey("rangMax", n), &SafeModeLimits::rangeMax, n - 1));
+        fields.push_back(limitField(jointKey("rangeMin", n), &SafeModeLimits::rangeMin, n - 1).readOnly());
+        fields.push_back(limitField(jointKey("rangeMax", n), &SafeModeLimits::rangeMax, n - 1).readOnly());
     }
+    return Fields<SafeModeLimits>(fields);
 }
 
-QJsonObject writeLimits(const SafeModeLimits &limits)
-{
-    QJsonObject object;
-    for (int n = 1; n <= 6; ++n) {
-        object.insert(jointKey("diff", n), double(limits.diff[n - 1]));
-        object.insert(jointKey("velj", n), double(limits.velj[n - 1]));
-        object.insert(jointKey("rangMin", n), double(limits.rangeMin[n - 1]));
-        object.insert(jointKey("rangMax", n), double(limits.rangeMax[n - 1]));
-    }
-    return object;
-}
-
-void readSkinRange(const QJsonObject &document, const char *key, QRobotCoor::ElecSkinRange &range)
-{
-    const auto it = document.constFind(QLatin1String(key));
-    if (it == document.constEnd())
-        return;
-    const QJsonObject object = it.value().toObject();
-    ControllerIO::take(object, "max", range.max);
-    ControllerIO::take(object, "min", range.min);
-    ControllerIO::take(object, "def", range.def);
-}
+const Fields<SafeModeLimits> LimitFields = limitFields();
+const ControllerIO::Document<SafeModeParams> SafeMode{
+    "/settings/safemode",
+    { { "low", &SafeModeParams::low, LimitFields }, { "middle", &SafeModeParams::middle, LimitFields },
+      { "high", &SafeModeParams::high, LimitFields }, { "valid", &SafeModeParams::valid, LimitFields },
+      { "payload", &SafeModeParams::payload }, { "mode", &SafeModeParams::mode } }
+};
 
 } // namespace
 
 bool QRobotCollaborative::setCollisionDect(bool value, bool mode, bool resumeType, int level)
 {
-    QJsonDocument stored;
-    switch (ControllerIO::readDocument(transport(), CollisionDocument, &stored, LogText(CollisionGetError))) {
-    case ControllerIO::ReadStatus::Failed: {
+    // The document keeps the level tables, which are not the caller's to
+    // replace: only the four scalar keys change.
+    QJsonObject document;
+    switch (ControllerIO::readObjectDocument(transport(), CollisionDect.name(), &document, "collisionDect_getParaError")) {
+    case ControllerIO::ReadStatus::Failed:
         // No document yet: create it with the default level table.
-        QJsonObject document = defaultCollisionLevels();
-        setCollisionKeys(document, value, mode, resumeType, level);
-        return ControllerIO::writeObject(transport(), CollisionDocument, document, LogText(CollisionSetError));
-    }
+        document = defaultCollisionLevels();
+        break;
     case ControllerIO::ReadStatus::NotJson:
+    case ControllerIO::ReadStatus::OtherKind:
         // A document that exists but cannot be understood is left alone
         // rather than replaced, and the setting did not happen.
         return false;
     case ControllerIO::ReadStatus::Ok:
         break;
     }
-    if (!stored.isObject())
-        return false;
-    QJsonObject document = stored.object();
-    setCollisionKeys(document, value, mode, resumeType, level);
-    return ControllerIO::writeObject(transport(), CollisionDocument, document, LogText(CollisionSetError));
+    CollisionDect.fields().write(document, Collision{ value, mode, resumeType, level });
+    return ControllerIO::writeObject(transport(), CollisionDect.name(), document, "collisionDect_setParaError");
 }
 
 bool QRobotCollaborative::getCollisionDect(bool &value, bool &mode, bool &resumeType, int &level)
 {
-    return ControllerIO::readObject(transport(), CollisionDocument, [&](const QJsonObject &object) {
-        ControllerIO::take(object, "value", value);
-        ControllerIO::takeFlag(object, "mode", mode);
-        ControllerIO::takeFlag(object, "resumeType", resumeType);
-        int32_t stored = level;
-        ControllerIO::take(object, "level", stored);
-        level = stored;
-    }, LogText(CollisionGetError));
+    Collision collision{ value, mode, resumeType, level };
+    const bool ok = CollisionDect.read(transport(), collision);
+    value = collision.value;
+    mode = collision.mode;
+    resumeType = collision.resumeType;
+    level = collision.level;
+    return ok;
 }
 
 bool QRobotCollaborative::resetCollision()
@@ -145,18 +154,8 @@ bool QRobotCollaborative::resetCollision()
     return ControllerIO::post(transport(), QStringLiteral("/interface/resetCollision"), QJsonObject());
 }
 
-bool QRobotCollaborative::setElecSkin(bool value)
-{
-    return ControllerIO::writeObject(transport(), ElecSkinDocument, QJsonObject{ { QStringLiteral("value"), value } },
-                                     LogText("elecSkin_setParaError"));
-}
-
-bool QRobotCollaborative::getElecSkin(bool &value)
-{
-    return ControllerIO::readObject(transport(), ElecSkinDocument,
-                                    [&](const QJsonObject &object) { ControllerIO::take(object, "value", value); },
-                                    LogText("elecSkin_getParaError"));
-}
+bool QRobotCollaborative::setElecSkin(bool value) { return ElecSkin.write(transport(), value); }
+bool QRobotCollaborative::getElecSkin(bool &value) { return ElecSkin.read(transport(), value); }
 
 bool QRobotCollaborative::resetElecSkin()
 {
@@ -165,83 +164,26 @@ bool QRobotCollaborative::resetElecSkin()
 
 bool QRobotCollaborative::setElecSkinParams(QRobotCoor::ElecSkinPars pars)
 {
-    const QJsonObject document{
-        { QStringLiteral("avoidDistance"), double(pars.avoidDistance) },
-        { QStringLiteral("avoidVel"), double(pars.avoidVel) },
-        { QStringLiteral("avoidAcc"), double(pars.avoidAcc) },
-        { QStringLiteral("resumeVel"), double(pars.resumeVel) },
-        { QStringLiteral("resumeAcc"), double(pars.resumeAcc) },
-        { QStringLiteral("mode"), int(pars.mode) },
-    };
-    return ControllerIO::writeObject(
-        transport(), ElecSkinParamsDocument, document,
-        LogText("bool QRobotCollaborative::setElecSkinParams(QRobotCoor::ElecSkinPars)", "setParaError"));
+    return ElecSkinParams.write(transport(), pars);
 }
 
 bool QRobotCollaborative::getElecSkinParams(QRobotCoor::ElecSkinPars &pars)
 {
-    return ControllerIO::readObject(transport(), ElecSkinParamsDocument, [&](const QJsonObject &object) {
-        ControllerIO::take(object, "avoidDistance", pars.avoidDistance);
-        ControllerIO::take(object, "avoidVel", pars.avoidVel);
-        ControllerIO::take(object, "avoidAcc", pars.avoidAcc);
-        ControllerIO::take(object, "resumeVel", pars.resumeVel);
-        ControllerIO::take(object, "resumeAcc", pars.resumeAcc);
-    }, LogText("bool QRobotCollaborative::getElecSkinParams(QRobotCoor::ElecSkinPars&)", "getParaError"));
+    return ElecSkinParams.read(transport(), pars);
 }
 
 bool QRobotCollaborative::getElecSkinDefault(QRobotCoor::ElecSkinDefault &defaults)
 {
-    return ControllerIO::readObject(transport(), ElecSkinDefaultDocument, [&](const QJsonObject &object) {
-        readSkinRange(object, "avoidDistance", defaults.avoidDistance);
-        readSkinRange(object, "avoidVel", defaults.avoidVel);
-        readSkinRange(object, "avoidAcc", defaults.avoidAcc);
-        readSkinRange(object, "resumeVel", defaults.resumeVel);
-        readSkinRange(object, "resumeAcc", defaults.resumeAcc);
-    }, LogText("bool QRobotCollaborative::getElecSkinDefault(QRobotCoor::ElecSkinDefault&)", "getParaError"));
+    return ElecSkinDefaults.read(transport(), defaults);
 }
 
-bool QRobotCollaborative::setSafeMode(const SafeModeParams &params)
-{
-    const QJsonObject document{
-        { QStringLiteral("low"), writeLimits(params.low) },
-        { QStringLiteral("middle"), writeLimits(params.middle) },
-        { QStringLiteral("high"), writeLimits(params.high) },
-        { QStringLiteral("valid"), writeLimits(params.valid) },
-        { QStringLiteral("payload"), int(params.payload) },
-        { QStringLiteral("mode"), int(params.mode) },
-    };
-    return ControllerIO::writeObject(transport(), SafeModeDocument, document);
-}
+bool QRobotCollaborative::setSafeMode(const SafeModeParams &params) { return SafeMode.write(transport(), params); }
 
 bool QRobotCollaborative::getSafeMode(SafeModeParams &params)
 {
+    // All-zero limits from a damaged document are no reading at all: false then.
     std::memset(&params, 0, sizeof params);
-    QJsonDocument stored;
-    switch (ControllerIO::readDocument(transport(), SafeModeDocument, &stored)) {
-    case ControllerIO::ReadStatus::Failed:
-        return false;
-    case ControllerIO::ReadStatus::NotJson:
-        // All-zero limits from a damaged document are no reading at all.
-        return false;
-    case ControllerIO::ReadStatus::Ok:
-        break;
-    }
-    if (!stored.isObject())
-        return true;
-    const QJsonObject object = stored.object();
-    const struct {
-        const char *key;
-        SafeModeLimits *limits;
-    } sets[] = { { "low", &params.low }, { "middle", &params.middle }, { "high", &params.high },
-                 { "valid", &params.valid } };
-    for (const auto &set : sets) {
-        const auto it = object.constFind(QLatin1String(set.key));
-        if (it != object.constEnd())
-            readLimits(it.value().toObject(), *set.limits);
-    }
-    ControllerIO::take(object, "payload", params.payload);
-    ControllerIO::take(object, "mode", params.mode);
-    return true;
+    return SafeMode.read(transport(), params);
 }
 
 bool QRobotCollaborative::setThreeSwitch(const bool *on)
@@ -274,10 +216,12 @@ bool QRobotCollaborative::getJointBrake(bool states[6])
     if (!states)
         return false;
     return ControllerIO::get(transport(), JointBrakePath, [&](const QJsonObject &reply) {
-        static const char *const keys[6] = { "joint1", "joint2", "joint3", "joint4", "joint5", "joint6" };
-        for (int i = 0; i < 6; ++i)
-            ControllerIO::take(reply, keys[i], states[i]);
-    }, LogText("6axisJointBrake_getError"));
+        for (int i = 0; i < 6; ++i) {
+            const auto it = reply.constFind(jointKey("joint", i + 1));
+            if (it != reply.constEnd())
+                states[i] = it.value().toBool(false);
+        }
+    }, "6axisJointBrake_getError");
 }
 
 bool QRobotCollaborative::goHome(bool value)
@@ -289,15 +233,10 @@ bool QRobotCollaborative::goHome(bool value)
 bool QRobotCollaborative::setPowerControl(bool value)
 {
     return ControllerIO::post(transport(), PowerControlPath, QJsonObject{ { QStringLiteral("value"), value } },
-                              LogText("powerControl_postError"));
+                              "powerControl_postError");
 }
 
 bool QRobotCollaborative::getPowerControl(bool &value)
 {
-    bool answered = false;
-    const bool ok = ControllerIO::get(transport(), PowerControlPath, [&](const QJsonObject &reply) {
-        answered = reply.contains(QLatin1String("value"));
-        ControllerIO::take(reply, "value", value);
-    });
-    return ok && answered;
+    return ControllerIO::getPresent(transport(), PowerControlPath, "value", value);
 }

@@ -1,8 +1,8 @@
 // Trajectory replay: the recording switch, replay in debug mode, the replay
 // parameters and the point list with its parameters and check.
 #include "collaborative/qrobotcollaborative.h"
-#include "transport/controllerio.h"
 #include "transport/controllerpaths.h"
+#include "transport/documentbinding.h"
 #include "transport/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
@@ -13,9 +13,13 @@ using ControllerIO::take;
 namespace {
 
 const QString TrajPointsDocument = QStringLiteral("/process/trajectory/trajPoints");
-const QString ReTraceDocument = QStringLiteral("/settings/function/reTraceParams");
-const char SetRunTrajectorySignature[] = "bool QRobotCollaborative::setRunTrajectoryParams(QRobotCoor::ReTraceParams)";
-const char GetRunTrajectorySignature[] = "bool QRobotCollaborative::getRunTrajectoryParams(QRobotCoor::ReTraceParams&)";
+// The replay parameters: sent by a command, read from their document.
+const ControllerIO::Document<QRobotCoor::ReTraceParams> ReTrace{
+    "/settings/function/reTraceParams",
+    { { "multi", &QRobotCoor::ReTraceParams::multi }, ControllerIO::flag("const", &QRobotCoor::ReTraceParams::constant),
+      { "loop", &QRobotCoor::ReTraceParams::loop } },
+    ControllerIO::Logs::signatures("QRobotCollaborative", "RunTrajectoryParams", "QRobotCoor::ReTraceParams")
+};
 const char SetTrajPointsSignature[] =
     "bool QRobotCollaborative::setTrajPoints(const QRobotType::CartesianCoordinate*)";
 const char SetTrajParamsSignature[] = "bool QRobotCollaborative::setTrajParams(QRobotType::RDNCoordinate, int, int)";
@@ -52,13 +56,7 @@ bool QRobotCollaborative::setRecurrentTrack(const bool *getpos)
 
 bool QRobotCollaborative::getRecurrentTrack(bool &getpos)
 {
-    bool present = false;
-    const bool ok = ControllerIO::get(transport(), QStringLiteral("/interface/recurrentTrack"),
-                                      [&](const QJsonObject &reply) {
-        present = reply.contains(QLatin1String("getpos"));
-        take(reply, "getpos", getpos);
-    });
-    return ok && present;
+    return ControllerIO::getPresent(transport(), QStringLiteral("/interface/recurrentTrack"), "getpos", getpos);
 }
 
 bool QRobotCollaborative::debugReTrace(const QString &cmd, const QString &addr, const QString &mode,
@@ -76,24 +74,21 @@ bool QRobotCollaborative::debugReTrace(const QString &cmd, const QString &addr, 
 bool QRobotCollaborative::debugReTraceState(int &currentTimes, bool &isDone)
 {
     return ControllerIO::get(transport(), QStringLiteral("/interface/debugReTrace"), [&](const QJsonObject &reply) {
-        qint32 times = currentTimes;
-        take(reply, "currentTimes", times);
-        currentTimes = times;
+        take(reply, "currentTimes", currentTimes);
         take(reply, "isDone", isDone);
     });
 }
 
 bool QRobotCollaborative::setRunTrajectoryParams(QRobotCoor::ReTraceParams params)
 {
-    const QJsonObject body{{QStringLiteral("multi"), double(params.multi)},
-                           {QStringLiteral("const"), params.constant ? 1 : 0},
-                           {QStringLiteral("cart"), 0},
-                           {QStringLiteral("rev"), 0},
-                           {QStringLiteral("sample"), 50.0},
-                           {QStringLiteral("freq"), 10.0},
-                           {QStringLiteral("loop"), int(params.loop)}};
+    // The controller's replay needs the fixed sampling alongside.
+    QJsonObject body{{QStringLiteral("cart"), 0},
+                     {QStringLiteral("rev"), 0},
+                     {QStringLiteral("sample"), 50.0},
+                     {QStringLiteral("freq"), 10.0}};
+    ReTrace.fields().write(body, params);
     if (!ControllerIO::post(transport(), QStringLiteral("/settings/function/setReTraceParam"), body,
-                            {SetRunTrajectorySignature, "setParaError"}))
+                            ReTrace.logs().write))
         return false;
 
     // The controller reads its replay parameters from its project folder:
@@ -104,7 +99,7 @@ bool QRobotCollaborative::setRunTrajectoryParams(QRobotCoor::ReTraceParams param
     if (host.isEmpty() || host.contains(QLatin1Char('/')) || host.contains(QLatin1Char('\\'))
         || host.startsWith(QLatin1Char('.')))
         return true;
-    QSaveFile file(ControllerPaths::shareProjectRoot(host) + ReTraceDocument + QStringLiteral(".json"));
+    QSaveFile file(ControllerPaths::shareProjectRoot(host) + ReTrace.name() + QStringLiteral(".json"));
     if (file.open(QIODevice::WriteOnly)) {
         file.write(QJsonDocument(body).toJson());
         file.commit();
@@ -114,11 +109,7 @@ bool QRobotCollaborative::setRunTrajectoryParams(QRobotCoor::ReTraceParams param
 
 bool QRobotCollaborative::getRunTrajectoryParams(QRobotCoor::ReTraceParams &params)
 {
-    return ControllerIO::readObject(transport(), ReTraceDocument, [&](const QJsonObject &o) {
-        take(o, "multi", params.multi);
-        ControllerIO::takeFlag(o, "const", params.constant);
-        take(o, "loop", params.loop);
-    }, {GetRunTrajectorySignature, "getParaError"});
+    return ReTrace.read(transport(), params);
 }
 
 bool QRobotCollaborative::setTrajPoints(const QRobotType::CartesianCoordinate *points, int count)
@@ -134,18 +125,17 @@ bool QRobotCollaborative::setTrajPoints(const QRobotType::CartesianCoordinate *p
 
 bool QRobotCollaborative::setTrajParams(QRobotType::RDNCoordinate handtype, int tool, int user)
 {
-    QJsonDocument current;
-    switch (ControllerIO::readDocument(transport(), TrajPointsDocument, &current,
-                                       {SetTrajParamsSignature, "getParaError"})) {
+    QJsonObject document;
+    switch (ControllerIO::readObjectDocument(transport(), TrajPointsDocument, &document,
+                                             {SetTrajParamsSignature, "getParaError"})) {
     case ControllerIO::ReadStatus::Failed:
     case ControllerIO::ReadStatus::NotJson:
         return false;
+    case ControllerIO::ReadStatus::OtherKind:
+        return true; // not a point list this library wrote: left alone
     case ControllerIO::ReadStatus::Ok:
         break;
     }
-    if (!current.isObject())
-        return true; // not a point list this library wrote: left alone
-    QJsonObject document = current.object();
     document.insert(QLatin1String("handtype"), ControllerIO::toArray(handtype.rdn, 4));
     document.insert(QLatin1String("tool"), tool);
     document.insert(QLatin1String("user"), user);
@@ -157,21 +147,19 @@ bool QRobotCollaborative::preHandleTrajPoints(const QString &addr, int tool, int
 {
     if (!value || !index)
         return false;
-    QJsonObject reply;
-    if (!ControllerIO::post(transport(), QStringLiteral("/interface/preHandleTrajPoints"),
-                            QJsonObject{{QStringLiteral("addr"), addr},
-                                        {QStringLiteral("tool"), tool},
-                                        {QStringLiteral("user"), user},
-                                        {QStringLiteral("r"), int(rdn.rdn[0])},
-                                        {QStringLiteral("d"), int(rdn.rdn[1])},
-                                        {QStringLiteral("n"), int(rdn.rdn[2])},
-                                        {QStringLiteral("cfg"), int(rdn.rdn[3])}},
-                            "preHandleTrajPoints_postError", &reply))
-        return false;
-    const auto result = reply.constFind(QLatin1String("value"));
-    if (result != reply.constEnd()) {
+    const QJsonObject body{{QStringLiteral("addr"), addr},
+                           {QStringLiteral("tool"), tool},
+                           {QStringLiteral("user"), user},
+                           {QStringLiteral("r"), int(rdn.rdn[0])},
+                           {QStringLiteral("d"), int(rdn.rdn[1])},
+                           {QStringLiteral("n"), int(rdn.rdn[2])},
+                           {QStringLiteral("cfg"), int(rdn.rdn[3])}};
+    return ControllerIO::post(transport(), QStringLiteral("/interface/preHandleTrajPoints"), body,
+                              [&](const QJsonObject &reply) {
+        const auto result = reply.constFind(QLatin1String("value"));
+        if (result == reply.constEnd())
+            return;
         *value = result.value().toBool(false);
         *index = *value ? 0 : QRobotJson::toInt32(reply.value(QLatin1String("index")));
-    }
-    return true;
+    }, "preHandleTrajPoints_postError");
 }

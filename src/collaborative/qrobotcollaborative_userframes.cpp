@@ -1,6 +1,6 @@
 // User frames with types, and the calibrations that compute user frames.
 #include "collaborative/qrobotcollaborative.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 #include "transport/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
@@ -11,12 +11,13 @@
 
 namespace {
 
-const QString UserFrameDocument = QStringLiteral("/settings/coordinate/user");
-
-QString textOf(const char *field, size_t size)
-{
-    return QString::fromUtf8(field, int(std::find(field, field + size, '\0') - field));
-}
+// The user frames with their types; frame parameters that are not an array
+// are not read.
+const ControllerIO::ArrayDocument<UserFrameEntry> UserFrames{
+    "/settings/coordinate/user",
+    { { "enable", &UserFrameEntry::enable }, { "type", &UserFrameEntry::type }, { "alias", &UserFrameEntry::alias },
+      ControllerIO::Field<UserFrameEntry>("params", &UserFrameEntry::params).whenArray() }
+};
 
 bool isZero(const float (&pose)[6])
 {
@@ -71,35 +72,14 @@ bool calibrate(QHttpManager *transport, const QString &path, const CalibrationTe
 
 bool QRobotCollaborative::setUserFrames(const UserFrameTable &table)
 {
-    QJsonArray array;
-    for (const UserFrameEntry &entry : table.frame) {
-        array.append(QJsonObject{{QStringLiteral("enable"), entry.enable},
-                                 {QStringLiteral("type"), textOf(entry.type, sizeof entry.type)},
-                                 {QStringLiteral("alias"), textOf(entry.alias, sizeof entry.alias)},
-                                 {QStringLiteral("params"), ControllerIO::toArray(entry.params, 6)}});
-    }
-    return ControllerIO::writeArray(transport(), UserFrameDocument, array);
+    return UserFrames.write(transport(), table.frame, UserFrameCount);
 }
 
 UserFrameTable QRobotCollaborative::userFrames()
 {
     UserFrameTable table;
     memset(&table, 0, sizeof table);
-    ControllerIO::readArray(transport(), UserFrameDocument, [&](const QJsonArray &array) {
-        const int count = std::min(int(array.size()), int(UserFrameCount));
-        for (int k = 0; k < count; ++k) {
-            const QJsonObject object = array.at(k).toObject();
-            UserFrameEntry &entry = table.frame[k];
-            if (object.contains(QLatin1String("type")))
-                ControllerIO::copyText(object.value(QLatin1String("type")).toString(), entry.type, int(sizeof entry.type));
-            if (object.contains(QLatin1String("alias")))
-                ControllerIO::copyText(object.value(QLatin1String("alias")).toString(), entry.alias,
-                                       int(sizeof entry.alias));
-            ControllerIO::take(object, "enable", entry.enable);
-            if (object.value(QLatin1String("params")).isArray())
-                ControllerIO::takeArray(object, "params", entry.params, 6);
-        }
-    });
+    UserFrames.read(transport(), table.frame, UserFrameCount);
     return table;
 }
 
@@ -142,8 +122,6 @@ bool QRobotCollaborative::multiCalibration(const float (&master)[CalibrationPoin
 bool QRobotCollaborative::multiCalibrationState(int &state)
 {
     return ControllerIO::get(transport(), QStringLiteral("/calibrate/multiCalibration"), [&](const QJsonObject &reply) {
-        qint32 value = state;
-        ControllerIO::take(reply, "state", value);
-        state = value;
+        ControllerIO::take(reply, "state", state);
     });
 }

@@ -34,7 +34,7 @@ public:
 };
 
 QPanelSimulator::QPanelSimulator(QHttpManager *transport, QObject *parent)
-    : QObject(parent), d_ptr(new QPanelSimulatorPrivate(transport))
+    : QObject(parent), d(new QPanelSimulatorPrivate(transport))
 {
 }
 
@@ -42,27 +42,27 @@ QPanelSimulator::~QPanelSimulator() = default;
 
 void QPanelSimulator::switchAutoManual(bool isAuto)
 {
-    d_func()->send("autoManual",
+    d->send("autoManual",
                    QJsonObject{ { QStringLiteral("value"), isAuto ? QStringLiteral("auto") : QStringLiteral("manual") } });
 }
 
 void QPanelSimulator::switchThreeSwitch(bool isPressed)
 {
-    d_func()->send("threeSwitch", QJsonObject{ { QStringLiteral("value"), isPressed ? QStringLiteral("pressed")
+    d->send("threeSwitch", QJsonObject{ { QStringLiteral("value"), isPressed ? QStringLiteral("pressed")
                                                                                      : QStringLiteral("released") } });
 }
 
 void QPanelSimulator::switchEmergencyStop(bool isStop)
 {
-    d_func()->send("emergencyStop", QJsonObject{ { QStringLiteral("value"), isStop } });
+    d->send("emergencyStop", QJsonObject{ { QStringLiteral("value"), isStop } });
 }
 
 void QPanelSimulator::switchJogButtons(bool *posBtnState, bool *negBtnState)
 {
-    d_func()->sendButtons("jog", posBtnState, negBtnState, JogButtons);
+    d->sendButtons("jog", posBtnState, negBtnState, JogButtons);
 }
 
 void QPanelSimulator::switchAuxJogButtons(bool *posBtnState, bool *negBtnState)
 {
-    d_func()->sendButtons("auxJog", posBtnState, negBtnState, AuxJogButtons);
+    d->sendButtons("auxJog", posBtnState, negBtnState, AuxJogButtons);
 }

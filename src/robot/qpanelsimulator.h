@@ -34,9 +34,9 @@ public Q_SLOTS:
     void switchAuxJogButtons(bool *posBtnState, bool *negBtnState);
 
 private:
-    Q_DECLARE_PRIVATE(QPanelSimulator)
+    Q_DECLARE_PRIVATE_D(d, QPanelSimulator)
     Q_DISABLE_COPY(QPanelSimulator)
-    QScopedPointer<QPanelSimulatorPrivate> d_ptr;
+    QScopedPointer<QPanelSimulatorPrivate> d;
 };
 
 #endif // QPANELSIMULATOR_H

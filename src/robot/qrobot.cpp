@@ -114,7 +114,7 @@ void QRobotPrivate::setFolders(const QString &root)
 }
 
 QRobot::QRobot(QObject *parent)
-    : QObject(parent), d_ptr(new QRobotPrivate(this))
+    : QObject(parent), d(new QRobotPrivate(this))
 {
 }
 
@@ -122,7 +122,6 @@ QRobot::~QRobot() = default;
 
 void QRobot::initialize()
 {
-    Q_D(QRobot);
     if (!d->transport) {
         d->createComponents();
         d->relaySignals();
@@ -139,12 +138,11 @@ void QRobot::initialize()
 
 bool QRobot::isInitialized() const
 {
-    return d_func()->transport != nullptr;
+    return d->transport != nullptr;
 }
 
 void QRobot::onConnectStateChanged(bool isConnected)
 {
-    Q_D(QRobot);
     if (isConnected) {
         d->connection->stopSupervision();
         d->protocol->startExchange();
@@ -157,7 +155,6 @@ void QRobot::onConnectStateChanged(bool isConnected)
 
 void QRobot::disconnectController()
 {
-    Q_D(QRobot);
     if (d->transport) {
         d->transport->setDispatching(false);
         d->transport->clearServerReachable();
@@ -169,13 +166,29 @@ void QRobot::disconnectController()
     Q_EMIT connectionChanged(false);
 }
 
-QHttpManager *QRobot::transport() const { return d_func()->transport; }
-QRobotConnection *QRobot::connection() const { return d_func()->connection; }
-QRobotProtocol *QRobot::protocol() const { return d_func()->protocol; }
-QPanelSimulator *QRobot::panel() const { return d_func()->panel; }
-QSerialManager *QRobot::serial() const { return d_func()->serial.data(); }
-QRobotSettings *QRobot::settings() const { return d_func()->settings; }
-QRobotCollaborative *QRobot::collaborative() const { return d_func()->collaborative; }
+int QRobot::knownAxisCount() const
+{
+    return d->axisCount;
+}
+
+bool QRobot::refreshAxisCount()
+{
+    if (!d->settings)
+        return false;
+    const int count = d->settings->readAxisCount();
+    if (count != 4 && count != 6)
+        return false;
+    d->axisCount = count;
+    return true;
+}
+
+QHttpManager *QRobot::transport() const { return d->transport; }
+QRobotConnection *QRobot::connection() const { return d->connection; }
+QRobotProtocol *QRobot::protocol() const { return d->protocol; }
+QPanelSimulator *QRobot::panel() const { return d->panel; }
+QSerialManager *QRobot::serial() const { return d->serial.data(); }
+QRobotSettings *QRobot::settings() const { return d->settings; }
+QRobotCollaborative *QRobot::collaborative() const { return d->collaborative; }
 
 QRobotDebugger *QRobot::debugger()
 {
@@ -238,7 +251,6 @@ void QRobot::mobDebugManualDebug(QString cmd)
 
 void QRobot::setHostIP(QString ip)
 {
-    Q_D(QRobot);
     if (d->transport)
         d->transport->setHost(ip);
     if (d->connection)
@@ -249,14 +261,12 @@ void QRobot::setHostIP(QString ip)
 
 void QRobot::setHostPort(quint16 port)
 {
-    Q_D(QRobot);
     if (d->transport)
         d->transport->setPort(port);
 }
 
 void QRobot::setVirtualRoot(const QString &root)
 {
-    Q_D(QRobot);
     if (d->transport)
         d->transport->setSimulatorRoot(root);
     d->setFolders(ControllerPaths::simulatorProjectRoot(root));
@@ -264,7 +274,6 @@ void QRobot::setVirtualRoot(const QString &root)
 
 bool QRobot::inspectDir()
 {
-    Q_D(QRobot);
     const QString root = ControllerPaths::shareProjectRoot(d->hostIP);
     if (!QFileInfo(root).isDir())
         return false;
@@ -282,12 +291,12 @@ bool QRobot::inspectDir()
     return true;
 }
 
-QString QRobot::hostIP() const { return d_func()->hostIP; }
-QString QRobot::projectPath() const { return d_func()->projectPath; }
-QString QRobot::settingsPath() const { return d_func()->settingsPath; }
-QString QRobot::processPath() const { return d_func()->processPath; }
-QString QRobot::propertiesPath() const { return d_func()->propertiesPath; }
-QString QRobot::rootPath() const { return d_func()->rootPath; }
+QString QRobot::hostIP() const { return d->hostIP; }
+QString QRobot::projectPath() const { return d->projectPath; }
+QString QRobot::settingsPath() const { return d->settingsPath; }
+QString QRobot::processPath() const { return d->processPath; }
+QString QRobot::propertiesPath() const { return d->propertiesPath; }
+QString QRobot::rootPath() const { return d->rootPath; }
 
 namespace {
 const QLatin1String ProjectMarker("/project/project/");

@@ -55,6 +55,13 @@ public:
     // debugger per process: see QRobotDebugger.
     QRobotDebugger *debugger();
 
+    // The robot's axis count as this facade knows it: 4 or 6 once a refresh
+    // found one of them, 0 before. refreshAxisCount() reads the count with the
+    // settings component and keeps it (true) when it is 4 or 6; any other
+    // count leaves the known one as it was (false).
+    int knownAxisCount() const;
+    bool refreshAxisCount();
+
     // Simulator folders: the local project tree of a running simulator.
     void setVirtualRoot(const QString &root);
 
@@ -151,9 +158,9 @@ public Q_SLOTS:
 private:
     void onConnectStateChanged(bool isConnected);
 
-    Q_DECLARE_PRIVATE(QRobot)
+    Q_DECLARE_PRIVATE_D(d, QRobot)
     Q_DISABLE_COPY(QRobot)
-    QScopedPointer<QRobotPrivate> d_ptr;
+    QScopedPointer<QRobotPrivate> d;
 };
 
 #endif // QROBOT_H

@@ -29,6 +29,7 @@ public:
     // facade deletes it with itself.
     QScopedPointer<QSerialManager> serial;
 
+    int axisCount = 0;
     QString hostIP;
     QString projectPath;
     QString settingsPath;

@@ -1,14 +1,12 @@
 #include "robot/qrobotconnection.h"
 #include "robot/qrobotconnection_p.h"
+#include "transport/axiscount.h"
 #include "transport/qhttpmanager.h"
 #include "transport/timings.h"
 
 #include <QtCore/QDebug>
-#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtCore/QPointer>
-
-int QRobotConnectionPrivate::s_axisCount = 0;
 
 QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection *q, QHttpManager *transport)
     : q_ptr(q), transport(transport)
@@ -45,19 +43,16 @@ void QRobotConnectionPrivate::poll()
         transport->setControllerVersion(version.value(QLatin1String("control")).toVariant().toString());
 
     if (!axisKnown) {
-        QByteArray bytes;
-        const bool read = transport->getPara(bytes, QStringLiteral("/properties/axis"));
+        int count = 0;
+        const bool found = AxisCount::read(transport, &count);
         if (!guard)
             return;
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-        if (read && error.error == QJsonParseError::NoError && document.isObject()
-            && document.object().contains(QLatin1String("axis"))) {
-            s_axisCount = document.object().value(QLatin1String("axis")).toInt();
+        if (found) {
+            axisCount = count;
             qDebug() << "QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection*)::<lambda()>"
-                     << "s_axisCount:" << s_axisCount;
+                     << "s_axisCount:" << axisCount;
             axisKnown = true;
-            Q_EMIT q->axisCount(s_axisCount);
+            Q_EMIT q->axisCount(axisCount);
             if (!guard)
                 return;
         }
@@ -66,18 +61,16 @@ void QRobotConnectionPrivate::poll()
 }
 
 QRobotConnection::QRobotConnection(QHttpManager *transport, QObject *parent)
-    : QObject(parent), d_ptr(new QRobotConnectionPrivate(this, transport))
+    : QObject(parent), d(new QRobotConnectionPrivate(this, transport))
 {
-    Q_D(QRobotConnection);
     d->pollTimer.setSingleShot(true);
-    connect(&d->pollTimer, &QTimer::timeout, this, [d]() { d->poll(); });
+    connect(&d->pollTimer, &QTimer::timeout, this, [this]() { d->poll(); });
 }
 
 QRobotConnection::~QRobotConnection() = default;
 
 void QRobotConnection::startSupervision()
 {
-    Q_D(QRobotConnection);
     d->axisKnown = false;
     d->stopped = false;
     d->started = true;
@@ -86,16 +79,15 @@ void QRobotConnection::startSupervision()
 
 void QRobotConnection::stopSupervision()
 {
-    Q_D(QRobotConnection);
     d->stopped = true;
     d->pollTimer.stop();
 }
 
 bool QRobotConnection::isSupervising() const
 {
-    return d_func()->started && !d_func()->stopped;
+    return d->started && !d->stopped;
 }
 
-void QRobotConnection::setHost(const QString &host) { d_func()->host = host; }
-QString QRobotConnection::host() const { return d_func()->host; }
-int QRobotConnection::lastAxisCount() { return QRobotConnectionPrivate::s_axisCount; }
+void QRobotConnection::setHost(const QString &host) { d->host = host; }
+QString QRobotConnection::host() const { return d->host; }
+int QRobotConnection::lastAxisCount() const { return d->axisCount; }

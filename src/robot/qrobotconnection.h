@@ -26,8 +26,8 @@ public:
     void setHost(const QString &host);
     QString host() const;
 
-    // The axis count read by the last successful poll (library-wide).
-    static int lastAxisCount();
+    // The axis count read by the last poll that found one; 0 before.
+    int lastAxisCount() const;
 
 Q_SIGNALS:
     void occupiedChanged(bool isOccupied);
@@ -36,9 +36,9 @@ Q_SIGNALS:
     void signalTimer();
 
 private:
-    Q_DECLARE_PRIVATE(QRobotConnection)
+    Q_DECLARE_PRIVATE_D(d, QRobotConnection)
     Q_DISABLE_COPY(QRobotConnection)
-    QScopedPointer<QRobotConnectionPrivate> d_ptr;
+    QScopedPointer<QRobotConnectionPrivate> d;
 };
 
 #endif // QROBOTCONNECTION_H

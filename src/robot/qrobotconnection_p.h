@@ -17,12 +17,11 @@ public:
     QRobotConnection *q_ptr;
     QHttpManager *transport;
     bool axisKnown = false;
+    int axisCount = 0; // read by the last poll that found one
     QTimer pollTimer;
     bool stopped = false;
     bool started = false;
     QString host = QStringLiteral("127.0.0.1");
-
-    static int s_axisCount;
 };
 
 #endif // QROBOTCONNECTION_P_H

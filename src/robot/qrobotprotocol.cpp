@@ -232,17 +232,16 @@ void QRobotProtocolPrivate::decodeReply(const QJsonObject &reply)
 }
 
 QRobotProtocol::QRobotProtocol(QHttpManager *transport, QObject *parent)
-    : QObject(parent), d_ptr(new QRobotProtocolPrivate(this, transport))
+    : QObject(parent), d(new QRobotProtocolPrivate(this, transport))
 {
     registerRobotStateMetaTypes();
-    d_func()->initTimers();
+    d->initTimers();
 }
 
 QRobotProtocol::~QRobotProtocol() = default;
 
 void QRobotProtocol::startExchange()
 {
-    Q_D(QRobotProtocol);
     qDebug() << "void QRobotProtocol::startExchange()";
     d->stopped = false;
     d->exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
@@ -250,86 +249,83 @@ void QRobotProtocol::startExchange()
 
 void QRobotProtocol::stopExchange()
 {
-    Q_D(QRobotProtocol);
     qDebug() << "void QRobotProtocol::stopExchange()";
     d->stopped = true;
     d->exchangeTimer.stop();
 }
 
-QRobotType::ControlMode QRobotProtocol::controlMode() const { return d_func()->state.controlMode; }
-QRobotCoor::DragMode QRobotProtocol::dragMode() const { return d_func()->state.dragMode; }
-QRobotType::Coordinate QRobotProtocol::coordinate() const { return d_func()->state.coordinate; }
-QRobotType::JogMode QRobotProtocol::jogMode() const { return d_func()->state.jogMode; }
-int QRobotProtocol::toolCoordinate() const { return d_func()->state.toolCoordinate; }
-int QRobotProtocol::userCoordinate() const { return d_func()->state.userCoordinate; }
-QRobotType::AutoManual QRobotProtocol::autoManual() const { return d_func()->state.autoManual; }
-QRobotType::JointCoordinate QRobotProtocol::jointCoordinate() const { return d_func()->state.jointCoordinate; }
-QRobotType::CartesianCoordinate QRobotProtocol::cartesianCoordinate() const { return d_func()->state.cartesianCoordinate; }
-QRobotType::AuxJoint QRobotProtocol::auxJoint() const { return d_func()->state.auxJoint; }
-QRobotType::Alarms QRobotProtocol::alarms() const { return d_func()->state.alarms; }
-QRobotType::IO QRobotProtocol::DI() const { return d_func()->state.DI; }
-QRobotType::IO QRobotProtocol::DO() const { return d_func()->state.DO; }
-QRobotType::ExtendIO QRobotProtocol::extendDI() const { return d_func()->state.extendDI; }
-QRobotType::ExtendIO QRobotProtocol::extendDO() const { return d_func()->state.extendDO; }
-QRobotType::ArmOrientation QRobotProtocol::armOrientation() const { return d_func()->state.armOrientation; }
-QRobotType::RDNCoordinate QRobotProtocol::rdnCoordinate() const { return d_func()->state.rdnCoordinate; }
-bool QRobotProtocol::isCollision() const { return d_func()->state.isCollision; }
-bool QRobotProtocol::isSkinCollision() const { return d_func()->state.isSkinCollision; }
-bool QRobotProtocol::isPower() const { return d_func()->state.isPower; }
-bool QRobotProtocol::isDrag() const { return d_func()->state.isDrag; }
-bool QRobotProtocol::isPlayback() const { return d_func()->state.isPlayback; }
-QRobotCoor::ControllerParams QRobotProtocol::controllerParams() const { return d_func()->state.controllerParams; }
-QRobotCoor::JointCurrent QRobotProtocol::jointCurrent() const { return d_func()->state.jointCurrent; }
-QRobotCoor::JointVoltage QRobotProtocol::jointVoltage() const { return d_func()->state.jointVoltage; }
-QRobotCoor::JointTemp QRobotProtocol::jointTemp() const { return d_func()->state.jointTemp; }
-QRobotCoor::ExEndAI QRobotProtocol::endAI() const { return d_func()->state.endAI; }
-QRobotCoor::ExGPIOAI QRobotProtocol::gpioAI() const { return d_func()->state.gpioAI; }
+QRobotType::ControlMode QRobotProtocol::controlMode() const { return d->state.controlMode; }
+QRobotCoor::DragMode QRobotProtocol::dragMode() const { return d->state.dragMode; }
+QRobotType::Coordinate QRobotProtocol::coordinate() const { return d->state.coordinate; }
+QRobotType::JogMode QRobotProtocol::jogMode() const { return d->state.jogMode; }
+int QRobotProtocol::toolCoordinate() const { return d->state.toolCoordinate; }
+int QRobotProtocol::userCoordinate() const { return d->state.userCoordinate; }
+QRobotType::AutoManual QRobotProtocol::autoManual() const { return d->state.autoManual; }
+QRobotType::JointCoordinate QRobotProtocol::jointCoordinate() const { return d->state.jointCoordinate; }
+QRobotType::CartesianCoordinate QRobotProtocol::cartesianCoordinate() const { return d->state.cartesianCoordinate; }
+QRobotType::AuxJoint QRobotProtocol::auxJoint() const { return d->state.auxJoint; }
+QRobotType::Alarms QRobotProtocol::alarms() const { return d->state.alarms; }
+QRobotType::IO QRobotProtocol::DI() const { return d->state.DI; }
+QRobotType::IO QRobotProtocol::DO() const { return d->state.DO; }
+QRobotType::ExtendIO QRobotProtocol::extendDI() const { return d->state.extendDI; }
+QRobotType::ExtendIO QRobotProtocol::extendDO() const { return d->state.extendDO; }
+QRobotType::ArmOrientation QRobotProtocol::armOrientation() const { return d->state.armOrientation; }
+QRobotType::RDNCoordinate QRobotProtocol::rdnCoordinate() const { return d->state.rdnCoordinate; }
+bool QRobotProtocol::isCollision() const { return d->state.isCollision; }
+bool QRobotProtocol::isSkinCollision() const { return d->state.isSkinCollision; }
+bool QRobotProtocol::isPower() const { return d->state.isPower; }
+bool QRobotProtocol::isDrag() const { return d->state.isDrag; }
+bool QRobotProtocol::isPlayback() const { return d->state.isPlayback; }
+QRobotCoor::ControllerParams QRobotProtocol::controllerParams() const { return d->state.controllerParams; }
+QRobotCoor::JointCurrent QRobotProtocol::jointCurrent() const { return d->state.jointCurrent; }
+QRobotCoor::JointVoltage QRobotProtocol::jointVoltage() const { return d->state.jointVoltage; }
+QRobotCoor::JointTemp QRobotProtocol::jointTemp() const { return d->state.jointTemp; }
+QRobotCoor::ExEndAI QRobotProtocol::endAI() const { return d->state.endAI; }
+QRobotCoor::ExGPIOAI QRobotProtocol::gpioAI() const { return d->state.gpioAI; }
 
 QString QRobotProtocol::exchangeRequest() const
 {
-    return QString::fromUtf8(QJsonDocument(d_func()->state.request).toJson());
+    return QString::fromUtf8(QJsonDocument(d->state.request).toJson());
 }
 
 QString QRobotProtocol::exchangeReply() const
 {
-    return QString::fromUtf8(QJsonDocument(d_func()->state.reply).toJson());
+    return QString::fromUtf8(QJsonDocument(d->state.reply).toJson());
 }
 
 void QRobotProtocol::requestControlMode(QRobotType::ControlMode controlMode)
 {
-    d_func()->state.controlModeToSend = controlMode;
+    d->state.controlModeToSend = controlMode;
 }
 
 void QRobotProtocol::requestCoordinate(QRobotType::Coordinate coordinate)
 {
-    d_func()->state.coordinateToSend = coordinate;
+    d->state.coordinateToSend = coordinate;
 }
 
 void QRobotProtocol::requestJogMode(QRobotType::JogMode jogMode)
 {
-    d_func()->state.jogModeToSend = jogMode;
+    d->state.jogModeToSend = jogMode;
 }
 
 void QRobotProtocol::requestToolCoordinate(int toolCoordinate)
 {
-    d_func()->state.toolCoordinateToSend = toolCoordinate;
+    d->state.toolCoordinateToSend = toolCoordinate;
 }
 
 void QRobotProtocol::requestUserCoordinate(int userCoordinate)
 {
-    d_func()->state.userCoordinateToSend = userCoordinate;
+    d->state.userCoordinateToSend = userCoordinate;
 }
 
 void QRobotProtocol::clearAlarms()
 {
-    Q_D(QRobotProtocol);
     d->state.clearAlarms = true;
     ++d->clearAlarmsSerial;
 }
 
 void QRobotProtocol::setDO(const QRobotType::IO &io)
 {
-    Q_D(QRobotProtocol);
     // The record usually comes from a host, whose bool fields may hold any
     // byte; keep only 0 and 1 so that every later read of it is well defined.
     unsigned char bytes[sizeof(QRobotType::IO)];

@@ -108,9 +108,9 @@ Q_SIGNALS:
     void printQRobotProtocol(QString str);
 
 private:
-    Q_DECLARE_PRIVATE(QRobotProtocol)
+    Q_DECLARE_PRIVATE_D(d, QRobotProtocol)
     Q_DISABLE_COPY(QRobotProtocol)
-    QScopedPointer<QRobotProtocolPrivate> d_ptr;
+    QScopedPointer<QRobotProtocolPrivate> d;
 };
 
 #endif // QROBOTPROTOCOL_H

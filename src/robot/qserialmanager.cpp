@@ -37,17 +37,17 @@ QString QSerialManager::selectPortName(const QStringList &names)
 }
 
 QSerialManager::QSerialManager(QObject *parent)
-    : QSerialPort(parent), m_d(new QSerialManagerPrivate)
+    : QSerialPort(parent), d(new QSerialManagerPrivate)
 {
     QStringList names;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
         names << info.portName();
 
-    m_d->port = new QSerialPort(this);
-    m_d->port->setPortName(selectPortName(names));
-    configure(m_d->port);
-    m_d->port->close();
+    d->port = new QSerialPort(this);
+    d->port->setPortName(selectPortName(names));
+    configure(d->port);
+    d->port->close();
 }
 
 QSerialManager::~QSerialManager()
@@ -55,36 +55,36 @@ QSerialManager::~QSerialManager()
     closeBoard();
 }
 
-QString QSerialManager::boardPortName() const { return m_d->port->portName(); }
-QSerialPort *QSerialManager::boardPort() const { return m_d->port; }
-bool QSerialManager::isBoardOpen() const { return m_d->port->isOpen(); }
-QString QSerialManager::boardErrorString() const { return m_d->port->errorString(); }
+QString QSerialManager::boardPortName() const { return d->port->portName(); }
+QSerialPort *QSerialManager::boardPort() const { return d->port; }
+bool QSerialManager::isBoardOpen() const { return d->port->isOpen(); }
+QString QSerialManager::boardErrorString() const { return d->port->errorString(); }
 
 bool QSerialManager::openBoard(const QString &portName)
 {
     closeBoard();
     if (!portName.isEmpty())
-        m_d->port->setPortName(portName);
-    if (!m_d->port->open(QIODevice::ReadWrite))
+        d->port->setPortName(portName);
+    if (!d->port->open(QIODevice::ReadWrite))
         return false;
     // Settings take effect on an open port too.
-    configure(m_d->port);
-    m_d->decoder.clear();
-    connect(m_d->port, &QSerialPort::readyRead, this, &QSerialManager::recvPortData, Qt::UniqueConnection);
+    configure(d->port);
+    d->decoder.clear();
+    connect(d->port, &QSerialPort::readyRead, this, &QSerialManager::recvPortData, Qt::UniqueConnection);
     return true;
 }
 
 void QSerialManager::closeBoard()
 {
-    disconnect(m_d->port, &QSerialPort::readyRead, this, &QSerialManager::recvPortData);
-    if (m_d->port->isOpen())
-        m_d->port->close();
-    m_d->decoder.clear();
+    disconnect(d->port, &QSerialPort::readyRead, this, &QSerialManager::recvPortData);
+    if (d->port->isOpen())
+        d->port->close();
+    d->decoder.clear();
 }
 
 void QSerialManager::recvPortData()
 {
-    const QList<JogFrameDecoder::Event> events = m_d->decoder.feed(m_d->port->readAll());
+    const QList<JogFrameDecoder::Event> events = d->decoder.feed(d->port->readAll());
     for (const JogFrameDecoder::Event &event : events) {
         bool positive[6];
         bool negative[6];
@@ -92,7 +92,7 @@ void QSerialManager::recvPortData()
         std::copy(event.negative.begin(), event.negative.end(), negative);
         Q_EMIT sgnSwitchJogButtons(positive, negative);
         if (event.release) {
-            m_d->port->clear(QSerialPort::AllDirections);
+            d->port->clear(QSerialPort::AllDirections);
             qDebug() << "JOG Release!!!!";
         } else {
             qDebug() << "JOG Press!!!!";

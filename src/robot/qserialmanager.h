@@ -44,7 +44,9 @@ private Q_SLOTS:
     void recvPortData();
 
 private:
-    QScopedPointer<QSerialManagerPrivate> m_d;
+    Q_DECLARE_PRIVATE_D(d, QSerialManager)
+    Q_DISABLE_COPY(QSerialManager)
+    QScopedPointer<QSerialManagerPrivate> d;
 };
 
 #endif // QSERIALMANAGER_H

@@ -273,9 +273,9 @@ Q_SIGNALS:
     void printQRobotSettings(QString str);
 
 private:
-    Q_DECLARE_PRIVATE(QRobotSettings)
+    Q_DECLARE_PRIVATE_D(d, QRobotSettings)
     Q_DISABLE_COPY(QRobotSettings)
-    QScopedPointer<QRobotSettingsPrivate> d_ptr;
+    QScopedPointer<QRobotSettingsPrivate> d;
 };
 
 #endif // QROBOTSETTINGS_H

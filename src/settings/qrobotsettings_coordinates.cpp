@@ -3,7 +3,7 @@
 #include "settings/coordinatetypes.h"
 #include "settings/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 #include "transport/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
@@ -16,55 +16,37 @@
 
 namespace {
 
-const char ToolDocument[] = "/settings/coordinate/tool";
-const char UserDocument[] = "/settings/coordinate/user";
-const char PointLoadDocument[] = "/settings/function/pointLoad";
+using ControllerIO::Field;
 
-// The elements of a table document, or none when it cannot be read, is not
-// JSON or is not an array: such a table reads as all zeros.
-QJsonArray readTableDocument(QHttpManager *transport, const char *name)
-{
-    QJsonDocument document;
-    if (ControllerIO::readDocument(transport, QLatin1String(name), &document) != ControllerIO::ReadStatus::Ok)
-        return QJsonArray();
-    return document.isArray() ? document.array() : QJsonArray();
-}
+// The alias is read up to its NUL but never past its field, whatever the
+// record holds; frame parameters that are not an array are not read.
+const ControllerIO::Fields<CoordinateEntry> CoordinateFields{
+    { "enable", &CoordinateEntry::enable },
+    Field<CoordinateEntry>(
+        "alias",
+        [](const QJsonValue &v, CoordinateEntry &e) { ControllerIO::copyText(v.toString(), e.alias, CoordinateEntry::AliasSize); },
+        [](const CoordinateEntry &e) {
+            return QJsonValue(QString::fromUtf8(e.alias, int(strnlen(e.alias, CoordinateEntry::AliasSize - 1))));
+        }),
+    Field<CoordinateEntry>("params", &CoordinateEntry::params).whenArray(),
+};
+const ControllerIO::ArrayDocument<CoordinateEntry> ToolTable{ "/settings/coordinate/tool", CoordinateFields };
+const ControllerIO::ArrayDocument<CoordinateEntry> UserTable{ "/settings/coordinate/user", CoordinateFields };
 
-CoordinateTable readCoordinateTable(QHttpManager *transport, const char *name)
+const ControllerIO::ArrayDocument<PointLoadEntry> PointLoads{
+    "/settings/function/pointLoad",
+    { { "enable", &PointLoadEntry::enable }, Field<PointLoadEntry>("params", &PointLoadEntry::params).whenArray() }
+};
+
+// A table that cannot be read reads as all zeros (every entry disabled);
+// elements past its end have no entry to go to and are dropped.
+template <typename Table, typename Entry>
+Table readTable(QHttpManager *transport, const ControllerIO::ArrayDocument<Entry> &document)
 {
-    CoordinateTable table;
+    Table table;
     std::memset(&table, 0, sizeof table);
-    const QJsonArray elements = readTableDocument(transport, name);
-    // Elements past the tenth have no entry to go to and are dropped.
-    const int count = qMin(int(elements.size()), int(CoordinateTable::EntryCount));
-    for (int i = 0; i < count; ++i) {
-        const QJsonObject object = elements.at(i).toObject();
-        CoordinateEntry &entry = table.entry[i];
-        ControllerIO::take(object, "enable", entry.enable);
-        const auto alias = object.constFind(QLatin1String("alias"));
-        if (alias != object.constEnd())
-            ControllerIO::copyText(alias.value().toString(), entry.alias, CoordinateEntry::AliasSize);
-        const auto params = object.constFind(QLatin1String("params"));
-        if (params != object.constEnd() && params.value().isArray())
-            QRobotJson::readFloats(params.value(), entry.params, CoordinateEntry::ParamCount);
-    }
+    document.read(transport, table.entry, Table::EntryCount);
     return table;
-}
-
-bool writeCoordinateTable(QHttpManager *transport, const char *name, const CoordinateTable &table)
-{
-    QJsonArray elements;
-    for (const CoordinateEntry &entry : table.entry) {
-        // The alias is read up to its NUL but never past its field, whatever
-        // the record holds.
-        const int length = int(strnlen(entry.alias, CoordinateEntry::AliasSize - 1));
-        elements.append(QJsonObject{
-            { QStringLiteral("enable"), entry.enable },
-            { QStringLiteral("alias"), QString::fromUtf8(entry.alias, length) },
-            { QStringLiteral("params"), ControllerIO::toArray(entry.params, CoordinateEntry::ParamCount) },
-        });
-    }
-    return ControllerIO::writeArray(transport, QLatin1String(name), elements);
 }
 
 // How one calibration service is asked and answered: which values of each
@@ -144,83 +126,55 @@ bool calibrate(QHttpManager *transport, const Calibration &calibration, const Ca
 
 bool QRobotSettings::setToolCoordinates(const CoordinateTable &table)
 {
-    return writeCoordinateTable(d_func()->transport, ToolDocument, table);
+    return ToolTable.write(transport(), table.entry, CoordinateTable::EntryCount);
 }
 
-CoordinateTable QRobotSettings::toolCoordinates()
-{
-    return readCoordinateTable(d_func()->transport, ToolDocument);
-}
+CoordinateTable QRobotSettings::toolCoordinates() { return readTable<CoordinateTable>(transport(), ToolTable); }
 
 bool QRobotSettings::setUserCoordinates(const CoordinateTable &table)
 {
-    return writeCoordinateTable(d_func()->transport, UserDocument, table);
+    return UserTable.write(transport(), table.entry, CoordinateTable::EntryCount);
 }
 
-CoordinateTable QRobotSettings::userCoordinates()
-{
-    return readCoordinateTable(d_func()->transport, UserDocument);
-}
+CoordinateTable QRobotSettings::userCoordinates() { return readTable<CoordinateTable>(transport(), UserTable); }
 
 bool QRobotSettings::setPointLoads(const PointLoadTable &table)
 {
-    QJsonArray elements;
-    for (const PointLoadEntry &entry : table.entry) {
-        elements.append(QJsonObject{
-            { QStringLiteral("enable"), entry.enable },
-            { QStringLiteral("params"), ControllerIO::toArray(entry.params, PointLoadEntry::ParamCount) },
-        });
-    }
-    return ControllerIO::writeArray(d_func()->transport, QLatin1String(PointLoadDocument), elements);
+    return PointLoads.write(transport(), table.entry, PointLoadTable::EntryCount);
 }
 
-PointLoadTable QRobotSettings::pointLoads()
-{
-    PointLoadTable table;
-    std::memset(&table, 0, sizeof table);
-    const QJsonArray elements = readTableDocument(d_func()->transport, PointLoadDocument);
-    const int count = qMin(int(elements.size()), int(PointLoadTable::EntryCount));
-    for (int i = 0; i < count; ++i) {
-        const QJsonObject object = elements.at(i).toObject();
-        PointLoadEntry &entry = table.entry[i];
-        ControllerIO::take(object, "enable", entry.enable);
-        const auto params = object.constFind(QLatin1String("params"));
-        if (params != object.constEnd() && params.value().isArray())
-            QRobotJson::readFloats(params.value(), entry.params, PointLoadEntry::ParamCount);
-    }
-    return table;
-}
+PointLoadTable QRobotSettings::pointLoads() { return readTable<PointLoadTable>(transport(), PointLoads); }
 
 bool QRobotSettings::calibrateCoordinateTool(const CalibrationPoint &first, const CalibrationPoint &second,
                                              CalibrationPoint &result)
 {
     const CalibrationPoint points[2] = { first, second };
-    return calibrate(d_func()->transport, ToolCalibration, points, 2, result);
+    return calibrate(transport(), ToolCalibration, points, 2, result);
 }
 
 bool QRobotSettings::calibrateCoordinateToolPosition(const CalibrationPoints &points, CalibrationPoint &result)
 {
-    return calibrate(d_func()->transport, ToolPositionCalibration, points.point, CalibrationPoints::PointCount,
+    return calibrate(transport(), ToolPositionCalibration, points.point, CalibrationPoints::PointCount,
                      result);
 }
 
 bool QRobotSettings::calibrateCoordinateToolPose(const CalibrationPoints &points, CalibrationPoint &result)
 {
-    return calibrate(d_func()->transport, ToolPoseCalibration, points.point, CalibrationPoints::PointCount, result);
+    return calibrate(transport(), ToolPoseCalibration, points.point, CalibrationPoints::PointCount, result);
 }
 
 bool QRobotSettings::calibrateCoordinateUser(const CalibrationPoints &points, CalibrationPoint &result)
 {
-    return calibrate(d_func()->transport, UserCalibration, points.point, CalibrationPoints::PointCount, result);
+    return calibrate(transport(), UserCalibration, points.point, CalibrationPoints::PointCount, result);
 }
 
 bool QRobotSettings::calibrateLeftRightHand(float left, float right)
 {
     const QJsonObject body{ { QStringLiteral("left"), double(left) }, { QStringLiteral("right"), double(right) } };
-    return ControllerIO::post(d_func()->transport, QStringLiteral("/calibrate/leftRightHand"), body);
+    return ControllerIO::post(transport(), QStringLiteral("/calibrate/leftRightHand"), body);
 }
 
 bool QRobotSettings::calibrateHome()
 {
-    return ControllerIO::post(d_func()->transport, QStringLiteral("/calibrate/home"), QJsonObject());
+    return ControllerIO::post(transport(), QStringLiteral("/calibrate/home"), QJsonObject());
 }

@@ -1,84 +1,55 @@
 // Servo driver gains and the conveyor encoders and sensor.
 #include "settings/qrobotsettings.h"
-#include "transport/controllerio.h"
-
-#include <algorithm>
+#include "transport/documentbinding.h"
 
 using ControllerIO::take;
+using QRobotType::DriverParams;
 
 namespace {
 
-const char BasicDriverSignature[] = "bool QRobotSettings::getBasicDriverParams(QRobotType::DriverParamsGroup&)";
-const char UserDriverSignature[] = "bool QRobotSettings::getUserDriverParams(QRobotType::DriverParamsGroup&)";
-
-struct GainKey {
-    const char *key;
-    float (QRobotType::DriverParams::*field)[6];
+// Ten groups of servo gains, six values (one per joint) per gain.
+const ControllerIO::Fields<DriverParams> GainFields{
+    { "velocityP", &DriverParams::velocityP },
+    { "velocityI", &DriverParams::velocityI },
+    { "positionP", &DriverParams::positionP },
+    { "speedFeedForward", &DriverParams::speedFeedForward },
+    { "loadInertiaRatio", &DriverParams::loadInertiaRatio },
 };
-
-const GainKey GainKeys[] = {
-    {"velocityP", &QRobotType::DriverParams::velocityP},
-    {"velocityI", &QRobotType::DriverParams::velocityI},
-    {"positionP", &QRobotType::DriverParams::positionP},
-    {"speedFeedForward", &QRobotType::DriverParams::speedFeedForward},
-    {"loadInertiaRatio", &QRobotType::DriverParams::loadInertiaRatio},
+const ControllerIO::ArrayDocument<DriverParams> BasicGains{
+    "/properties/driverParams", GainFields,
+    { { "bool QRobotSettings::getBasicDriverParams(QRobotType::DriverParamsGroup&)", "getParaError" }, {} }
 };
-
-bool writeGains(QHttpManager *transport, const QString &name, const QRobotType::DriverParamsGroup &params)
-{
-    QJsonArray array;
-    for (const QRobotType::DriverParams &group : params.group) {
-        QJsonObject object;
-        for (const GainKey &gain : GainKeys)
-            object.insert(QLatin1String(gain.key), ControllerIO::toArray(group.*gain.field, 6));
-        array.append(object);
-    }
-    return ControllerIO::writeArray(transport, name, array);
-}
-
-bool readGains(QHttpManager *transport, const QString &name, const char *signature,
-               QRobotType::DriverParamsGroup &params)
-{
-    return ControllerIO::readArray(transport, name, [&](const QJsonArray &array) {
-        const int count = std::min(int(array.size()), int(QRobotType::DriverParamsGroupCount));
-        for (int i = 0; i < count; ++i) {
-            const QJsonObject object = array.at(i).toObject();
-            for (const GainKey &gain : GainKeys)
-                ControllerIO::takeArray(object, gain.key, params.group[i].*gain.field, 6);
-        }
-    }, {signature, "getParaError"});
-}
+const ControllerIO::ArrayDocument<DriverParams> UserGains{
+    "/settings/driver/userParams", GainFields,
+    { { "bool QRobotSettings::getUserDriverParams(QRobotType::DriverParamsGroup&)", "getParaError" }, {} }
+};
 
 bool readEncoder(QHttpManager *transport, const QString &path, int conveyor, float &value)
 {
-    QJsonObject reply;
-    const bool ok = ControllerIO::post(transport, path, QJsonObject{{QStringLiteral("conveyor_index"), conveyor}},
-                                       ControllerIO::LogText(), &reply);
-    if (ok)
-        take(reply, "value", value);
-    return ok;
+    return ControllerIO::post(transport, path, QJsonObject{{QStringLiteral("conveyor_index"), conveyor}},
+                              [&](const QJsonObject &reply) { take(reply, "value", value); });
 }
 
 } // namespace
 
 bool QRobotSettings::setBasicDriverParams(const QRobotType::DriverParamsGroup &params)
 {
-    return writeGains(transport(), QStringLiteral("/properties/driverParams"), params);
+    return BasicGains.write(transport(), params.group, QRobotType::DriverParamsGroupCount);
 }
 
 bool QRobotSettings::getBasicDriverParams(QRobotType::DriverParamsGroup &params)
 {
-    return readGains(transport(), QStringLiteral("/properties/driverParams"), BasicDriverSignature, params);
+    return BasicGains.read(transport(), params.group, QRobotType::DriverParamsGroupCount);
 }
 
 bool QRobotSettings::setUserDriverParams(const QRobotType::DriverParamsGroup &params)
 {
-    return writeGains(transport(), QStringLiteral("/settings/driver/userParams"), params);
+    return UserGains.write(transport(), params.group, QRobotType::DriverParamsGroupCount);
 }
 
 bool QRobotSettings::getUserDriverParams(QRobotType::DriverParamsGroup &params)
 {
-    return readGains(transport(), QStringLiteral("/settings/driver/userParams"), UserDriverSignature, params);
+    return UserGains.read(transport(), params.group, QRobotType::DriverParamsGroupCount);
 }
 
 bool QRobotSettings::setUserDriverIndex(int index)
@@ -90,11 +61,7 @@ bool QRobotSettings::setUserDriverIndex(int index)
 bool QRobotSettings::getUserDriverIndex(int &index)
 {
     return ControllerIO::get(transport(), QStringLiteral("/settings/driver/userParam"),
-                             [&](const QJsonObject &reply) {
-                                 qint32 value = index;
-                                 take(reply, "index", value);
-                                 index = value;
-                             },
+                             [&](const QJsonObject &reply) { take(reply, "index", index); },
                              {"bool QRobotSettings::getUserDriverIndex(int&)", "getError"});
 }
 

@@ -1,13 +1,7 @@
 // Controller information and maintenance: what the library is connected to,
 // the alarm catalogues, the network address, digital-input modes and reboot.
 #include "settings/qrobotsettings.h"
-#include "transport/controllerio.h"
-#include "transport/qhttpmanager.h"
-#include "types/qjsonreaders.h"
-
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
+#include "transport/documentbinding.h"
 
 #include <cstring>
 
@@ -18,22 +12,35 @@ namespace {
 const char LibraryVersion[] = "1.2.0_";
 const char Missing[] = "NULL";
 const QString HardwareDocument = QStringLiteral("/settings/productInfo/hardwareInfo");
-const QString EthernetPath = QStringLiteral("/interface/ethernet");
 
-// The text under `key`, or "NULL" when the object lacks it, cut to the field.
-template <int N>
-void takeText(const QJsonObject &object, const char *key, char (&field)[N])
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it == object.constEnd())
-        ControllerIO::copyText(QLatin1String(Missing), field, N);
-    else
-        ControllerIO::copyText(it.value().toString(), field, N);
-}
+// The network settings: set by a POST, read by a GET of the same path.
+const ControllerIO::Command<EthernetInfo> Ethernet{
+    "/interface/ethernet",
+    { { "dhcp", &EthernetInfo::dhcp }, { "ip", &EthernetInfo::ip }, { "netmask", &EthernetInfo::netmask },
+      { "gateway", &EthernetInfo::gateway } },
+    "setEthernet_postError"
+};
+
+// The texts of the controller's modules and of its hardware; a key the
+// controller does not report reads "NULL".
+const ControllerIO::Fields<VersionInfo> ModuleTexts{
+    { "control", &VersionInfo::control }, { "algs", &VersionInfo::algs },       { "system", &VersionInfo::system },
+    { "unio", &VersionInfo::unio },       { "safeio", &VersionInfo::safeio },   { "servo1", &VersionInfo::servo1 },
+    { "servo2", &VersionInfo::servo2 },   { "servo3", &VersionInfo::servo3 },   { "servo4", &VersionInfo::servo4 },
+    { "servo5", &VersionInfo::servo5 },   { "servo6", &VersionInfo::servo6 },   { "terminal", &VersionInfo::terminal },
+    { "feedback", &VersionInfo::feedback },
+};
+using QRobotType::HWVersion;
+const ControllerIO::Fields<HWVersion> HardwareTexts{
+    { "SNcode", &HWVersion::SNcode },
+    { "ControllerVersion", &HWVersion::ControllerVersion },
+    { "ServoVersion", &HWVersion::ServoVersion },
+    { "PowerVersion", &HWVersion::PowerVersion },
+};
 
 // A host's text field, which need not be NUL-terminated.
 template <int N>
-QString fieldText(const char (&field)[N])
+QString localFieldText(const char (&field)[N])
 {
     const void *end = std::memchr(field, '\0', N);
     const int length = end ? int(static_cast<const char *>(end) - field) : N;
@@ -55,46 +62,33 @@ bool isId(const QJsonValue &value, int id)
 
 bool QRobotSettings::version(VersionInfo &info)
 {
-    VersionInfo filled;
+    VersionInfo filled{}; // zeroed: the bytes after each text reach the host too
     ControllerIO::copyText(QLatin1String(LibraryVersion), filled.library, sizeof filled.library);
+    // The body of a failed request is no answer of the controller: the reply
+    // stays empty then.
     QJsonObject reply;
-    const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(), LogText(),
-                                       &reply);
-    // The body of a failed request is no answer of the controller.
-    if (!ok)
-        reply = QJsonObject();
-    takeText(reply, "control", filled.control);
-    takeText(reply, "algs", filled.algs);
-    takeText(reply, "system", filled.system);
-    takeText(reply, "unio", filled.unio);
-    takeText(reply, "safeio", filled.safeio);
-    takeText(reply, "servo1", filled.servo1);
-    takeText(reply, "servo2", filled.servo2);
-    takeText(reply, "servo3", filled.servo3);
-    takeText(reply, "servo4", filled.servo4);
-    takeText(reply, "servo5", filled.servo5);
-    takeText(reply, "servo6", filled.servo6);
-    takeText(reply, "terminal", filled.terminal);
-    takeText(reply, "feedback", filled.feedback);
+    const bool ok = ControllerIO::post(transport(), QStringLiteral("/settings/version"), QJsonObject(),
+                                       [&](const QJsonObject &answer) { reply = answer; });
+    ModuleTexts.read(reply, filled, QLatin1String(Missing));
     info = filled;
     return ok;
 }
 
 bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
 {
-    QJsonDocument document;
-    const ControllerIO::ReadStatus status = ControllerIO::readDocument(
-        transport(), HardwareDocument, &document,
-        LogText("bool QRobotSettings::versionHW(QRobotType::HWVersion&)", "getParaError"));
-    if (status != ControllerIO::ReadStatus::Ok)
+    QJsonObject object;
+    switch (ControllerIO::readObjectDocument(transport(), HardwareDocument, &object,
+                                             LogText("bool QRobotSettings::versionHW(QRobotType::HWVersion&)",
+                                                     "getParaError"))) {
+    case ControllerIO::ReadStatus::Failed:
+    case ControllerIO::ReadStatus::NotJson:
         return false;
-    // A document of the wrong kind holds none of the keys: every field "NULL".
-    const QJsonObject object = document.object();
-    QRobotType::HWVersion filled;
-    takeText(object, "SNcode", filled.SNcode);
-    takeText(object, "ControllerVersion", filled.ControllerVersion);
-    takeText(object, "ServoVersion", filled.ServoVersion);
-    takeText(object, "PowerVersion", filled.PowerVersion);
+    case ControllerIO::ReadStatus::OtherKind: // holds none of the keys: every field "NULL"
+    case ControllerIO::ReadStatus::Ok:
+        break;
+    }
+    QRobotType::HWVersion filled{};
+    HardwareTexts.read(object, filled, QLatin1String(Missing));
     info = filled;
     return true;
 }
@@ -102,10 +96,10 @@ bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
 bool QRobotSettings::setVersionHW(const QRobotType::HWVersion &info)
 {
     const QJsonObject document{
-        { QStringLiteral("SNcode"), fieldText(info.SNcode) },
-        { QStringLiteral("ControllerVersion"), fieldText(info.ControllerVersion) },
-        { QStringLiteral("ServoVersion"), fieldText(info.ServoVersion) },
-        { QStringLiteral("PowerVersion"), fieldText(info.PowerVersion) },
+        { QStringLiteral("SNcode"), localFieldText(info.SNcode) },
+        { QStringLiteral("ControllerVersion"), localFieldText(info.ControllerVersion) },
+        { QStringLiteral("ServoVersion"), localFieldText(info.ServoVersion) },
+        { QStringLiteral("PowerVersion"), localFieldText(info.PowerVersion) },
     };
     return ControllerIO::writeObject(transport(), HardwareDocument, document);
 }
@@ -135,26 +129,12 @@ bool QRobotSettings::alarmInfo(int id, int kind, AlarmInfo &info, bool english)
     });
 }
 
-bool QRobotSettings::setEthernet(const EthernetInfo &info)
-{
-    const QJsonObject body{
-        { QStringLiteral("dhcp"), info.dhcp },
-        { QStringLiteral("ip"), info.ip },
-        { QStringLiteral("netmask"), info.netmask },
-        { QStringLiteral("gateway"), info.gateway },
-    };
-    return ControllerIO::post(transport(), EthernetPath, body, LogText("setEthernet_postError"));
-}
+bool QRobotSettings::setEthernet(const EthernetInfo &info) { return Ethernet.post(transport(), info); }
 
 EthernetInfo QRobotSettings::ethernet()
 {
     EthernetInfo info;
-    ControllerIO::get(transport(), EthernetPath, [&](const QJsonObject &reply) {
-        ControllerIO::take(reply, "dhcp", info.dhcp);
-        ControllerIO::take(reply, "ip", info.ip);
-        ControllerIO::take(reply, "netmask", info.netmask);
-        ControllerIO::take(reply, "gateway", info.gateway);
-    });
+    Ethernet.get(transport(), info);
     return info;
 }
 
@@ -167,13 +147,12 @@ bool QRobotSettings::setDIMode(int index, QRobotType::DIMode mode)
 
 bool QRobotSettings::getDIMode(int index, QRobotType::DIMode &mode)
 {
-    QJsonObject reply;
-    if (!ControllerIO::post(transport(), QStringLiteral("/interface/getDIMode"),
-                            QJsonObject{ { QStringLiteral("index"), index } },
-                            LogText("bool QRobotSettings::getDIMode(int, QRobotType::DIMode&)", "postError"), &reply))
-        return false;
-    mode = static_cast<QRobotType::DIMode>(QRobotJson::toInt32(reply.value(QLatin1String("mode"))));
-    return true;
+    return ControllerIO::post(
+        transport(), QStringLiteral("/interface/getDIMode"), QJsonObject{ { QStringLiteral("index"), index } },
+        [&](const QJsonObject &reply) {
+            mode = static_cast<QRobotType::DIMode>(QRobotJson::toInt32(reply.value(QLatin1String("mode"))));
+        },
+        LogText("bool QRobotSettings::getDIMode(int, QRobotType::DIMode&)", "postError"));
 }
 
 bool QRobotSettings::setDIValue(int index, int value)

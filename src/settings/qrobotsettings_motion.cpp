@@ -1,7 +1,7 @@
 // Motion commands, their status queries and the controller's kinematics.
 #include "settings/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QJsonArray>
@@ -14,26 +14,29 @@ QJsonArray numbers(const float *values, int count)
     return ControllerIO::toArray(values, count);
 }
 
-// The keys that every Cartesian target carries.
-void insertCartesian(QJsonObject &body, float x, float y, float z, float a, float b, float c)
+// The keys that every Cartesian target carries: the pose and the frames and
+// configuration it is meant in.
+template <typename Target>
+std::vector<ControllerIO::Field<Target>> targetFields()
 {
-    body.insert(QStringLiteral("x"), double(x));
-    body.insert(QStringLiteral("y"), double(y));
-    body.insert(QStringLiteral("z"), double(z));
-    body.insert(QStringLiteral("a"), double(a));
-    body.insert(QStringLiteral("b"), double(b));
-    body.insert(QStringLiteral("c"), double(c));
+    return { { "x", &Target::x },       { "y", &Target::y },       { "z", &Target::z }, { "a", &Target::a },
+             { "b", &Target::b },       { "c", &Target::c },       { "tool", &Target::tool },
+             { "user", &Target::user }, { "r", &Target::r },       { "d", &Target::d },
+             { "n", &Target::n },       { "cfg", &Target::cfg } };
 }
 
-void insertConfiguration(QJsonObject &body, qint32 tool, qint32 user, qint32 r, qint32 d, qint32 n, qint32 cfg)
+std::vector<ControllerIO::Field<AuxMotionTarget>> auxTargetFields()
 {
-    body.insert(QStringLiteral("tool"), int(tool));
-    body.insert(QStringLiteral("user"), int(user));
-    body.insert(QStringLiteral("r"), int(r));
-    body.insert(QStringLiteral("d"), int(d));
-    body.insert(QStringLiteral("n"), int(n));
-    body.insert(QStringLiteral("cfg"), int(cfg));
+    std::vector<ControllerIO::Field<AuxMotionTarget>> fields = targetFields<AuxMotionTarget>();
+    fields.insert(fields.end(), { { "aux1", &AuxMotionTarget::aux1 },
+                                  { "aux2", &AuxMotionTarget::aux2 },
+                                  { "aux3", &AuxMotionTarget::aux3 },
+                                  { "armOrientation", &AuxMotionTarget::armOrientation } });
+    return fields;
 }
+
+const ControllerIO::Fields<MotionTarget> TargetFields(targetFields<MotionTarget>());
+const ControllerIO::Fields<AuxMotionTarget> AuxTargetFields(auxTargetFields());
 
 QJsonObject offsetBody(float offsetX, float offsetY, float offsetZ)
 {
@@ -55,24 +58,22 @@ bool motionState(QHttpManager *transport, const char *path, bool &value, bool &i
 bool solve(QHttpManager *transport, const char *path, const QJsonObject &body, const char *failureLog,
            const char *resultKey, float *result)
 {
-    QJsonObject reply;
-    if (!ControllerIO::post(transport, QLatin1String(path), body, ControllerIO::LogText(failureLog), &reply))
-        return false;
-    const auto it = reply.constFind(QLatin1String(resultKey));
-    if (it == reply.constEnd())
-        return false;
-    QRobotJson::readFloats(it.value(), result, 6);
-    return true;
+    bool solved = false;
+    const bool ok = ControllerIO::post(transport, QLatin1String(path), body, [&](const QJsonObject &reply) {
+        const auto it = reply.constFind(QLatin1String(resultKey));
+        if (it == reply.constEnd())
+            return;
+        QRobotJson::readFloats(it.value(), result, 6);
+        solved = true;
+    }, failureLog);
+    return ok && solved;
 }
 
 } // namespace
 
 bool QRobotSettings::go(const MotionTarget &target, const QString &mode, bool value)
 {
-    Q_D(QRobotSettings);
-    QJsonObject body;
-    insertCartesian(body, target.x, target.y, target.z, target.a, target.b, target.c);
-    insertConfiguration(body, target.tool, target.user, target.r, target.d, target.n, target.cfg);
+    QJsonObject body = TargetFields.toJson(target);
     body.insert(QStringLiteral("armOrientation"),
                 target.armOrientation == 0 ? QStringLiteral("left") : QStringLiteral("right"));
     body.insert(QStringLiteral("mode"), mode);
@@ -82,7 +83,6 @@ bool QRobotSettings::go(const MotionTarget &target, const QString &mode, bool va
 
 bool QRobotSettings::moveJ(const QRobotType::JointCoordinate &joint, bool value)
 {
-    Q_D(QRobotSettings);
     const QJsonObject body{ { QStringLiteral("joint"), numbers(joint.joint, 6) },
                             { QStringLiteral("value"), value } };
     return ControllerIO::post(d->transport, QStringLiteral("/interface/moveJ"), body);
@@ -90,26 +90,17 @@ bool QRobotSettings::moveJ(const QRobotType::JointCoordinate &joint, bool value)
 
 bool QRobotSettings::goR(float offsetX, float offsetY, float offsetZ)
 {
-    Q_D(QRobotSettings);
     return ControllerIO::post(d->transport, QStringLiteral("/interface/goR"), offsetBody(offsetX, offsetY, offsetZ));
 }
 
 bool QRobotSettings::moveR(float offsetX, float offsetY, float offsetZ)
 {
-    Q_D(QRobotSettings);
     return ControllerIO::post(d->transport, QStringLiteral("/interface/moveR"), offsetBody(offsetX, offsetY, offsetZ));
 }
 
 bool QRobotSettings::auxGo(const AuxMotionTarget &target, const QString &mode, bool value)
 {
-    Q_D(QRobotSettings);
-    QJsonObject body;
-    insertCartesian(body, target.x, target.y, target.z, target.a, target.b, target.c);
-    body.insert(QStringLiteral("aux1"), double(target.aux1));
-    body.insert(QStringLiteral("aux2"), double(target.aux2));
-    body.insert(QStringLiteral("aux3"), double(target.aux3));
-    insertConfiguration(body, target.tool, target.user, target.r, target.d, target.n, target.cfg);
-    body.insert(QStringLiteral("armOrientation"), target.armOrientation);
+    QJsonObject body = AuxTargetFields.toJson(target);
     body.insert(QStringLiteral("mode"), mode);
     body.insert(QStringLiteral("value"), value);
     return ControllerIO::post(d->transport, QStringLiteral("/interface/auxGo"), body);
@@ -117,28 +108,27 @@ bool QRobotSettings::auxGo(const AuxMotionTarget &target, const QString &mode, b
 
 bool QRobotSettings::goState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/go", value, isAlarms);
+    return motionState(d->transport, "/interface/go", value, isAlarms);
 }
 
 bool QRobotSettings::moveJState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/moveJ", value, isAlarms);
+    return motionState(d->transport, "/interface/moveJ", value, isAlarms);
 }
 
 bool QRobotSettings::goRState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/goR", value, isAlarms);
+    return motionState(d->transport, "/interface/goR", value, isAlarms);
 }
 
 bool QRobotSettings::moveRState(bool &value, bool &isAlarms)
 {
-    return motionState(d_func()->transport, "/interface/moveR", value, isAlarms);
+    return motionState(d->transport, "/interface/moveR", value, isAlarms);
 }
 
 bool QRobotSettings::positiveSolution(const QRobotType::JointCoordinate &joint, int tool, int user,
                                       QRobotType::CartesianCoordinate &coordinate)
 {
-    Q_D(QRobotSettings);
     const QJsonObject body{ { QStringLiteral("joint"), numbers(joint.joint, 6) },
                             { QStringLiteral("user"), user },
                             { QStringLiteral("tool"), tool } };
@@ -150,7 +140,6 @@ bool QRobotSettings::inverseSolution(const QRobotType::CartesianCoordinate &coor
                                      const QRobotType::RDNCoordinate &rdn, int tool, int user,
                                      QRobotType::JointCoordinate &joint)
 {
-    Q_D(QRobotSettings);
     const QJsonObject body{ { QStringLiteral("coordinate"), numbers(coordinate.pose, 6) },
                             { QStringLiteral("r"), int(rdn.rdn[0]) },
                             { QStringLiteral("d"), int(rdn.rdn[1]) },

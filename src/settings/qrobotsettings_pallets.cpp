@@ -2,104 +2,55 @@
 #include "settings/qrobotsettings.h"
 #include "settings/projectfilepaths.h"
 #include "settings/teachpointjson.h"
-#include "types/qjsonreaders.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 
 #include <algorithm>
-#include <cstring>
 
-using ControllerIO::take;
+using ControllerIO::Field;
+using ControllerIO::Fields;
+using ControllerIO::elements;
 
 namespace {
 
 const QString PalletDocument = QStringLiteral("/process/pallet");
 const QString TeachPalletDocument = QStringLiteral("/process/pallet/teachPallet");
 
-const char *const Axes[] = {"x", "y", "z", "a", "b", "c"};
+// Positions are objects of named axes.
+const std::initializer_list<const char *> Pose = { "x", "y", "z", "a", "b", "c" };
+const std::initializer_list<const char *> Axes3 = { "x", "y", "z" };
 
-QString textOf(const char *field, size_t size)
-{
-    return QString::fromUtf8(field, int(std::find(field, field + size, '\0') - field));
-}
-
-QJsonObject poseObject(const float *values, int count)
-{
-    QJsonObject object;
-    for (int i = 0; i < count; ++i)
-        object.insert(QLatin1String(Axes[i]), double(values[i]));
-    return object;
-}
-
-// Takes "x", "y", ... of the object under `key` (when that key is present).
-void takePose(const QJsonObject &object, const char *key, float *values, int count)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it == object.constEnd())
-        return;
-    const QJsonObject pose = it.value().toObject();
-    for (int i = 0; i < count; ++i)
-        take(pose, Axes[i], values[i]);
-}
-
-void takeByte(const QJsonObject &object, const char *key, quint8 &field)
-{
-    qint32 value = field;
-    take(object, key, value);
-    field = quint8(std::max(0, std::min(255, int(value)))); // a byte field: out-of-range values are clamped
-}
-
-void takeText(const QJsonObject &object, const char *key, char *field, int size)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        ControllerIO::copyText(it.value().toString(), field, size);
-}
+// A pallet: its grid (counts and distances along x, y, z) and its points.
+// "direction" is written but not read back.
+const Fields<PalletDef> PalletFields{
+    { "id", &PalletDef::id },
+    { "userCoord", &PalletDef::userCoord },
+    { "name", &PalletDef::name },
+    Field<PalletDef>("direction", &PalletDef::direction).writeOnly(),
+    { "count", Fields<PalletDef>(elements(&PalletDef::count, Axes3)) },
+    { "distance", Fields<PalletDef>(elements(&PalletDef::distance, Axes3)) },
+    { "firstPoint", Fields<PalletDef>(elements(&PalletDef::firstPoint, Pose)) },
+    { "safePoint", Fields<PalletDef>(elements(&PalletDef::safePoint, Pose), { { "auto", &PalletDef::autoSafePoint } }) },
+    { "preparePoint", Fields<PalletDef>(elements(&PalletDef::preparePoint, Pose)) },
+};
 
 bool isEnd(const PalletDef &pallet)
 {
     return !pallet.count[0] && !pallet.count[1] && !pallet.count[2];
 }
 
-QJsonObject palletToJson(const PalletDef &pallet)
-{
-    QJsonObject count;
-    QJsonObject distance;
-    for (int i = 0; i < 3; ++i) {
-        count.insert(QLatin1String(Axes[i]), int(pallet.count[i]));
-        distance.insert(QLatin1String(Axes[i]), double(pallet.distance[i]));
-    }
-    QJsonObject safePoint = poseObject(pallet.safePoint, 6);
-    safePoint.insert(QLatin1String("auto"), pallet.autoSafePoint);
-    return QJsonObject{{QStringLiteral("id"), int(pallet.id)},
-                       {QStringLiteral("userCoord"), int(pallet.userCoord)},
-                       {QStringLiteral("name"), textOf(pallet.name, sizeof pallet.name)},
-                       {QStringLiteral("direction"), int(pallet.direction)},
-                       {QStringLiteral("count"), count},
-                       {QStringLiteral("distance"), distance},
-                       {QStringLiteral("firstPoint"), poseObject(pallet.firstPoint, 6)},
-                       {QStringLiteral("safePoint"), safePoint},
-                       {QStringLiteral("preparePoint"), poseObject(pallet.preparePoint, 6)}};
-}
-
-void readPallet(const QJsonObject &object, PalletDef &pallet)
-{
-    takeByte(object, "id", pallet.id);
-    takeByte(object, "userCoord", pallet.userCoord);
-    takeText(object, "name", pallet.name, int(sizeof pallet.name));
-    const auto count = object.constFind(QLatin1String("count"));
-    if (count != object.constEnd()) {
-        const QJsonObject counts = count.value().toObject();
-        for (int i = 0; i < 3; ++i)
-            takeByte(counts, Axes[i], pallet.count[i]);
-    }
-    takePose(object, "distance", pallet.distance, 3);
-    takePose(object, "firstPoint", pallet.firstPoint, 6);
-    takePose(object, "safePoint", pallet.safePoint, 6);
-    const auto safePoint = object.constFind(QLatin1String("safePoint"));
-    if (safePoint != object.constEnd())
-        take(safePoint.value().toObject(), "auto", pallet.autoSafePoint);
-    takePose(object, "preparePoint", pallet.preparePoint, 6);
-}
+// The plain keys of a taught pallet; the layouts and their sequence follow
+// their own rules below.
+const Fields<TeachPalletDef> TeachPalletFields{
+    { "id", &TeachPalletDef::id },
+    { "userCoord", &TeachPalletDef::userCoord },
+    { "circleLayer", &TeachPalletDef::circleLayer },
+    { "countLayer", &TeachPalletDef::countLayer },
+    { "name", &TeachPalletDef::name },
+    { "transPoint", Fields<TeachPalletDef>(elements(&TeachPalletDef::transPoint, Pose)) },
+    { "auto", &TeachPalletDef::autoMode },
+};
+// A layout point keeps only its position.
+const Fields<TeachPoint> LayoutPointFields(elements(&TeachPoint::coordinate, Pose));
 
 QJsonObject teachPalletToJson(const TeachPalletDef &pallet)
 {
@@ -109,31 +60,20 @@ QJsonObject teachPalletToJson(const TeachPalletDef &pallet)
         for (const TeachPoint &point : pallet.layouts[j].point) {
             if (TeachPointJson::isEmpty(point))
                 break;
-            points.append(poseObject(point.coordinate, 6));
+            points.append(LayoutPointFields.toJson(point));
         }
         layouts.append(QJsonObject{{QStringLiteral("layerHigh"), double(pallet.layerHigh[j])},
                                    {QStringLiteral("points"), points}});
     }
-    return QJsonObject{{QStringLiteral("id"), int(pallet.id)},
-                       {QStringLiteral("userCoord"), int(pallet.userCoord)},
-                       {QStringLiteral("name"), textOf(pallet.name, sizeof pallet.name)},
-                       {QStringLiteral("circleLayer"), int(pallet.circleLayer)},
-                       {QStringLiteral("countLayer"), int(pallet.countLayer)},
-                       {QStringLiteral("transPoint"), poseObject(pallet.transPoint, 6)},
-                       {QStringLiteral("auto"), pallet.autoMode},
-                       {QStringLiteral("layoutSeq"), ControllerIO::toArray(pallet.layoutSeq, PalletLayoutCount)},
-                       {QStringLiteral("layout"), layouts}};
+    QJsonObject object = TeachPalletFields.toJson(pallet);
+    object.insert(QStringLiteral("layoutSeq"), ControllerIO::toArray(pallet.layoutSeq, PalletLayoutCount));
+    object.insert(QStringLiteral("layout"), layouts);
+    return object;
 }
 
 void readTeachPallet(const QJsonObject &object, TeachPalletDef &pallet)
 {
-    takeByte(object, "id", pallet.id);
-    takeByte(object, "userCoord", pallet.userCoord);
-    takeByte(object, "circleLayer", pallet.circleLayer);
-    takeByte(object, "countLayer", pallet.countLayer);
-    takeText(object, "name", pallet.name, int(sizeof pallet.name));
-    takePose(object, "transPoint", pallet.transPoint, 6);
-    take(object, "auto", pallet.autoMode);
+    TeachPalletFields.read(object, pallet);
 
     const QJsonArray sequence = object.value(QLatin1String("layoutSeq")).toArray();
     for (int k = 0; k < PalletLayoutCount && k < sequence.size(); ++k)
@@ -149,14 +89,9 @@ void readTeachPallet(const QJsonObject &object, TeachPalletDef &pallet)
             ++k;
         if (k == PalletLayoutCount)
             k = 0;
-        take(layout, "layerHigh", pallet.layerHigh[k]);
-        const QJsonArray points = layout.value(QLatin1String("points")).toArray();
-        TeachPointTable &table = pallet.layouts[j];
-        for (int p = 0; p < TeachPointCount && p < points.size(); ++p) {
-            const QJsonObject point = points.at(p).toObject();
-            for (int i = 0; i < 6; ++i)
-                take(point, Axes[i], table.point[p].coordinate[i]);
-        }
+        ControllerIO::take(layout, "layerHigh", pallet.layerHigh[k]);
+        LayoutPointFields.readArray(layout.value(QLatin1String("points")).toArray(), pallet.layouts[j].point,
+                                    TeachPointCount);
     }
 }
 
@@ -168,7 +103,7 @@ bool QRobotSettings::setPallets(const PalletDef (&table)[PalletCount])
     for (const PalletDef &pallet : table) {
         if (isEnd(pallet))
             break;
-        array.append(palletToJson(pallet));
+        array.append(PalletFields.toJson(pallet));
     }
     return ControllerIO::writeArray(transport(), PalletDocument, array);
 }
@@ -180,9 +115,7 @@ int QRobotSettings::pallets(const QString &filePath, PalletDef (&table)[PalletCo
         return 0;
     int count = 0;
     ControllerIO::readArray(transport(), document.name, [&](const QJsonArray &array) {
-        count = std::min(int(array.size()), int(PalletCount));
-        for (int i = 0; i < count; ++i)
-            readPallet(array.at(i).toObject(), table[i]);
+        count = PalletFields.readArray(array, table, PalletCount);
     });
     return count;
 }

@@ -1,318 +1,223 @@
 // Motion parameter documents, the live ratio of manual motion, the panel
 // emergency stop and the state of the controller's script.
-#include "settings/parameterdocuments.h"
 #include "settings/qrobotsettings.h"
-#include "settings/qrobotsettings_p.h"
-#include "transport/controllerio.h"
+#include "transport/documentbinding.h"
 
-#include <QtCore/QDebug>
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
-
+using ControllerIO::ArrayDocument;
+using ControllerIO::Document;
+using ControllerIO::Field;
+using ControllerIO::Fields;
 using ControllerIO::LogText;
-using ParameterDocuments::FloatArray;
+using ControllerIO::Logs;
+using QRobotType::Common;
+using QRobotType::TeachInch;
 
 namespace {
 
-const char CommonDocument[] = "/settings/common";
-const char TeachJointDocument[] = "/settings/teach/joint";
-const char TeachCoordinateDocument[] = "/settings/teach/coordinate";
-const char TeachInchDocument[] = "/settings/teach/inch";
-const char PlaybackJointDocument[] = "/settings/playback/joint";
-const char PlaybackCoordinateDocument[] = "/settings/playback/coordinate";
-const char PlaybackArchDocument[] = "/settings/playback/arch";
-const char TeachAuxJointDocument[] = "/settings/teach/auxJoint";
-const char PlaybackAuxJointDocument[] = "/settings/playback/auxJoint";
-const char HasAuxJointDocument[] = "/settings/function/hasAuxJoint";
-const char ControllerTypeDocument[] = "/properties/controllerType";
-const char LimitsDocument[] = "/properties/default";
-
-const char SetTeachInchSignature[] = "bool QRobotSettings::setTeachInch(const QRobotType::TeachInch&)";
-const char SetManualCommonSignature[] = "bool QRobotSettings::setManualCommon(QRobotType::Common)";
 const char GetManualCommonSignature[] = "bool QRobotSettings::getManualCommon(QRobotType::Common&)";
-const char GetProjStateSignature[] = "bool QRobotSettings::getProjState(QRobotType::ScriptState&)";
+
+// The identity of the controller: a document of the other kind is no answer.
+const Document<ControllerType> ControllerTypeDocument{
+    "/properties/controllerType",
+    { { "version", &ControllerType::version }, { "name", &ControllerType::name } },
+    Logs(), ControllerIO::OtherKind::Fails
+};
+
+const Document<Common> CommonDocument{ "/settings/common", { { "ratio", &Common::ratio } } };
+
+const Fields<TeachParams> TeachFields{ { "velocity", &TeachParams::velocity },
+                                       { "acceleration", &TeachParams::acceleration } };
+const Document<TeachParams> TeachJoint{ "/settings/teach/joint", TeachFields };
+const Document<TeachParams> TeachCoordinate{ "/settings/teach/coordinate", TeachFields };
+
+const Document<TeachInch> TeachInchDocument{
+    "/settings/teach/inch", { { "distance", &TeachInch::distance }, { "angle", &TeachInch::angle } },
+    Logs{ {}, { "bool QRobotSettings::setTeachInch(const QRobotType::TeachInch&)", "setParaError" } }
+};
+
+const Document<PlaybackJointParams> PlaybackJoint{
+    "/settings/playback/joint",
+    { { "velocity", &PlaybackJointParams::velocity }, { "acceleration", &PlaybackJointParams::acceleration },
+      { "jerk", &PlaybackJointParams::jerk } }
+};
+const Document<PlaybackCoordinateParams> PlaybackCoordinate{
+    "/settings/playback/coordinate",
+    { { "velocity", &PlaybackCoordinateParams::velocity },
+      { "acceleration", &PlaybackCoordinateParams::acceleration }, { "jerk", &PlaybackCoordinateParams::jerk } }
+};
+const Document<AuxTeachParams> TeachAuxJoint{
+    "/settings/teach/auxJoint",
+    { { "velocity", &AuxTeachParams::velocity }, { "acceleration", &AuxTeachParams::acceleration } }
+};
+const Document<AuxPlaybackParams> PlaybackAuxJoint{
+    "/settings/playback/auxJoint",
+    { { "velocity", &AuxPlaybackParams::velocity }, { "acceleration", &AuxPlaybackParams::acceleration },
+      { "jerk", &AuxPlaybackParams::jerk } }
+};
+
+// Element i of the array document is profile i.
+const ArrayDocument<ArchEntry> PlaybackArch{
+    "/settings/playback/arch",
+    { { "enable", &ArchEntry::enable },
+      { "params", Fields<ArchEntry>{ { "startHeight", &ArchEntry::startHeight },
+                                     { "endHeight", &ArchEntry::endHeight },
+                                     { "zLimit", &ArchEntry::zLimit } } } }
+};
+
+const ControllerIO::ValueDocument<bool> HasAuxJoint{ "/settings/function/hasAuxJoint", "value",
+                                                     Logs{ "hasAuxJoint_getParaError", {} } };
+
+// The limits document: a limit object {"def", "max", "min"} per value, in
+// arrays of up to six per joint.
+using Limits = DefaultLimits;
+const Fields<LimitTriple> Limit{ { "def", &LimitTriple::def }, { "max", &LimitTriple::max }, { "min", &LimitTriple::min } };
 
 // The drag sensitivity of joint i: the controller's documents use "j1" to
-// "j6", the library has always written "J1" to "J6". Reading prefers the
-// controller's spelling and accepts the written one, so a document written
-// here reads back as written.
-const char DragSensitivityKey[] = "dragSensivity";
-QString dragReadKey(int joint) { return QStringLiteral("j%1").arg(joint + 1); }
-QString dragWriteKey(int joint) { return QStringLiteral("J%1").arg(joint + 1); }
-
-bool readJsonObject(QHttpManager *transport, const char *name, QJsonObject *object)
+// "j6", the library has always written "J1" to "J6". Reading takes both and
+// the controller's spelling, read last, wins; a document written here reads
+// back as written.
+Fields<Limits> dragSensitivityFields()
 {
-    QJsonDocument document;
-    if (ControllerIO::readDocument(transport, QLatin1String(name), &document) != ControllerIO::ReadStatus::Ok
-        || !document.isObject())
-        return false;
-    *object = document.object();
-    return true;
+    std::vector<Field<Limits>> fields;
+    for (const char *spelling : { "J", "j" }) {
+        for (int i = 0; i < 6; ++i) {
+            Field<Limits> field(
+                QLatin1String(spelling) + QString::number(i + 1),
+                [i](const QJsonValue &v, Limits &l) { Limit.read(v.toObject(), l.dragSensitivity[i]); },
+                [i](const Limits &l) { return QJsonValue(Limit.toJson(l.dragSensitivity[i])); });
+            fields.push_back(*spelling == 'J' ? field : field.readOnly());
+        }
+    }
+    return Fields<Limits>(fields);
+}
+
+const Document<Limits> LimitsDocument{
+    "/properties/default",
+    { { "common", Fields<Limits>{ { "ratio", &Limits::commonRatio, Limit } } },
+      { "teach",
+        Fields<Limits>{
+            { "joint", Fields<Limits>{ { "velocity", &Limits::teachJointVelocity, Limit },
+                                       { "acceleration", &Limits::teachJointAcceleration, Limit } } },
+            { "coordinate", Fields<Limits>{ { "velocity", &Limits::teachCoordinateVelocity, Limit },
+                                            { "acceleration", &Limits::teachCoordinateAcceleration, Limit } } } } },
+      { "playback",
+        Fields<Limits>{
+            { "joint", Fields<Limits>{ { "velocity", &Limits::playbackJointVelocity, Limit },
+                                       { "acceleration", &Limits::playbackJointAcceleration, Limit },
+                                       { "jerk", &Limits::playbackJointJerk, Limit } } },
+            { "coordinate", Fields<Limits>{ { "velocity", &Limits::playbackCoordinateVelocity, Limit },
+                                            { "acceleration", &Limits::playbackCoordinateAcceleration, Limit },
+                                            { "jerk", &Limits::playbackCoordinateJerk, Limit } } },
+            { "arch", Fields<Limits>{ { "startHeight", &Limits::archStartHeight, Limit },
+                                      { "endHeight", &Limits::archEndHeight, Limit },
+                                      { "zLimit", &Limits::archZLimit, Limit } } } } },
+      { "dragSensivity", dragSensitivityFields() } },
+    Logs(), ControllerIO::OtherKind::Fails
+};
+
+// The live ratio of manual motion.
+const ControllerIO::Command<Common> ManualCommon{ "/interface/manualCommon",
+                                                  { { "ratio", &Common::ratio } },
+                                                  { "bool QRobotSettings::setManualCommon(QRobotType::Common)",
+                                                    "postError" },
+                                                  { GetManualCommonSignature, "getError" } };
+
+const char GetProjStateSignature[] = "bool QRobotSettings::getProjState(QRobotType::ScriptState&)";
+
+// The readers start from a record of zeros: whatever the document lacks reads 0.
+template <typename Record>
+Record readRecord(const Document<Record> &document, QHttpManager *transport)
+{
+    Record record{};
+    document.read(transport, record);
+    return record;
 }
 
 } // namespace
 
-bool QRobotSettings::controllerType(ControllerType &type)
-{
-    QJsonObject document;
-    if (!readJsonObject(d_func()->transport, ControllerTypeDocument, &document))
-        return false;
-    ControllerIO::take(document, "version", type.version);
-    ControllerIO::take(document, "name", type.name);
-    return true;
-}
+bool QRobotSettings::controllerType(ControllerType &type) { return ControllerTypeDocument.read(transport(), type); }
 
-bool QRobotSettings::setCommonRatio(float ratio)
-{
-    const QJsonObject document{ { QStringLiteral("ratio"), double(ratio) } };
-    return ControllerIO::writeObject(d_func()->transport, QLatin1String(CommonDocument), document);
-}
+bool QRobotSettings::setCommonRatio(float ratio) { return CommonDocument.write(transport(), Common{ ratio }); }
 
 float QRobotSettings::commonRatio()
 {
-    float ratio = 0;
-    ControllerIO::readObject(d_func()->transport, QLatin1String(CommonDocument),
-                             [&](const QJsonObject &document) { ControllerIO::take(document, "ratio", ratio); });
-    return ratio;
+    Common common{ 0 };
+    CommonDocument.read(transport(), common);
+    return common.ratio;
 }
 
-bool QRobotSettings::setTeachJoint(const TeachParams &params)
-{
-    TeachParams p = params;
-    return ParameterDocuments::writeArrays(d_func()->transport, QLatin1String(TeachJointDocument),
-                                           { { "velocity", p.velocity, 6 }, { "acceleration", p.acceleration, 6 } });
-}
-
-TeachParams QRobotSettings::teachJoint()
-{
-    TeachParams p{};
-    ParameterDocuments::readArrays(d_func()->transport, QLatin1String(TeachJointDocument),
-                                   { { "velocity", p.velocity, 6 }, { "acceleration", p.acceleration, 6 } });
-    return p;
-}
-
-bool QRobotSettings::setTeachCoordinate(const TeachParams &params)
-{
-    TeachParams p = params;
-    return ParameterDocuments::writeArrays(d_func()->transport, QLatin1String(TeachCoordinateDocument),
-                                           { { "velocity", p.velocity, 6 }, { "acceleration", p.acceleration, 6 } });
-}
-
-TeachParams QRobotSettings::teachCoordinate()
-{
-    TeachParams p{};
-    ParameterDocuments::readArrays(d_func()->transport, QLatin1String(TeachCoordinateDocument),
-                                   { { "velocity", p.velocity, 6 }, { "acceleration", p.acceleration, 6 } });
-    return p;
-}
-
-bool QRobotSettings::setTeachInch(const QRobotType::TeachInch &inch)
-{
-    const QJsonObject document{ { QStringLiteral("distance"), double(inch.distance) },
-                                { QStringLiteral("angle"), double(inch.angle) } };
-    return ControllerIO::writeObject(d_func()->transport, QLatin1String(TeachInchDocument), document,
-                                     LogText(SetTeachInchSignature, "setParaError"));
-}
-
-QRobotType::TeachInch QRobotSettings::teachInch()
-{
-    QRobotType::TeachInch inch{};
-    ControllerIO::readObject(d_func()->transport, QLatin1String(TeachInchDocument), [&](const QJsonObject &document) {
-        ControllerIO::take(document, "distance", inch.distance);
-        ControllerIO::take(document, "angle", inch.angle);
-    });
-    return inch;
-}
-
-bool QRobotSettings::setPlaybackJoint(const PlaybackJointParams &params)
-{
-    PlaybackJointParams p = params;
-    return ParameterDocuments::writeArrays(
-        d_func()->transport, QLatin1String(PlaybackJointDocument),
-        { { "velocity", p.velocity, 6 }, { "acceleration", p.acceleration, 6 }, { "jerk", p.jerk, 6 } });
-}
-
-PlaybackJointParams QRobotSettings::playbackJoint()
-{
-    PlaybackJointParams p{};
-    ParameterDocuments::readArrays(
-        d_func()->transport, QLatin1String(PlaybackJointDocument),
-        { { "velocity", p.velocity, 6 }, { "acceleration", p.acceleration, 6 }, { "jerk", p.jerk, 6 } });
-    return p;
-}
+bool QRobotSettings::setTeachJoint(const TeachParams &params) { return TeachJoint.write(transport(), params); }
+TeachParams QRobotSettings::teachJoint() { return readRecord(TeachJoint, transport()); }
+bool QRobotSettings::setTeachCoordinate(const TeachParams &p) { return TeachCoordinate.write(transport(), p); }
+TeachParams QRobotSettings::teachCoordinate() { return readRecord(TeachCoordinate, transport()); }
+bool QRobotSettings::setTeachInch(const TeachInch &inch) { return TeachInchDocument.write(transport(), inch); }
+TeachInch QRobotSettings::teachInch() { return readRecord(TeachInchDocument, transport()); }
+bool QRobotSettings::setPlaybackJoint(const PlaybackJointParams &p) { return PlaybackJoint.write(transport(), p); }
+PlaybackJointParams QRobotSettings::playbackJoint() { return readRecord(PlaybackJoint, transport()); }
 
 bool QRobotSettings::setPlaybackCoordinate(const PlaybackCoordinateParams &params)
 {
-    PlaybackCoordinateParams p = params;
-    return ParameterDocuments::writeArrays(
-        d_func()->transport, QLatin1String(PlaybackCoordinateDocument),
-        { { "velocity", p.velocity, 2 }, { "acceleration", p.acceleration, 2 }, { "jerk", p.jerk, 2 } });
+    return PlaybackCoordinate.write(transport(), params);
 }
 
-PlaybackCoordinateParams QRobotSettings::playbackCoordinate()
-{
-    PlaybackCoordinateParams p{};
-    ParameterDocuments::readArrays(
-        d_func()->transport, QLatin1String(PlaybackCoordinateDocument),
-        { { "velocity", p.velocity, 2 }, { "acceleration", p.acceleration, 2 }, { "jerk", p.jerk, 2 } });
-    return p;
-}
+PlaybackCoordinateParams QRobotSettings::playbackCoordinate() { return readRecord(PlaybackCoordinate, transport()); }
 
 bool QRobotSettings::setPlaybackArch(const ArchTable &table)
 {
-    QJsonArray document;
-    for (const ArchEntry &entry : table.entry) {
-        const QJsonObject params{ { QStringLiteral("startHeight"), double(entry.startHeight) },
-                                  { QStringLiteral("endHeight"), double(entry.endHeight) },
-                                  { QStringLiteral("zLimit"), double(entry.zLimit) } };
-        document.append(QJsonObject{ { QStringLiteral("enable"), entry.enable }, { QStringLiteral("params"), params } });
-    }
-    return ControllerIO::writeArray(d_func()->transport, QLatin1String(PlaybackArchDocument), document);
+    return PlaybackArch.write(transport(), table.entry, ArchTable::Size);
 }
 
 ArchTable QRobotSettings::playbackArch()
 {
     ArchTable table{};
-    ControllerIO::readArray(d_func()->transport, QLatin1String(PlaybackArchDocument), [&](const QJsonArray &document) {
-        // Element i is profile i; profiles past the table's end are ignored.
-        const int count = qMin(int(document.size()), int(ArchTable::Size));
-        for (int i = 0; i < count; ++i) {
-            const QJsonObject element = document.at(i).toObject();
-            ArchEntry &entry = table.entry[i];
-            ControllerIO::take(element, "enable", entry.enable);
-            const QJsonObject params = element.value(QLatin1String("params")).toObject();
-            ControllerIO::take(params, "startHeight", entry.startHeight);
-            ControllerIO::take(params, "endHeight", entry.endHeight);
-            ControllerIO::take(params, "zLimit", entry.zLimit);
-        }
-    });
+    PlaybackArch.read(transport(), table.entry, ArchTable::Size);
     return table;
 }
 
-bool QRobotSettings::setTeachAuxJoint(const AuxTeachParams &params)
-{
-    AuxTeachParams p = params;
-    return ParameterDocuments::writeArrays(d_func()->transport, QLatin1String(TeachAuxJointDocument),
-                                           { { "velocity", p.velocity, 3 }, { "acceleration", p.acceleration, 3 } });
-}
-
-AuxTeachParams QRobotSettings::teachAuxJoint()
-{
-    AuxTeachParams p{};
-    ParameterDocuments::readArrays(d_func()->transport, QLatin1String(TeachAuxJointDocument),
-                                   { { "velocity", p.velocity, 3 }, { "acceleration", p.acceleration, 3 } });
-    return p;
-}
+bool QRobotSettings::setTeachAuxJoint(const AuxTeachParams &params) { return TeachAuxJoint.write(transport(), params); }
+AuxTeachParams QRobotSettings::teachAuxJoint() { return readRecord(TeachAuxJoint, transport()); }
 
 bool QRobotSettings::setPlaybackAuxJoint(const AuxPlaybackParams &params)
 {
-    AuxPlaybackParams p = params;
-    return ParameterDocuments::writeArrays(
-        d_func()->transport, QLatin1String(PlaybackAuxJointDocument),
-        { { "velocity", p.velocity, 3 }, { "acceleration", p.acceleration, 3 }, { "jerk", p.jerk, 3 } });
+    return PlaybackAuxJoint.write(transport(), params);
 }
 
-AuxPlaybackParams QRobotSettings::playbackAuxJoint()
-{
-    AuxPlaybackParams p{};
-    ParameterDocuments::readArrays(
-        d_func()->transport, QLatin1String(PlaybackAuxJointDocument),
-        { { "velocity", p.velocity, 3 }, { "acceleration", p.acceleration, 3 }, { "jerk", p.jerk, 3 } });
-    return p;
-}
+AuxPlaybackParams QRobotSettings::playbackAuxJoint() { return readRecord(PlaybackAuxJoint, transport()); }
 
-bool QRobotSettings::setHasAuxJoint(bool hasAuxJoint)
-{
-    const QJsonObject document{ { QStringLiteral("value"), hasAuxJoint } };
-    return ControllerIO::writeObject(d_func()->transport, QLatin1String(HasAuxJointDocument), document);
-}
+bool QRobotSettings::setHasAuxJoint(bool hasAuxJoint) { return HasAuxJoint.write(transport(), hasAuxJoint); }
 
 bool QRobotSettings::hasAuxJoint(bool &hasAuxJoint)
 {
     hasAuxJoint = false;
-    return ControllerIO::readObject(
-        d_func()->transport, QLatin1String(HasAuxJointDocument),
-        [&](const QJsonObject &document) { ControllerIO::take(document, "value", hasAuxJoint); },
-        LogText("hasAuxJoint_getParaError"));
+    return HasAuxJoint.read(transport(), hasAuxJoint);
 }
 
-bool QRobotSettings::setDefaultLimits(const DefaultLimits &limits)
-{
-    DefaultLimits l = limits;
-    QJsonObject document;
-    for (const ParameterDocuments::LimitBranch &branch : ParameterDocuments::limitBranches(l)) {
-        if (branch.count == 0) {
-            ParameterDocuments::insertAt(document, branch.path, ParameterDocuments::limitObject(*branch.limits));
-            continue;
-        }
-        QJsonArray array;
-        for (int i = 0; i < branch.count; ++i)
-            array.append(ParameterDocuments::limitObject(branch.limits[i]));
-        ParameterDocuments::insertAt(document, branch.path, array);
-    }
-    QJsonObject drag;
-    for (int i = 0; i < 6; ++i)
-        drag.insert(dragWriteKey(i), ParameterDocuments::limitObject(l.dragSensitivity[i]));
-    document.insert(QLatin1String(DragSensitivityKey), drag);
-    return ControllerIO::writeObject(d_func()->transport, QLatin1String(LimitsDocument), document);
-}
+bool QRobotSettings::setDefaultLimits(const DefaultLimits &limits) { return LimitsDocument.write(transport(), limits); }
 
 bool QRobotSettings::defaultLimits(DefaultLimits &limits)
 {
     limits = DefaultLimits{};
-    QJsonObject document;
-    if (!readJsonObject(d_func()->transport, LimitsDocument, &document))
-        return false;
-    for (const ParameterDocuments::LimitBranch &branch : ParameterDocuments::limitBranches(limits)) {
-        const QJsonValue value = ParameterDocuments::valueAt(document, branch.path);
-        if (branch.count == 0) {
-            ParameterDocuments::takeLimit(value, *branch.limits);
-            continue;
-        }
-        // At most `count` elements: a longer array never writes past the branch.
-        const QJsonArray array = value.toArray();
-        const int count = qMin(int(array.size()), branch.count);
-        for (int i = 0; i < count; ++i)
-            ParameterDocuments::takeLimit(array.at(i), branch.limits[i]);
-    }
-    const QJsonObject drag = document.value(QLatin1String(DragSensitivityKey)).toObject();
-    for (int i = 0; i < 6; ++i) {
-        auto it = drag.constFind(dragReadKey(i));
-        if (it == drag.constEnd())
-            it = drag.constFind(dragWriteKey(i));
-        if (it != drag.constEnd())
-            ParameterDocuments::takeLimit(it.value(), limits.dragSensitivity[i]);
-    }
-    return true;
+    return LimitsDocument.read(transport(), limits);
 }
 
-bool QRobotSettings::setManualCommon(QRobotType::Common common)
-{
-    const QJsonObject body{ { QStringLiteral("ratio"), double(common.ratio) } };
-    return ControllerIO::post(d_func()->transport, QStringLiteral("/interface/manualCommon"), body,
-                              LogText(SetManualCommonSignature, "postError"));
-}
+bool QRobotSettings::setManualCommon(QRobotType::Common common) { return ManualCommon.post(transport(), common); }
 
 bool QRobotSettings::getManualCommon(QRobotType::Common &common)
 {
     ControllerIO::log(LogText(GetManualCommonSignature));
-    return ControllerIO::get(
-        d_func()->transport, QStringLiteral("/interface/manualCommon"),
-        [&](const QJsonObject &reply) { ControllerIO::take(reply, "ratio", common.ratio); },
-        LogText(GetManualCommonSignature, "getError"));
+    return ManualCommon.get(transport(), common);
 }
 
 void QRobotSettings::emergencyStop(bool value)
 {
     const QJsonObject body{ { QStringLiteral("value"), value } };
-    ControllerIO::post(d_func()->transport, QStringLiteral("/panel/%1").arg(QLatin1String("emergencyStop")), body);
+    ControllerIO::post(transport(), QStringLiteral("/panel/%1").arg(QLatin1String("emergencyStop")), body);
 }
 
 bool QRobotSettings::getProjState(QRobotType::ScriptState &scriptState)
 {
     return ControllerIO::get(
-        d_func()->transport, QStringLiteral("/debugger/state"),
+        transport(), QStringLiteral("/debugger/state"),
         [&](const QJsonObject &reply) {
             const QString value = reply.value(QLatin1String("value")).toString();
             if (value == QLatin1String("stop") || value == QLatin1String("stopped") || value.isEmpty())

@@ -14,12 +14,7 @@ const QString TeachFileUpdate = QStringLiteral("/project/teachFileUpdate");
 // or is not an array.
 bool readPointArray(QHttpManager *transport, const QString &name, QJsonArray *array)
 {
-    QJsonDocument document;
-    if (ControllerIO::readDocument(transport, name, &document) != ControllerIO::ReadStatus::Ok
-        || !document.isArray())
-        return false;
-    *array = document.array();
-    return true;
+    return ControllerIO::readArrayDocument(transport, name, array) == ControllerIO::ReadStatus::Ok;
 }
 
 // {"joint": [6]} stored only when "joint" holds exactly six values.

@@ -91,16 +91,11 @@ bool QRobotSettings::setStructure(const RobotStructure &s)
 {
     // Read first: the document holds keys of other tools and arm types that
     // must survive the write.
-    QJsonDocument current;
-    switch (ControllerIO::readDocument(transport(), StructureDocument, &current, GetError)) {
-    case ControllerIO::ReadStatus::Failed:
+    // A document that is not a JSON object has nothing usable to keep.
+    QJsonObject document;
+    if (ControllerIO::readObjectDocument(transport(), StructureDocument, &document, GetError)
+        == ControllerIO::ReadStatus::Failed)
         return false;
-    case ControllerIO::ReadStatus::NotJson:
-        break; // nothing usable to keep
-    case ControllerIO::ReadStatus::Ok:
-        break;
-    }
-    QJsonObject document = current.object();
 
     QJsonObject structure = document.value(key("structure")).toObject();
     QJsonArray limits;

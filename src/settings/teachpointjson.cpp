@@ -28,8 +28,7 @@ QJsonObject toJson(const TeachPoint &point, int kind, Extras extras)
     QJsonObject object;
     object.insert(QLatin1String("name"), QStringLiteral("P%1").arg(point.index));
     if (extras == WithAliasAndAux) {
-        const char *end = std::find(point.alias, point.alias + sizeof point.alias, '\0');
-        object.insert(QLatin1String("alias"), QString::fromUtf8(point.alias, int(end - point.alias)));
+        object.insert(QLatin1String("alias"), ControllerIO::fieldText(point.alias, int(sizeof point.alias)));
         object.insert(QLatin1String("auxJoint"), ControllerIO::toArray(point.auxJoint, 3));
     }
     if (kind == 6)

@@ -5,6 +5,7 @@
 #include <QtCore/QDebug>
 
 #include <cstring>
+#include <type_traits>
 
 namespace ControllerIO {
 
@@ -12,22 +13,28 @@ void log(const LogText &text)
 {
     if (text.isEmpty())
         return;
-    if (text.second)
-        qDebug() << text.first << text.second;
+    if (text.second.isEmpty())
+        qDebug() << text.first.constData();
     else
-        qDebug() << text.first;
+        qDebug() << text.first.constData() << text.second.constData();
 }
 
-bool post(QHttpManager *transport, const QString &path, const QJsonObject &body, const LogText &onFailure,
-          QJsonObject *reply)
+bool post(QHttpManager *transport, const QString &path, const QJsonObject &body, const LogText &onFailure)
+{
+    return post(transport, path, body, nullptr, onFailure);
+}
+
+bool post(QHttpManager *transport, const QString &path, const QJsonObject &body,
+          const std::function<void(const QJsonObject &)> &read, const LogText &onFailure)
 {
     QJsonObject answer;
-    const bool ok = transport->postJson(path, body, answer);
-    if (!ok)
+    if (!transport->postJson(path, body, answer)) {
         log(onFailure);
-    if (reply)
-        *reply = answer;
-    return ok;
+        return false;
+    }
+    if (read)
+        read(answer);
+    return true;
 }
 
 bool get(QHttpManager *transport, const QString &path, const std::function<void(const QJsonObject &)> &read,
@@ -41,6 +48,16 @@ bool get(QHttpManager *transport, const QString &path, const std::function<void(
     if (read)
         read(answer);
     return true;
+}
+
+bool getPresent(QHttpManager *transport, const QString &path, const char *key, bool &value)
+{
+    bool present = false;
+    const bool ok = get(transport, path, [&](const QJsonObject &reply) {
+        present = reply.contains(QLatin1String(key));
+        take(reply, key, value);
+    });
+    return ok && present;
 }
 
 ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocument *document,
@@ -61,36 +78,59 @@ ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocum
 
 namespace {
 
-template <typename Read>
-bool readKind(QHttpManager *transport, const QString &name, bool wantObject, const Read &read,
-              const LogText &onFailure)
+// A document of one kind: an object (`Kind` QJsonObject) or an array.
+template <typename Kind>
+ReadStatus readKind(QHttpManager *transport, const QString &name, Kind *value, const LogText &onFailure)
 {
     QJsonDocument document;
-    switch (readDocument(transport, name, &document, onFailure)) {
-    case ReadStatus::Failed:
-    case ReadStatus::NotJson:
-        return false;
-    case ReadStatus::Ok:
-        break;
-    }
-    if (document.isObject() != wantObject)
-        return true; // valid JSON of the other kind: nothing to take from it
-    read(document);
-    return true;
+    const ReadStatus status = readDocument(transport, name, &document, onFailure);
+    if (status != ReadStatus::Ok)
+        return status;
+    if (std::is_same<Kind, QJsonObject>::value ? !document.isObject() : !document.isArray())
+        return ReadStatus::OtherKind;
+    if constexpr (std::is_same<Kind, QJsonObject>::value)
+        *value = document.object();
+    else
+        *value = document.array();
+    return ReadStatus::Ok;
+}
+
+// Valid JSON of the other kind holds nothing to take: true, nothing read.
+template <typename Kind>
+bool readWith(QHttpManager *transport, const QString &name, const std::function<void(const Kind &)> &read,
+              const LogText &onFailure)
+{
+    Kind value;
+    const ReadStatus status = readKind(transport, name, &value, onFailure);
+    if (status == ReadStatus::Ok && read)
+        read(value);
+    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
 }
 
 } // namespace
 
+ReadStatus readObjectDocument(QHttpManager *transport, const QString &name, QJsonObject *object,
+                              const LogText &onFailure)
+{
+    return readKind(transport, name, object, onFailure);
+}
+
+ReadStatus readArrayDocument(QHttpManager *transport, const QString &name, QJsonArray *array,
+                             const LogText &onFailure)
+{
+    return readKind(transport, name, array, onFailure);
+}
+
 bool readObject(QHttpManager *transport, const QString &name, const std::function<void(const QJsonObject &)> &read,
                 const LogText &onFailure)
 {
-    return readKind(transport, name, true, [&](const QJsonDocument &d) { if (read) read(d.object()); }, onFailure);
+    return readWith(transport, name, read, onFailure);
 }
 
 bool readArray(QHttpManager *transport, const QString &name, const std::function<void(const QJsonArray &)> &read,
                const LogText &onFailure)
 {
-    return readKind(transport, name, false, [&](const QJsonDocument &d) { if (read) read(d.array()); }, onFailure);
+    return readWith(transport, name, read, onFailure);
 }
 
 bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocument &document,
@@ -103,46 +143,18 @@ bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocu
     return true;
 }
 
-void take(const QJsonObject &object, const char *key, bool &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = it.value().toBool(false);
-}
+void assign(const QJsonValue &value, bool &field) { field = value.toBool(false); }
+void assign(const QJsonValue &value, int32_t &field) { field = QRobotJson::toInt32(value); }
+void assign(const QJsonValue &value, quint8 &field) { field = quint8(qBound(0, int(QRobotJson::toInt32(value)), 255)); }
+void assign(const QJsonValue &value, float &field) { field = QRobotJson::toFloat(value); }
+void assign(const QJsonValue &value, double &field) { field = value.toDouble(0.0); }
+void assign(const QJsonValue &value, QString &field) { field = value.toString(); }
 
-void take(const QJsonObject &object, const char *key, int32_t &field)
+void readDoubles(const QJsonValue &value, double *fields, int count)
 {
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = QRobotJson::toInt32(it.value());
-}
-
-void take(const QJsonObject &object, const char *key, float &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = QRobotJson::toFloat(it.value());
-}
-
-void take(const QJsonObject &object, const char *key, double &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = it.value().toDouble(0.0);
-}
-
-void take(const QJsonObject &object, const char *key, QString &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = it.value().toString();
-}
-
-void takeFlag(const QJsonObject &object, const char *key, bool &field)
-{
-    const auto it = object.constFind(QLatin1String(key));
-    if (it != object.constEnd())
-        field = QRobotJson::toInt32(it.value()) == 1;
+    const QJsonArray array = value.toArray();
+    for (int i = 0; i < count; ++i)
+        fields[i] = i < array.size() ? array.at(i).toDouble(0.0) : 0.0;
 }
 
 void takeArray(const QJsonObject &object, const char *key, float *fields, int count)
@@ -174,20 +186,10 @@ void copyText(const QString &text, char *field, int size)
     field[length] = '\0';
 }
 
-QJsonArray toArray(const float *values, int count)
+QString fieldText(const char *field, int size)
 {
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(double(values[i]));
-    return array;
-}
-
-QJsonArray toArray(const int32_t *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(int(values[i]));
-    return array;
+    const void *end = memchr(field, '\0', size_t(size));
+    return QString::fromUtf8(field, end ? int(static_cast<const char *>(end) - field) : size);
 }
 
 } // namespace ControllerIO

@@ -177,9 +177,8 @@ void QHttpManagerPrivate::probeFiles()
 }
 
 QHttpManager::QHttpManager(QObject *parent)
-    : QObject(parent), d_ptr(new QHttpManagerPrivate(this))
+    : QObject(parent), d(new QHttpManagerPrivate(this))
 {
-    Q_D(QHttpManager);
     d->network = new QNetworkAccessManager(this);
     // The controller is on the local network: a proxy from the environment
     // would only get in the way.
@@ -194,7 +193,6 @@ QHttpManager::~QHttpManager() = default;
 
 void QHttpManager::onTimer()
 {
-    Q_D(QHttpManager);
     d->dispatch();
     if (d->dispatching)
         d->dispatchTimer.start(VarloTimings::ms(VarloTimings::DispatchTick));
@@ -202,7 +200,6 @@ void QHttpManager::onTimer()
 
 bool QHttpManager::getJson(const QString &path, QJsonObject &reply, quint16 port)
 {
-    Q_D(QHttpManager);
     QByteArray bytes;
     const bool ok = d->request(0, path, QByteArray(), &bytes, port);
     reply = QJsonDocument::fromJson(bytes).object();
@@ -211,7 +208,6 @@ bool QHttpManager::getJson(const QString &path, QJsonObject &reply, quint16 port
 
 bool QHttpManager::postJson(const QString &path, const QJsonObject &body, QJsonObject &reply, quint16 port)
 {
-    Q_D(QHttpManager);
     QByteArray bytes;
     const bool ok = d->request(1, path, QJsonDocument(body).toJson(), &bytes, port);
     reply = QJsonDocument::fromJson(bytes).object();
@@ -220,7 +216,6 @@ bool QHttpManager::postJson(const QString &path, const QJsonObject &body, QJsonO
 
 bool QHttpManager::postData(const QString &path, const QByteArray &body, QByteArray &reply, quint16 port)
 {
-    Q_D(QHttpManager);
     QByteArray bytes;
     const bool ok = d->request(1, path, body, &bytes, port);
     reply = bytes;
@@ -229,7 +224,6 @@ bool QHttpManager::postData(const QString &path, const QByteArray &body, QByteAr
 
 bool QHttpManager::getPara(QByteArray &reply, const QString &name)
 {
-    Q_D(QHttpManager);
     if (!ControllerPaths::isSafeDocumentName(name)) {
         qDebug() << GetParaSignature << name << "invalid document name";
         return false;
@@ -267,7 +261,6 @@ bool QHttpManager::getPara(QByteArray &reply, const QString &name)
 bool QHttpManager::setPara(const QByteArray &data, const QString &name, const QString &notifyPath,
                            const QByteArray &notifyBody)
 {
-    Q_D(QHttpManager);
     if (!ControllerPaths::isSafeDocumentName(name)) {
         qDebug() << SetParaSignature << name << "invalid document name";
         return false;
@@ -314,7 +307,6 @@ bool QHttpManager::setPara(const QByteArray &data, const QString &name, const QS
 
 void QHttpManager::setDispatching(bool on)
 {
-    Q_D(QHttpManager);
     d->dispatching = on;
     if (on) {
         d->dispatchTimer.start(VarloTimings::ms(VarloTimings::DispatchTick));
@@ -326,39 +318,37 @@ void QHttpManager::setDispatching(bool on)
 
 bool QHttpManager::isDispatching() const
 {
-    return d_func()->dispatching;
+    return d->dispatching;
 }
 
 void QHttpManager::clearServerReachable()
 {
-    d_func()->serverReachable = false;
+    d->serverReachable = false;
 }
 
 void QHttpManager::resetReachability()
 {
-    Q_D(QHttpManager);
     d->serverReachable = false;
     d->filesReachable = false;
     d->reportedConnected = false;
     d->connectionClock.start();
 }
 
-bool QHttpManager::isServerReachable() const { return d_func()->serverReachable; }
-bool QHttpManager::isFilesReachable() const { return d_func()->filesReachable; }
-bool QHttpManager::isReportedConnected() const { return d_func()->reportedConnected; }
+bool QHttpManager::isServerReachable() const { return d->serverReachable; }
+bool QHttpManager::isFilesReachable() const { return d->filesReachable; }
+bool QHttpManager::isReportedConnected() const { return d->reportedConnected; }
 
-void QHttpManager::setHost(const QString &host) { d_func()->host = host; }
-QString QHttpManager::host() const { return d_func()->host; }
-void QHttpManager::setPort(quint16 port) { d_func()->port = port; }
-quint16 QHttpManager::port() const { return d_func()->port; }
-void QHttpManager::setSimulatorRoot(const QString &root) { d_func()->simulatorRoot = root; }
-QString QHttpManager::simulatorRoot() const { return d_func()->simulatorRoot; }
-void QHttpManager::setControllerVersion(const QString &version) { d_func()->controllerVersion = version; }
-QString QHttpManager::controllerVersion() const { return d_func()->controllerVersion; }
+void QHttpManager::setHost(const QString &host) { d->host = host; }
+QString QHttpManager::host() const { return d->host; }
+void QHttpManager::setPort(quint16 port) { d->port = port; }
+quint16 QHttpManager::port() const { return d->port; }
+void QHttpManager::setSimulatorRoot(const QString &root) { d->simulatorRoot = root; }
+QString QHttpManager::simulatorRoot() const { return d->simulatorRoot; }
+void QHttpManager::setControllerVersion(const QString &version) { d->controllerVersion = version; }
+QString QHttpManager::controllerVersion() const { return d->controllerVersion; }
 
 QString QHttpManager::fallbackFilePath(const QString &name) const
 {
-    Q_D(const QHttpManager);
     if (d->host != QLatin1String("127.0.0.1")) {
         if (!ControllerPaths::isSafeHost(d->host))
             return QString();

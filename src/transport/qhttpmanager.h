@@ -67,9 +67,9 @@ private Q_SLOTS:
     void onTimer();
 
 private:
-    Q_DECLARE_PRIVATE(QHttpManager)
+    Q_DECLARE_PRIVATE_D(d, QHttpManager)
     Q_DISABLE_COPY(QHttpManager)
-    QScopedPointer<QHttpManagerPrivate> d_ptr;
+    QScopedPointer<QHttpManagerPrivate> d;
 };
 
 #endif // QHTTPMANAGER_H

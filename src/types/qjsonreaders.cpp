@@ -36,26 +36,30 @@ float toFloat(const QJsonValue &value)
     return static_cast<float>(d);
 }
 
-void readFloats(const QJsonValue &value, float *out, int count)
+namespace {
+
+template <typename T>
+void readArray(const QJsonValue &value, T *out, int count, T (*convert)(const QJsonValue &))
 {
     const QJsonArray array = value.toArray(); // empty for a non-array
     const int available = qMin(count, int(array.size()));
     int i = 0;
     for (; i < available; ++i)
-        out[i] = toFloat(array.at(i));
+        out[i] = convert(array.at(i));
     for (; i < count; ++i)
-        out[i] = 0.0f;
+        out[i] = T(0);
+}
+
+} // namespace
+
+void readFloats(const QJsonValue &value, float *out, int count)
+{
+    readArray(value, out, count, &toFloat);
 }
 
 void readInts(const QJsonValue &value, qint32 *out, int count)
 {
-    const QJsonArray array = value.toArray();
-    const int available = qMin(count, int(array.size()));
-    int i = 0;
-    for (; i < available; ++i)
-        out[i] = toInt32(array.at(i));
-    for (; i < count; ++i)
-        out[i] = 0;
+    readArray(value, out, count, &toInt32);
 }
 
 } // namespace QRobotJson
