@@ -4,8 +4,8 @@
 // walk) and, separately, of the parse and walk alone.
 // Usage: bench_alarms [rounds per size, default 20]
 
-#include "settings/qrobotsettings.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qrobotsettings.h"
+#include "Varlo/qhttpmanager.h"
 
 #include "fakecontroller.h"
 

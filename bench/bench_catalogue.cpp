@@ -4,9 +4,9 @@
 // layouts each, and a trajectory point list of 39 999 points.
 // Usage: bench_catalogue [rounds]
 
-#include "collaborative/qrobotcollaborative.h"
-#include "settings/qrobotsettings.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qrobotcollaborative.h"
+#include "Varlo/qrobotsettings.h"
+#include "Varlo/qhttpmanager.h"
 
 #include "fakecontroller.h"
 

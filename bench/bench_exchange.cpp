@@ -7,9 +7,9 @@
 //     CPU time is included.
 // Usage: bench_exchange [--live-seconds=N] [google benchmark options]
 
-#include "robot/qrobotprotocol.h"
+#include "Varlo/qrobotprotocol.h"
 #include "robot/qrobotprotocol_p.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include "fakecontroller.h"
 

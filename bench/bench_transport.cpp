@@ -8,7 +8,7 @@
 //   build/bench/bench_transport [requests]
 #include "Varlo.h"
 #include "fakecontroller.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QElapsedTimer>

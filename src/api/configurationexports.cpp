@@ -3,13 +3,13 @@
 // enabling switch for trajectory teaching.
 #include "Varlo.h"
 #include "api/library.h"
-#include "collaborative/payloadiotypes.h"
-#include "collaborative/qrobotcollaborative.h"
-#include "robot/qrobot.h"
-#include "robot/qrobotprotocol.h"
-#include "settings/coordinatetypes.h"
-#include "settings/qrobotsettings.h"
-#include "types/qrobottype.h"
+#include "Varlo/payloadiotypes.h"
+#include "Varlo/qrobotcollaborative.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotprotocol.h"
+#include "Varlo/coordinatetypes.h"
+#include "Varlo/qrobotsettings.h"
+#include "Varlo/qrobottype.h"
 
 #include <cstring>
 

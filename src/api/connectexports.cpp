@@ -2,7 +2,7 @@
 #include "api/library.h"
 #include "api/syncwait.h"
 #include "transport/timings.h"
-#include "robot/qrobot.h"
+#include "Varlo/qrobot.h"
 #include "robot/simulatorprobe.h"
 
 #include <QtCore/QDebug>

@@ -1,6 +1,6 @@
 #include "api/exchangerecord.h"
 
-#include "robot/qrobotprotocol.h"
+#include "Varlo/qrobotprotocol.h"
 
 #include <cstddef>
 #include <cstring>

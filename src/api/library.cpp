@@ -1,5 +1,5 @@
 #include "api/library.h"
-#include "robot/qrobot.h"
+#include "Varlo/qrobot.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QPointer>

@@ -2,9 +2,9 @@
 #include "Varlo.h"
 #include "api/library.h"
 #include "api/motionwait.h"
-#include "robot/qrobot.h"
-#include "robot/qrobotprotocol.h"
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotprotocol.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/controllerio.h"
 
 #include <QtCore/QPointer>

@@ -2,9 +2,9 @@
 // detection, the alarm catalogues and the version texts.
 #include "Varlo.h"
 #include "api/library.h"
-#include "collaborative/qrobotcollaborative.h"
-#include "robot/qrobot.h"
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotcollaborative.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotsettings.h"
 
 #include <QtCore/QString>
 

@@ -3,8 +3,8 @@
 #include "Varlo.h"
 #include "api/exchangerecord.h"
 #include "api/library.h"
-#include "robot/qrobot.h"
-#include "robot/qrobotprotocol.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotprotocol.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "collaborative/qrobotcollaborative_p.h"
 
 QRobotCollaborative::QRobotCollaborative(QHttpManager *transport, QObject *parent)

@@ -1,7 +1,7 @@
 // Analog IO, extended IO and grippers: the analog inputs at the arm's end and
 // in the cabinet, the cabinet's analog outputs, the extended digital outputs
 // on Modbus/TCP modules with their device list, and two grippers.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "transport/documentbinding.h"
 #include "types/qiobits.h"
 

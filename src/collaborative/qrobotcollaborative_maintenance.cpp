@@ -1,6 +1,6 @@
 // Commissioning and service: automatic identification, the access point, the
 // script interface update, simulated joints and the operating-time counters.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "transport/documentbinding.h"
 
 using ControllerIO::take;

@@ -1,7 +1,7 @@
 #ifndef QROBOTCOLLABORATIVE_P_H
 #define QROBOTCOLLABORATIVE_P_H
 
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 
 class QRobotCollaborativePrivate
 {

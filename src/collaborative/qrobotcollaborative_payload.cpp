@@ -1,6 +1,6 @@
 // Payload, force sensing and mounting: what the arm carries, how its base is
 // mounted, and the six-axis force sensor.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "transport/documentbinding.h"
 
 using ControllerIO::Logs;

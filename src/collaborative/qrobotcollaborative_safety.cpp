@@ -1,5 +1,5 @@
 // Safety and collision functions of the collaborative component.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "transport/documentbinding.h"
 #include "types/qrobotenumstrings.h"
 

@@ -1,9 +1,9 @@
 // Trajectory replay: the recording switch, replay in debug mode, the replay
 // parameters and the point list with its parameters and check.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "transport/controllerpaths.h"
 #include "transport/documentbinding.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QSaveFile>

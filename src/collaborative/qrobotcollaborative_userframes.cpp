@@ -1,7 +1,7 @@
 // User frames with types, and the calibrations that compute user frames.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "transport/documentbinding.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QDebug>

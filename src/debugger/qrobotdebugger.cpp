@@ -1,11 +1,11 @@
 // Run control: the straight-run requests, the state query, stop, and the
 // controller's notifications of the running script.
-#include "debugger/qrobotdebugger.h"
+#include "Varlo/qrobotdebugger.h"
 #include "debugger/qrobotdebugger_p.h"
 #include "debugger/debuggertexts.h"
 #include "debugger/luainterpreter.h"
 #include "transport/controllerio.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDebug>

@@ -1,7 +1,7 @@
 #ifndef QROBOTDEBUGGER_P_H
 #define QROBOTDEBUGGER_P_H
 
-#include "debugger/qrobotdebugger.h"
+#include "Varlo/qrobotdebugger.h"
 #include "transport/timings.h"
 
 #include <QtCore/QElapsedTimer>

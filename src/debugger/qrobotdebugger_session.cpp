@@ -1,10 +1,10 @@
 // Remote debugging: the interpreter that runs the debug server, the commands
 // written to it and the answers read back.
-#include "debugger/qrobotdebugger.h"
+#include "Varlo/qrobotdebugger.h"
 #include "debugger/qrobotdebugger_p.h"
 #include "debugger/debuggertexts.h"
 #include "debugger/luainterpreter.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QEventLoop>

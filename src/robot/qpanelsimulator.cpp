@@ -1,4 +1,4 @@
-#include "robot/qpanelsimulator.h"
+#include "Varlo/qpanelsimulator.h"
 #include "transport/controllerio.h"
 
 #include <QtCore/QJsonArray>

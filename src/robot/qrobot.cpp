@@ -1,13 +1,13 @@
-#include "robot/qrobot.h"
+#include "Varlo/qrobot.h"
 #include "robot/qrobot_p.h"
-#include "collaborative/qrobotcollaborative.h"
-#include "debugger/qrobotdebugger.h"
-#include "robot/qpanelsimulator.h"
-#include "robot/qrobotconnection.h"
-#include "robot/qrobotprotocol.h"
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotcollaborative.h"
+#include "Varlo/qrobotdebugger.h"
+#include "Varlo/qpanelsimulator.h"
+#include "Varlo/qrobotconnection.h"
+#include "Varlo/qrobotprotocol.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/controllerpaths.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDebug>

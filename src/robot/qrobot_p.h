@@ -1,8 +1,8 @@
 #ifndef QROBOT_P_H
 #define QROBOT_P_H
 
-#include "robot/qrobot.h"
-#include "robot/qserialmanager.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qserialmanager.h"
 
 #include <QtCore/QPointer>
 

@@ -1,7 +1,7 @@
-#include "robot/qrobotconnection.h"
+#include "Varlo/qrobotconnection.h"
 #include "robot/qrobotconnection_p.h"
 #include "transport/axiscount.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "transport/timings.h"
 
 #include <QtCore/QDebug>

@@ -1,7 +1,7 @@
 #ifndef QROBOTCONNECTION_P_H
 #define QROBOTCONNECTION_P_H
 
-#include "robot/qrobotconnection.h"
+#include "Varlo/qrobotconnection.h"
 
 #include <QtCore/QTimer>
 

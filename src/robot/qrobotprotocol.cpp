@@ -1,6 +1,6 @@
 #include "robot/qrobotprotocol_p.h"
 
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "transport/timings.h"
 #include "types/qiobits.h"
 #include "types/qjsonreaders.h"
@@ -19,10 +19,6 @@ namespace {
 
 // Every line the exchange logs begins with this item.
 const char ExchangeTag[] = "QRobotProtocolPrivate::initTimers()::<lambda()>";
-
-// The controller is asked for its control mode once per process, by the very
-// first exchange, whichever QRobotProtocol runs it.
-bool firstExchangeOfProcess = true;
 
 void logChange(const char *text, int value)
 {
@@ -74,8 +70,8 @@ void QRobotProtocolPrivate::exchangeTick()
         return;
     inTick = true;
 
-    if (firstExchangeOfProcess) {
-        firstExchangeOfProcess = false;
+    if (firstExchange) {
+        firstExchange = false;
         readInitialControlMode();
     }
 

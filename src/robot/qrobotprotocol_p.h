@@ -1,7 +1,7 @@
 #ifndef QROBOTPROTOCOL_P_H
 #define QROBOTPROTOCOL_P_H
 
-#include "robot/qrobotprotocol.h"
+#include "Varlo/qrobotprotocol.h"
 
 #include <QtCore/QJsonObject>
 #include <QtCore/QTimer>
@@ -62,7 +62,7 @@ public:
 
     void initTimers();
     void exchangeTick();
-    // The first exchange of the process adopts the controller's control mode.
+    // The first exchange adopts the controller's control mode.
     void readInitialControlMode();
     // Builds the request body from the values to send.
     QJsonObject buildRequest() const;
@@ -73,6 +73,11 @@ public:
     QHttpManager *transport;
     QTimer exchangeTimer;
     bool stopped = false;
+    // The controller's control mode is asked for once, by the first exchange
+    // of this protocol: once per controller, so that a host driving two arms
+    // starts each from its own mode (the library's own facade, made once per
+    // process, asks once per process).
+    bool firstExchange = true;
     bool inTick = false;
     // Bumped by every clearAlarms()/setDO(), so that an exchange only settles
     // the one-shot requests it actually carried.

@@ -1,4 +1,4 @@
-#include "robot/qserialmanager.h"
+#include "Varlo/qserialmanager.h"
 #include "robot/jogframedecoder.h"
 
 #include <QtCore/QDebug>

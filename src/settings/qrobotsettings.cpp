@@ -1,4 +1,4 @@
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
 #include "transport/axiscount.h"
 

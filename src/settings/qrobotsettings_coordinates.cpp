@@ -1,10 +1,10 @@
 // Coordinate systems and calibration: the tool, user and point-load tables,
 // always read and written whole, and the controller's calibration services.
-#include "settings/coordinatetypes.h"
-#include "settings/qrobotsettings.h"
+#include "Varlo/coordinatetypes.h"
+#include "Varlo/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
 #include "transport/documentbinding.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QDebug>

@@ -1,5 +1,5 @@
 // Servo driver gains and the conveyor encoders and sensor.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/documentbinding.h"
 
 using ControllerIO::take;

@@ -1,8 +1,8 @@
 // The catalogue of script functions and the editor's operator and function
 // names, preferably from files installed beside the host program.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/controllerio.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QCoreApplication>

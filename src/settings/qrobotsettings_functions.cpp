@@ -1,6 +1,6 @@
 // Function settings of outside control: stop mode, remote control, Modbus,
 // run-to mode, the IO and Modbus control maps, offline IO and the brakes.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/documentbinding.h"
 
 using ControllerIO::Document;

@@ -1,6 +1,6 @@
 // Controller information and maintenance: what the library is connected to,
 // the alarm catalogues, the network address, digital-input modes and reboot.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/documentbinding.h"
 
 #include <cstring>

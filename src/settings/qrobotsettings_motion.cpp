@@ -1,5 +1,5 @@
 // Motion commands, their status queries and the controller's kinematics.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "settings/qrobotsettings_p.h"
 #include "transport/documentbinding.h"
 #include "types/qjsonreaders.h"

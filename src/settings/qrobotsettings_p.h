@@ -1,7 +1,7 @@
 #ifndef QROBOTSETTINGS_P_H
 #define QROBOTSETTINGS_P_H
 
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 
 class QRobotSettingsPrivate
 {

@@ -1,5 +1,5 @@
 // Pallets and taught pallets of the palletizing process.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "settings/projectfilepaths.h"
 #include "settings/teachpointjson.h"
 #include "transport/documentbinding.h"

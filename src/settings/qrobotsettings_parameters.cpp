@@ -1,6 +1,6 @@
 // Motion parameter documents, the live ratio of manual motion, the panel
 // emergency stop and the state of the controller's script.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/documentbinding.h"
 
 using ControllerIO::ArrayDocument;

@@ -1,10 +1,10 @@
 // Project files: the points file of a project, the point lists of pallets and
 // the two single joint positions PackPoint and CustomPoint.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "settings/projectfilepaths.h"
 #include "settings/teachpointjson.h"
 #include "transport/controllerio.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 namespace {
 

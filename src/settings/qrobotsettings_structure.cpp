@@ -1,5 +1,5 @@
 // The arm's kinematic structure and motor data, "/properties/structure".
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/controllerio.h"
 #include "types/qjsonreaders.h"
 

@@ -1,5 +1,5 @@
 // Conveyor tracking: up to two trackers with their sensor and camera.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/documentbinding.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Vision: the camera calibrations, target positions from a camera and the
 // latched position of a photo taken in motion.
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobotsettings.h"
 #include "transport/documentbinding.h"
 
 using ControllerIO::take;

@@ -1,7 +1,7 @@
 #ifndef TEACHPOINTJSON_H
 #define TEACHPOINTJSON_H
 
-#include "settings/projecttypes.h"
+#include "Varlo/projecttypes.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonObject>

@@ -1,5 +1,5 @@
 #include "transport/controllerio.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "types/qjsonreaders.h"
 
 #include <QtCore/QDebug>

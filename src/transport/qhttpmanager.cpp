@@ -1,4 +1,4 @@
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "transport/qhttpmanager_p.h"
 #include "transport/timings.h"
 #include "transport/controllerpaths.h"

@@ -1,7 +1,7 @@
 #ifndef QHTTPMANAGER_P_H
 #define QHTTPMANAGER_P_H
 
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QEventLoop>

@@ -1,8 +1,8 @@
 #ifndef QROBOTENUMSTRINGS_H
 #define QROBOTENUMSTRINGS_H
 
-#include "types/qrobotcoor.h"
-#include "types/qrobottype.h"
+#include "Varlo/qrobotcoor.h"
+#include "Varlo/qrobottype.h"
 
 #include <QtCore/QString>
 

@@ -1,7 +1,7 @@
 #include "types/qrobotmetatypes.h"
 
-#include "types/qrobotcoor.h"
-#include "types/qrobottype.h"
+#include "Varlo/qrobotcoor.h"
+#include "Varlo/qrobottype.h"
 
 namespace {
 

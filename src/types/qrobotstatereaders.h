@@ -1,8 +1,8 @@
 #ifndef QROBOTSTATEREADERS_H
 #define QROBOTSTATEREADERS_H
 
-#include "types/qrobotcoor.h"
-#include "types/qrobottype.h"
+#include "Varlo/qrobotcoor.h"
+#include "Varlo/qrobottype.h"
 
 class QJsonValue;
 

@@ -5,9 +5,9 @@
 #include "Varlo.h"
 #include "api/library.h"
 #include "fixture.h"
-#include "robot/qrobot.h"
-#include "robot/qrobotconnection.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotconnection.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QCoreApplication>
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include "Varlo.h"
 #include "api/library.h"
 #include "fixture.h"
-#include "robot/qrobot.h"
+#include "Varlo/qrobot.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,11 +2,11 @@
 // every document get/set pair in one round-trip table, the bounds of what a
 // reader fills, texts cut to their fields, the documents with rules of their
 // own, the project paths, and the commands whose wire form has a rule.
-#include "collaborative/qrobotcollaborative.h"
+#include "Varlo/qrobotcollaborative.h"
 #include "fixture.h"
-#include "settings/coordinatetypes.h"
-#include "settings/qrobotsettings.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/coordinatetypes.h"
+#include "Varlo/qrobotsettings.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <cstring>
 #include <functional>

@@ -2,12 +2,12 @@
 // Lua interpreter: the notifications per port, the state query, the debug
 // server's answers, its time-outs and crash, and the facade's debugger.
 #include "fixture.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 #include "logcapture.h"
 #include "debugger/debuggertexts.h"
 #include "debugger/luainterpreter.h"
-#include "debugger/qrobotdebugger.h"
-#include "robot/qrobot.h"
+#include "Varlo/qrobotdebugger.h"
+#include "Varlo/qrobot.h"
 #include "transport/timings.h"
 
 #include <QtCore/QElapsedTimer>

@@ -1,8 +1,8 @@
 // Scripts run and debugged end to end: the facade against VarloSim, which runs
 // the script in its embedded Lua, with the real lua5.4 running the debug server.
 #include "../integration/simprocess.h"
-#include "debugger/qrobotdebugger.h"
-#include "robot/qrobot.h"
+#include "Varlo/qrobotdebugger.h"
+#include "Varlo/qrobot.h"
 
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QSignalSpy>

@@ -2,11 +2,11 @@
 // new setup, the host and folder paths, the simulator probe, and the panel
 // simulator it drives.
 #include "fixture.h"
-#include "robot/qpanelsimulator.h"
-#include "robot/qrobot.h"
-#include "robot/qrobotconnection.h"
+#include "Varlo/qpanelsimulator.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotconnection.h"
 #include "robot/simulatorprobe.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QProcess>
 #include <QtCore/QStandardPaths>

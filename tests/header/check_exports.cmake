@@ -1,7 +1,9 @@
-# Compares the dynamic symbols that the shared library defines, and the names
-# its linker export map lets through, with the functions that Varlo.h
-# declares: exactly those, nothing more, nothing less.
-#   cmake -DLIBRARY=... -DHEADER=... -DMAP=... -DNM=... -P check_exports.cmake
+# Checks the shared library's export surface against its headers:
+# - the unmangled (C) symbols it defines, and the C names its linker export
+#   map lets through, are exactly the functions that Varlo.h declares;
+# - every C++ symbol it defines belongs to a class of the C++ interface
+#   (include/Varlo, marked VARLO_EXPORT), and every such class is exported.
+#   cmake -DLIBRARY=... -DHEADER=... -DCLASS_HEADERS=dir -DMAP=... -DNM=... -P check_exports.cmake
 file(READ ${HEADER} header)
 string(REGEX MATCHALL "VARLO_FUNCTION\\([^)]*\\)[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" declarations "${header}")
 set(declared)
@@ -11,24 +13,76 @@ foreach(declaration ${declarations})
 endforeach()
 list(SORT declared)
 
-execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
-endif()
-string(REPLACE "\n" ";" lines "${symbols}")
+# The classes of the C++ interface.
+file(GLOB class_headers ${CLASS_HEADERS}/*.h)
+set(classes)
+foreach(class_header ${class_headers})
+  file(READ ${class_header} text)
+  string(REGEX MATCHALL "class VARLO_EXPORT [A-Za-z_][A-Za-z0-9_]*" found "${text}")
+  foreach(entry ${found})
+    string(REPLACE "class VARLO_EXPORT " "" entry "${entry}")
+    list(APPEND classes ${entry})
+  endforeach()
+endforeach()
+list(JOIN classes "|" class_pattern)
+
+function(defined_symbols out)
+  execute_process(COMMAND ${NM} -D --defined-only ${ARGN} ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIBRARY}")
+  endif()
+  string(REPLACE ";" "\\;" symbols "${symbols}")
+  string(REPLACE "\n" ";" lines "${symbols}")
+  set(result)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+      string(REGEX REPLACE "@.*" "" symbol "${CMAKE_MATCH_1}")
+      list(APPEND result "${symbol}")
+    endif()
+  endforeach()
+  set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
+defined_symbols(raw)
 set(exported)
-foreach(line ${lines})
-  if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
-    set(symbol ${CMAKE_MATCH_1})
-    string(REGEX REPLACE "@.*" "" symbol "${symbol}")
+foreach(symbol IN LISTS raw)
+  if(NOT symbol MATCHES "^_Z")
     list(APPEND exported ${symbol})
   endif()
 endforeach()
 list(SORT exported)
 
-# The export map: every "name;" line of its global section.
+# C++ symbols, demangled: each names a member of an interface class, or its
+# vtable or type information.
+defined_symbols(demangled -C)
+set(strangers)
+set(seen)
+foreach(symbol IN LISTS demangled)
+  list(FIND exported "${symbol}" is_c)
+  if(NOT is_c EQUAL -1)
+    continue()
+  endif()
+  if(symbol MATCHES "^(vtable for |typeinfo for |typeinfo name for )?(${class_pattern})(::|$)")
+    list(APPEND seen ${CMAKE_MATCH_2})
+  else()
+    list(APPEND strangers "${symbol}")
+  endif()
+endforeach()
+if(strangers)
+  list(JOIN strangers "\n  " strangers)
+  message(FATAL_ERROR "symbols outside the interface classes are exported:\n  ${strangers}")
+endif()
+foreach(class ${classes})
+  list(FIND seen ${class} at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the interface class ${class} is not exported")
+  endif()
+endforeach()
+
+# The export map: every "name;" of its global section outside the C++ block.
 file(READ ${MAP} map)
 string(REGEX REPLACE "/\\*[^*]*\\*/" "" map "${map}")
+string(REGEX REPLACE "extern \"C\\+\\+\" {[^}]*};" "" map "${map}")
 string(REGEX MATCH "global:([^}]*)local:" global_section "${map}")
 string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*[ \t]*;" entries "${CMAKE_MATCH_1}")
 set(mapped)
@@ -43,6 +97,7 @@ endif()
 
 list(LENGTH declared count)
 if(NOT declared STREQUAL exported)
-  message(FATAL_ERROR "exports differ from Varlo.h\n  declared: ${declared}\n  exported: ${exported}")
+  message(FATAL_ERROR "C exports differ from Varlo.h\n  declared: ${declared}\n  exported: ${exported}")
 endif()
-message(STATUS "${count} exports, exactly those of Varlo.h")
+list(LENGTH classes class_count)
+message(STATUS "${count} C functions, exactly those of Varlo.h; C++ symbols only of the ${class_count} interface classes")

@@ -122,17 +122,3 @@ HttpReply SimProcess::files(const QByteArray &method, const QByteArray &path, co
     m_slowestMs = qMax(m_slowestMs, r.elapsedMs);
     return r;
 }
-
-QStringList SimProcess::runningSimulators()
-{
-    QStringList found;
-    const QDir proc(QStringLiteral("/proc"));
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        QString executable = QFileInfo(proc.filePath(entry + QLatin1String("/exe"))).symLinkTarget();
-        executable.remove(QLatin1String(" (deleted)"));
-        if (QFileInfo(executable).fileName() == QLatin1String("VarloSim"))
-            found << executable;
-    }
-    return found;
-}

@@ -57,9 +57,6 @@ public:
     HttpReply files(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray()) const;
     QJsonObject get(const QString &path) const { return api("GET", path.toLatin1()).json(); }
 
-    // Executables of the VarloSim processes running on this computer (from
-    // /proc), to tell whether a probe may have found someone else's.
-    static QStringList runningSimulators();
 
 private:
     QProcess m_process;

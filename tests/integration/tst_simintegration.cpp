@@ -4,11 +4,11 @@
 // The library state is one per process: the functions run in order.
 #include "Varlo.h"
 #include "api/library.h"
-#include "robot/qrobot.h"
-#include "robot/qrobotprotocol.h"
-#include "settings/qrobotsettings.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qrobotprotocol.h"
+#include "Varlo/qrobotsettings.h"
 #include "simprocess.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>

@@ -3,7 +3,7 @@
 // around them is tested with shortened limits elsewhere.
 #include "Varlo.h"
 #include "fixture.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtTest/QSignalSpy>
 

@@ -2,8 +2,8 @@
 // and announces, what every request carries, the one-shot requests across
 // failed exchanges, and stops and restarts during an exchange.
 #include "fixture.h"
-#include "robot/qrobotprotocol.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qrobotprotocol.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QMetaMethod>
 #include <QtTest/QSignalSpy>
@@ -127,7 +127,7 @@ private Q_SLOTS:
     void init() {
         f.reset();
         clocks = 0;
-        ctl.on("GET", Exchange, QJsonObject{ { "controlMode", "enable" } });
+        ctl.on("GET", Exchange, QJsonObject{});
         protocol.reset();
         http.reset(new QHttpManager(nullptr));
         http->setHost(ctl.address());
@@ -135,8 +135,9 @@ private Q_SLOTS:
         connect(protocol.get(), &QRobotProtocol::exChangeClock, this, [this] { ++clocks; });
     }
 
-    // Runs first: the process's first exchange asks for the control mode.
+    // A protocol's first exchange asks for the control mode.
     void firstExchangeAdoptsControlMode() {
+        ctl.on("GET", Exchange, QJsonObject{ { "controlMode", "enable" } });
         // Before any reply: disabled, power on, arm orientation 1.
         QVERIFY(protocol->controlMode() == QRobotType::Disable && protocol->isPower() && protocol->armOrientation() == 1);
         QSignalSpy mode(protocol.get(), &QRobotProtocol::controlModeChanged);
@@ -349,12 +350,20 @@ private Q_SLOTS:
         QVERIFY(posts.at(2).timeMs - posts.at(1).timeMs >= 150);
     }
 
-    // Runs last: no later exchange of the process repeats the first GET.
-    void firstGetNotRepeated() {
+    // A stop and a new start of the same protocol do not repeat the first GET;
+    // another protocol (another controller's) asks again.
+    void firstGetOncePerProtocol() {
+        protocol->startExchange();
+        bodies(1);
+        protocol->stopExchange();
         ctl.on("GET", Exchange, QJsonObject{ { "controlMode", "drag" } });
         protocol->startExchange();
-        QCOMPARE(bodies(2).first().value("controlMode").toString(), QString("disable"));
-        QCOMPARE(ctl.count("GET", Exchange), 0);
+        QCOMPARE(bodies(3).last().value("controlMode").toString(), QString("disable"));
+        QCOMPARE(ctl.count("GET", Exchange), 1);
+        QRobotProtocol other(http.get(), nullptr);
+        other.startExchange();
+        WAIT_FOR(other.controlMode() == QRobotType::Drag);
+        QCOMPARE(ctl.count("GET", Exchange), 2);
     }
 };
 

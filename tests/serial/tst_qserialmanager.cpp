@@ -3,8 +3,8 @@
 // bytes it resynchronises after), the release, and the jog reaching the
 // controller through the facade.
 #include "fixture.h"
-#include "robot/qrobot.h"
-#include "robot/qserialmanager.h"
+#include "Varlo/qrobot.h"
+#include "Varlo/qserialmanager.h"
 
 #include <pty.h>
 #include <unistd.h>

@@ -4,8 +4,8 @@
 // a controller.
 #include "fixture.h"
 #include "Varlo.h"
-#include "robot/qrobotconnection.h"
-#include "transport/qhttpmanager.h"
+#include "Varlo/qrobotconnection.h"
+#include "Varlo/qhttpmanager.h"
 
 #include <QtTest/QSignalSpy>
 

@@ -1,7 +1,7 @@
 #include "scriptcommand.h"
 
-#include "debugger/qrobotdebugger.h"
-#include "robot/qrobot.h"
+#include "Varlo/qrobotdebugger.h"
+#include "Varlo/qrobot.h"
 #include "transport/timings.h"
 
 #include <QtCore/QCoreApplication>

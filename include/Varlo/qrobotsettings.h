@@ -1,17 +1,18 @@
 #ifndef QROBOTSETTINGS_H
 #define QROBOTSETTINGS_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QObject>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
-#include "settings/functiontypes.h"
-#include "settings/infotypes.h"
-#include "settings/motiontypes.h"
-#include "settings/parametertypes.h"
-#include "settings/projecttypes.h"
-#include "types/qrobotscriptstate.h"
-#include "types/qrobottype.h"
+#include "Varlo/functiontypes.h"
+#include "Varlo/infotypes.h"
+#include "Varlo/motiontypes.h"
+#include "Varlo/parametertypes.h"
+#include "Varlo/projecttypes.h"
+#include "Varlo/qrobotscriptstate.h"
+#include "Varlo/qrobottype.h"
 
 class QHttpManager;
 class QRobotSettingsPrivate;
@@ -19,7 +20,7 @@ class QRobotSettingsPrivate;
 // Commands and settings of the controller: motion, kinematics, coordinate
 // systems, motion parameters, controller information and project files. It
 // keeps no copy of the controller's settings between calls.
-class QRobotSettings : public QObject
+class VARLO_EXPORT QRobotSettings : public QObject
 {
     Q_OBJECT
 public:

@@ -1,13 +1,14 @@
 #ifndef QROBOTDEBUGGER_H
 #define QROBOTDEBUGGER_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QHash>
 #include <QtCore/QMetaType>
 #include <QtCore/QObject>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
-#include "types/qrobotscriptstate.h"
+#include "Varlo/qrobotscriptstate.h"
 
 class QHttpManager;
 class QRobotDebuggerPrivate;
@@ -30,7 +31,7 @@ class QRobotDebuggerPrivate;
 // starts no interpreter and sends nothing; its slots return at once with a
 // failed or empty result). Datagrams are taken only from the address of the
 // controller that the transport talks to.
-class QRobotDebugger : public QObject
+class VARLO_EXPORT QRobotDebugger : public QObject
 {
     Q_OBJECT
 public:

@@ -1,15 +1,16 @@
 #ifndef QROBOTCOLLABORATIVE_H
 #define QROBOTCOLLABORATIVE_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QObject>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
-#include "collaborative/maintenancetypes.h"
-#include "collaborative/payloadiotypes.h"
-#include "collaborative/safetytypes.h"
-#include "collaborative/trajectorytypes.h"
-#include "types/qrobottype.h"
+#include "Varlo/maintenancetypes.h"
+#include "Varlo/payloadiotypes.h"
+#include "Varlo/safetytypes.h"
+#include "Varlo/trajectorytypes.h"
+#include "Varlo/qrobottype.h"
 
 class QHttpManager;
 class QRobotCollaborativePrivate;
@@ -19,7 +20,7 @@ class QRobotCollaborativePrivate;
 // replay and user-frame calibration, maintenance. Every operation is a command
 // or a parameter-document read or write (see transport/controllerio.h); the
 // component caches nothing between calls.
-class QRobotCollaborative : public QObject
+class VARLO_EXPORT QRobotCollaborative : public QObject
 {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #ifndef QHTTPMANAGER_H
 #define QHTTPMANAGER_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QObject>
 #include <QtCore/QByteArray>
 #include <QtCore/QJsonObject>
@@ -12,7 +13,7 @@ class QHttpManagerPrivate;
 // The library's only path to the controller: one serialised queue of HTTP
 // requests, each caller waiting in a local event loop of its own, plus the
 // library's view of whether the controller is reachable.
-class QHttpManager : public QObject
+class VARLO_EXPORT QHttpManager : public QObject
 {
     Q_OBJECT
 public:

@@ -1,13 +1,14 @@
 #ifndef QROBOT_H
 #define QROBOT_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QObject>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
-#include "types/qrobotcoor.h"
-#include "types/qrobotscriptstate.h"
-#include "types/qrobottype.h"
+#include "Varlo/qrobotcoor.h"
+#include "Varlo/qrobotscriptstate.h"
+#include "Varlo/qrobottype.h"
 
 #include <QtCore/QHash>
 
@@ -25,7 +26,7 @@ class QRobotPrivate;
 // one of each component, relays their notifications, and switches between
 // connection supervision (while disconnected) and the state exchange (while
 // connected) as the transport reports the controller reachable or lost.
-class QRobot : public QObject
+class VARLO_EXPORT QRobot : public QObject
 {
     Q_OBJECT
 public:

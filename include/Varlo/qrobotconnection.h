@@ -1,6 +1,7 @@
 #ifndef QROBOTCONNECTION_H
 #define QROBOTCONNECTION_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QObject>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
@@ -12,7 +13,7 @@ class QRobotConnectionPrivate;
 // polls the controller every 200 ms, fetching its version and, once per
 // connection, its axis count. Whether the library counts as connected is the
 // transport's verdict; the facade stops this poll when it reports true.
-class QRobotConnection : public QObject
+class VARLO_EXPORT QRobotConnection : public QObject
 {
     Q_OBJECT
 public:

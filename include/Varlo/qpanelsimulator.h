@@ -1,6 +1,7 @@
 #ifndef QPANELSIMULATOR_H
 #define QPANELSIMULATOR_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QObject>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
@@ -12,7 +13,7 @@ class QPanelSimulatorPrivate;
 // key, the three-position enabling switch, the emergency stop and the jog
 // buttons. Each slot tells the controller about one panel element; the
 // controller's reaction shows in the state exchange, not in the reply.
-class QPanelSimulator : public QObject
+class VARLO_EXPORT QPanelSimulator : public QObject
 {
     Q_OBJECT
 public:

@@ -1,8 +1,9 @@
 #ifndef QROBOTPROTOCOL_H
 #define QROBOTPROTOCOL_H
 
-#include "types/qrobotcoor.h"
-#include "types/qrobottype.h"
+#include "Varlo/varloglobal.h"
+#include "Varlo/qrobotcoor.h"
+#include "Varlo/qrobottype.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
@@ -16,7 +17,7 @@ class QRobotProtocolPrivate;
 // state with the controller about every 300 ms: it posts the values the library
 // wants the controller to use, stores the state of the reply and announces
 // what changed. The getters return the last values received.
-class QRobotProtocol : public QObject
+class VARLO_EXPORT QRobotProtocol : public QObject
 {
     Q_OBJECT
 public:

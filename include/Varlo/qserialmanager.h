@@ -1,6 +1,7 @@
 #ifndef QSERIALMANAGER_H
 #define QSERIALMANAGER_H
 
+#include "Varlo/varloglobal.h"
 #include <QtCore/QScopedPointer>
 #include <QtCore/QStringList>
 #include <QtSerialPort/QSerialPort>
@@ -13,7 +14,7 @@ class QSerialManagerPrivate;
 // The port is chosen when the component is created but stays closed: a host
 // that has the board attached opens it with openBoard(). Grabbing a serial
 // port on every connect would disturb whatever else uses it.
-class QSerialManager : public QSerialPort
+class VARLO_EXPORT QSerialManager : public QSerialPort
 {
     Q_OBJECT
 public:
