@@ -300,6 +300,8 @@ private Q_SLOTS:
         // Host fields without a terminator are read to their end, not beyond.
         const auto table = std::make_unique<CoordinateTable>();
         std::memset(static_cast<void *>(table.get()), 'z', sizeof(CoordinateTable));
+        for (CoordinateEntry &entry : table->entry)
+            entry.enable = true; // a bool holds 0 or 1, whatever the bytes around it
         QVERIFY(x->s.setToolCoordinates(*table));
         QCOMPARE(ctl.document("/settings/coordinate/tool").array().at(2).toObject().value("alias").toString(), QString(22, 'z'));
         std::memset(&hw, 'C', sizeof hw);
@@ -416,7 +418,9 @@ private Q_SLOTS:
         QVERIFY(x->c.setTrajPoints(points, 4) && listed() == 2);
         QVERIFY(x->c.setTrajPoints(points, 1) && listed() == 1); // the caller's count ends it too
         std::vector<QRobotType::CartesianCoordinate> longest(40000, points[0]);
+        VarloTimings::setForTesting(VarloTimings::RequestAbort, 10000); // 2 MB: slow under the sanitizers
         QVERIFY(x->c.setTrajPoints(longest.data(), int(longest.size())) && listed() == 39999);
+        VarloTimings::setForTesting(VarloTimings::RequestAbort, 0);
         float poses[CalibrationPointLimit][6] = {};
         poses[0][0] = poses[1][0] = poses[3][0] = 1;
         QVERIFY(x->c.multiCalibration(poses, poses, MultiCalibrationParams{}));
