@@ -66,10 +66,10 @@ for target in "${targets[@]}"; do
   leaks=1
   case $target in exchange|documents|alarms|replies) leaks=0 ;; esac
   rc=0
-  "$build_dir/tests/fuzz/fuzz_$target" "$build_dir/corpus/$target" -max_total_time="$seconds" -timeout=10 \
+  ASAN_OPTIONS="detect_leaks=$leaks" "$build_dir/tests/fuzz/fuzz_$target" "$build_dir/corpus/$target" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2560 -detect_leaks=$leaks -print_final_stats=1 -artifact_prefix="$build_dir/findings/$target-" \
     >"$log" 2>&1 || rc=$?
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+  runs=$(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
   corpus=$(find "$build_dir/corpus/$target" -type f | wc -l)
   findings=$(find "$build_dir/findings" -name "$target-*" -type f | wc -l)
   verdict="none"

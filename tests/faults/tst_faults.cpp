@@ -28,7 +28,7 @@ namespace {
 const char Simulator[] = "127.0.0.65";
 const char Proxy[] = "127.0.0.75";
 const int LossMs = 2500;
-const int MotionLimitMs = 4000;
+const int MotionLimitMs = 3000;
 
 QList<bool> connections;
 int exchanges = 0;
@@ -144,17 +144,21 @@ private Q_SLOTS:
         QVERIFY(connections.isEmpty());
     }
 
-    // A link that comes and goes every 400 ms while the host writes frames:
-    // each write is done or refused whole, the other entries stay as they were.
+    // A link that comes and goes every 400 ms (gone silently or with its
+    // connections reset, in turn) while the host writes frames: each write is
+    // done or refused whole, the other entries stay as they were.
     void flappingLink() {
         QTimer flap;
-        bool down = false;
-        connect(&flap, &QTimer::timeout, this, [&] { down = !down; proxy.setFault(down ? FaultProxy::BlackHole : FaultProxy::Pass); });
+        int flips = 0;
+        connect(&flap, &QTimer::timeout, this, [&] {
+            const FaultProxy::Fault down = flips % 4 == 0 ? FaultProxy::BlackHole : FaultProxy::Reset;
+            proxy.setFault(flips++ % 2 == 0 ? down : FaultProxy::Pass);
+        });
         flap.start(400);
         QElapsedTimer clock;
         clock.start();
         QSet<int> written;
-        for (int i = 1; clock.elapsed() < 3000; i = i % 9 + 1) {
+        for (int i = 1; clock.elapsed() < 2500; i = i % 9 + 1) {
             const float frame[6] = { float(i), 1, 2, 3, 4, 5 };
             const int32_t result = SetCoordinateToolParams(frame, i);
             QVERIFY(result == VARLO_OK || result == VARLO_REQUEST_FAILED);
@@ -191,7 +195,7 @@ private Q_SLOTS:
         const QRobotType::JointCoordinate joints = VarloLibrary::components()->protocol()->jointCoordinate();
         const float frame[6] = { 9, 9, 9, 9, 9, 9 };
         QCOMPARE(SetCoordinateToolParams(frame, 0), VARLO_REQUEST_FAILED);
-        QHttpManager::waitMs(700); // exchanges with damaged replies
+        QHttpManager::waitMs(500); // exchanges with damaged replies
         const QRobotType::JointCoordinate during = VarloLibrary::components()->protocol()->jointCoordinate();
         proxy.setFault(FaultProxy::Pass);
         QCOMPARE(readJsonFile(toolFile()).array(), toolsBefore);
