@@ -268,8 +268,6 @@ public:
     {
     }
 
-    const QString &name() const { return m_name; }
-
     // Reads at most `count` records; elements past them are ignored. False
     // when the document cannot be read (logged) or is not JSON; an object
     // document reads as `otherKind` says.
