@@ -84,3 +84,16 @@ def test_json(line, code, key, value):
     lines = done.stdout.splitlines()
     documents = [json.loads(text) for text in lines] if len(lines) > 1 and lines[0] != "{" else [json.loads(done.stdout)]
     assert documents and all(document[key] == value for document in documents), done.stdout
+
+
+def test_a_watch_beside_a_motion():
+    """A second program that only watches must not disturb the one that moves the arm."""
+    watch = subprocess.Popen([VARLO, "watch", ADDRESS, "--count", "20", "--json"], stdout=subprocess.PIPE, text=True)
+    try:
+        for line in ("enable {a}", "movj {a} 300 100 300 180 0 0"):
+            done = run(line)
+            assert done.returncode == 0, done.stdout + done.stderr
+        states = [json.loads(text) for text in watch.communicate(timeout=30)[0].splitlines()]
+    finally:
+        watch.kill()
+    assert states[-1]["controlMode"] == "enabled" and states[-1]["pose"][:3] == pytest.approx([300, 100, 300], abs=0.01)
