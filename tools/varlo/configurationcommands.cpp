@@ -14,22 +14,29 @@
 
 namespace {
 
-int fk(Invocation &cli)
+// The six numbers of fk and ik and the frames they are in: the active ones
+// unless --tool / --user name others.
+bool kinematicsInput(Invocation &cli, const QString &what, float (&values)[6], int *tool, int *user)
 {
-    QVector<float> joints;
-    int tool = 0;
-    int user = 0;
-    if (!cli.numbers(cli.arguments, QStringLiteral("a joint position"), &joints) || !cli.connect())
-        return cli.failed();
+    QVector<float> numbers;
+    if (!cli.numbers(cli.arguments, what, &numbers) || !cli.connect())
+        return false;
+    std::copy(numbers.begin(), numbers.end(), values);
     cli.freshState();
     const QRobotProtocol *p = cli.robot.protocol();
-    if (!cli.integerOption(QStringLiteral("--tool"), &tool, p->toolCoordinate(), 0, 9)
-        || !cli.integerOption(QStringLiteral("--user"), &user, p->userCoordinate(), 0, 9))
-        return cli.failed();
-    QRobotType::JointCoordinate in = {};
-    std::copy(joints.begin(), joints.end(), in.joint);
+    return cli.integerOption(QStringLiteral("--tool"), tool, p->toolCoordinate(), 0, 9)
+        && cli.integerOption(QStringLiteral("--user"), user, p->userCoordinate(), 0, 9);
+}
+
+int fk(Invocation &cli)
+{
+    QRobotType::JointCoordinate joints = {};
     QRobotType::CartesianCoordinate pose = {};
-    if (!cli.robot.settings()->positiveSolution(in, tool, user, pose))
+    int tool = 0;
+    int user = 0;
+    if (!kinematicsInput(cli, QStringLiteral("a joint position"), joints.joint, &tool, &user))
+        return cli.failed();
+    if (!cli.robot.settings()->positiveSolution(joints, tool, user, pose))
         return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 could not compute the pose").arg(cli.address));
     cli.result(poseText(pose), QJsonObject{ { "pose", jsonNumbers(pose.pose, 6) }, { "tool", tool }, { "user", user } });
     return ExitOk;
@@ -37,21 +44,15 @@ int fk(Invocation &cli)
 
 int ik(Invocation &cli)
 {
-    QVector<float> pose;
+    QRobotType::CartesianCoordinate pose = {};
+    QRobotType::JointCoordinate joints = {};
     int tool = 0;
     int user = 0;
-    if (!cli.numbers(cli.arguments, QStringLiteral("a coordinate"), &pose) || !cli.connect())
+    if (!kinematicsInput(cli, QStringLiteral("a coordinate"), pose.pose, &tool, &user))
         return cli.failed();
-    cli.freshState();
-    const QRobotProtocol *p = cli.robot.protocol();
-    if (!cli.integerOption(QStringLiteral("--tool"), &tool, p->toolCoordinate(), 0, 9)
-        || !cli.integerOption(QStringLiteral("--user"), &user, p->userCoordinate(), 0, 9))
-        return cli.failed();
-    QRobotType::CartesianCoordinate in = {};
-    std::copy(pose.begin(), pose.end(), in.pose);
-    QRobotType::JointCoordinate joints = {};
-    if (!cli.robot.settings()->inverseSolution(in, p->rdnCoordinate(), tool, user, joints))
-        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 found no joint positions for the pose (out of reach?)").arg(cli.address));
+    if (!cli.robot.settings()->inverseSolution(pose, cli.robot.protocol()->rdnCoordinate(), tool, user, joints))
+        return cli.fail(ExitRequestFailed,
+                        QStringLiteral("the controller at %1 found no joint positions for the pose (out of reach?)").arg(cli.address));
     cli.result(jointsText(joints), QJsonObject{ { "joints", jsonNumbers(joints.joint, 6) }, { "tool", tool }, { "user", user } });
     return ExitOk;
 }
