@@ -1,7 +1,9 @@
 """The command-line host `varlo` against one VarloSim, command line by command line.
 
 Run by CTest inside scripts/with-varlosim.sh: VARLO names the program, VARLO_TEST_ADDRESS
-the simulator's address. The rows run in order and build on each other (enable, move, ...)."""
+the simulator's address, VARLO_CLI_GROUP the half of the table to run ("motion" or
+"settings": two simulators, so the halves run side by side). The rows of a half run in
+order and build on each other (enable, move, ...)."""
 import json
 import os
 import shlex
@@ -11,9 +13,10 @@ import pytest
 
 VARLO = os.environ.get("VARLO", "build/tools/varlo/varlo")
 ADDRESS = os.environ.get("VARLO_TEST_ADDRESS", "127.0.0.103")
+GROUP = os.environ.get("VARLO_CLI_GROUP", "motion")
 
 # (command line, exit code, fragments the output holds); {a} is the simulator's address.
-CASES = [
+MOTION = [
     ("status {a}", 0, ["6 axes", "arm         disabled, power on", "alarms      none"]),
     ("movj {a} 300 0 400 180 0 0", 1, ["the arm is not enabled: run `varlo enable {a}` first"]),
     ("enable {a}", 0, ["arm enabled"]),
@@ -23,6 +26,18 @@ CASES = [
     ("jointmovj {a} 0 0 90 0 90 0", 0, ["joints  0.000 0.000 90.000 0.000 90.000 0.000"]),
     ("movj {a} 3000 0 400 180 0 0", 1, ["the controller refused the motion"]),
     ("jog {a} 1 - 0.3", 0, ["jogged joint 1-"]),
+    ("estop {a}", 0, ["emergency stop pressed"]),
+    ("alarms {a}", 0, ["controller alarm", "cause:", "solution:"]),
+    ("movj {a} 300 0 400 180 0 0", 1, ["alarms are active", "varlo clear {a}"]),
+    ("clear {a}", 1, ["alarms still active"]),
+    ("estop {a} --release", 0, ["emergency stop released"]),
+    ("clear {a}", 0, ["alarms cleared"]),
+    ("power {a} off", 0, ["power off"]),
+    ("enable {a}", 0, ["arm enabled"]),
+    ("drag {a}", 0, ["arm in drag mode"]),
+    ("disable {a}", 0, ["arm disabled"]),
+]
+SETTINGS = [
     ("speed {a} 40", 0, ["speed 40 %"]),
     ("io {a} do 3 on", 0, ["output 3 on"]),
     ("io {a} di 5 on", 0, ["input 5 on"]),
@@ -35,16 +50,6 @@ CASES = [
     ("doc set {a} /settings/common '{{\"ratio\": 55}}'", 0, ["/settings/common written"]),
     ("speed {a}", 0, ["speed 55 %"]),
     ("version {a}", 0, ["library    1.2.0_", "control"]),
-    ("estop {a}", 0, ["emergency stop pressed"]),
-    ("alarms {a}", 0, ["controller alarm", "cause:", "solution:"]),
-    ("movj {a} 300 0 400 180 0 0", 1, ["alarms are active", "varlo clear {a}"]),
-    ("clear {a}", 1, ["alarms still active"]),
-    ("estop {a} --release", 0, ["emergency stop released"]),
-    ("clear {a}", 0, ["alarms cleared"]),
-    ("power {a} off", 0, ["power off"]),
-    ("enable {a}", 0, ["arm enabled"]),
-    ("drag {a}", 0, ["arm in drag mode"]),
-    ("disable {a}", 0, ["arm disabled"]),
     # What a person gets wrong.
     ("status 127.0.0.254", 1, ["no controller answered at 127.0.0.254 within 5 s"]),
     ("movj {a} 1 2 3", 3, ["usage: varlo movj ADDRESS X Y Z A B C"]),
@@ -63,6 +68,9 @@ def run(line):
     return subprocess.run([VARLO] + words, capture_output=True, text=True, timeout=60)
 
 
+CASES = MOTION if GROUP == "motion" else SETTINGS
+
+
 @pytest.mark.parametrize("line,code,fragments", CASES, ids=[case[0] for case in CASES])
 def test_command(line, code, fragments):
     done = run(line)
@@ -79,6 +87,8 @@ def test_command(line, code, fragments):
     ("speed {a} 200 --json", 3, "exit", 3),
 ])
 def test_json(line, code, key, value):
+    if GROUP != "settings":
+        pytest.skip("in the settings half")
     done = run(line)
     assert done.returncode == code, done.stdout + done.stderr
     lines = done.stdout.splitlines()
@@ -88,6 +98,8 @@ def test_json(line, code, key, value):
 
 def test_a_watch_beside_a_motion():
     """A second program that only watches must not disturb the one that moves the arm."""
+    if GROUP != "motion":
+        pytest.skip("in the motion half")
     watch = subprocess.Popen([VARLO, "watch", ADDRESS, "--count", "20", "--json"], stdout=subprocess.PIPE, text=True)
     try:
         for line in ("enable {a}", "movj {a} 300 100 300 180 0 0"):
