@@ -149,7 +149,7 @@ void installApiRoutes(Routes &api, Robot &robot, DocumentStore &store, ScriptRun
     });
     api.post("/protocol/exchange", [r](const Request &q) {
         std::string reply, error;
-        if (!r->exchange(&q.body, reply, error))
+        if (!r->exchange(&q.body, reply, error, q.connection))
             return Reply::error(400, error);
         return Reply::raw(reply);
     });

@@ -79,7 +79,7 @@ const std::string &Robot::bigBlocksLocked() const
     return m_blocks.text;
 }
 
-bool Robot::exchange(const json *request, std::string &reply, std::string &error)
+bool Robot::exchange(const json *request, std::string &reply, std::string &error, const std::string &connection)
 {
     if (request && !request->is_object()) {
         error = "exchange body must be a JSON object";
@@ -89,7 +89,7 @@ bool Robot::exchange(const json *request, std::string &reply, std::string &error
     std::string blocks;
     std::uint64_t version = 0;
     m_lock.lockQuietly();
-    if (request && applyExchangeLocked(*request))
+    if (request && applyExchangeLocked(*request, connection))
         m_lock.bump();
     version = m_lock.version();
     if (m_reply.valid && m_reply.version == version) {
@@ -116,7 +116,7 @@ bool Robot::exchange(const json *request, std::string &reply, std::string &error
     return true;
 }
 
-bool Robot::applyExchangeLocked(const json &r)
+bool Robot::applyExchangeLocked(const json &r, const std::string &connection)
 {
     const std::string controlMode = m_controlMode, coordinate = m_coordinate, jogMode = m_jogMode;
     const int tool = m_tool, user = m_user;
@@ -125,12 +125,21 @@ bool Robot::applyExchangeLocked(const json &r)
     // The client repeats the control mode it last asked for in every body.
     // Only a change of that value is a request; the steady echo must not undo
     // a mode set through /settings/controlMode, the panel or a safety stop.
+    // A client that keeps its connection has an echo of its own: a second
+    // program that only watches repeats an older mode, which is no request
+    // either. A body on a new connection is compared with the last body of any.
     if (readString(r, "controlMode", text) && (text == "disable" || text == "enable" || text == "drag")) {
-        if (!m_lastExchangeControlMode.empty() && text != m_lastExchangeControlMode && text != m_controlMode) {
+        if (m_connectionControlModes.size() >= 256 && !m_connectionControlModes.count(connection))
+            m_connectionControlModes.clear();
+        const auto known = m_connectionControlModes.find(connection);
+        const std::string &last = known != m_connectionControlModes.end() ? known->second : m_lastExchangeControlMode;
+        if (!last.empty() && text != last && text != m_controlMode) {
             applyControlModeLocked(text, nullptr);
             changed = true;
         }
         m_lastExchangeControlMode = text;
+        if (!connection.empty())
+            m_connectionControlModes[connection] = text;
     }
     if (readString(r, "coordinate", text) && (text == "joint" || text == "cartesian" || text == "tool")) {
         if (text != m_coordinate)

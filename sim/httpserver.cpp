@@ -131,7 +131,9 @@ public:
     {
         ++m_server->connections;
         beast::error_code ec;
-        m_client = m_stream.socket().remote_endpoint(ec).address().to_string();
+        const tcp::endpoint remote = m_stream.socket().remote_endpoint(ec);
+        m_client = remote.address().to_string();
+        m_connection = m_client + ":" + std::to_string(remote.port());
         m_stream.socket().set_option(tcp::no_delay(true), ec);
     }
     ~Session()
@@ -211,6 +213,7 @@ private:
         request.path = decodedPath(message.target());
         request.text = message.body();
         request.client = m_client;
+        request.connection = m_connection;
         request.contentType = std::string(message[http::field::content_type]);
         Reply reply = m_server->routes.dispatch(request);
         if (isVerbose())
@@ -326,6 +329,7 @@ private:
     std::optional<http::request_parser<http::string_body>> m_parser;
     HttpServer::Private *m_server;
     std::string m_client;
+    std::string m_connection;
     unsigned m_served = 0;
     std::size_t m_reserved = 0;
     std::array<char, 16 * 1024> m_drain{};

@@ -49,12 +49,17 @@ const char *kindName(MotionKind kind)
 void Robot::advanceMotion(double dt)
 {
     Motion &m = m_queue.front();
-    if (!m.started && !startMotionLocked(m)) {
-        const Motion failed = m;
+    // A path that cannot be followed ends this motion and every queued one
+    // in the "not reachable" alarm.
+    const auto unreachable = [this] {
+        const Motion failed = m_queue.front();
         m_queue.pop_front();
         raiseAlarmLocked(0, ControllerAlarm::PathNotReachable);
         finishMotionLocked(failed, true);
         abortAllLocked(true);
+    };
+    if (!m.started && !startMotionLocked(m)) {
+        unreachable();
         return;
     }
     m.elapsed += dt;
@@ -76,11 +81,7 @@ void Robot::advanceMotion(double dt)
         }
         // A jump of a joint within one tick means the path crosses a singularity.
         if (!q || step > 15.0) {
-            const Motion failed = m;
-            m_queue.pop_front();
-            raiseAlarmLocked(0, ControllerAlarm::PathNotReachable);
-            finishMotionLocked(failed, true);
-            abortAllLocked(true);
+            unreachable();
             return;
         }
         m_joints = *q;

@@ -85,7 +85,10 @@ public:
     // "/protocol/exchange": the live state as JSON text; a POST body applies
     // the requested values first. Returns false with an error text for a
     // malformed body.
-    bool exchange(const json *request, std::string &reply, std::string &error);
+    // `connection` names the client's TCP connection: each client's own echo
+    // of its control mode is told apart from the others'.
+    bool exchange(const json *request, std::string &reply, std::string &error,
+                  const std::string &connection = std::string());
 
     // The live state for the panel page: the exchange's values, the active
     // alarms as a list, the points of the arm's links and the tool and user
@@ -192,7 +195,7 @@ private:
     // and most of its bytes are these blocks, nearly always the same.
     json stateLocked() const;
     // Applies what an exchange body asks for; true when that changed the state.
-    bool applyExchangeLocked(const json &request);
+    bool applyExchangeLocked(const json &request, const std::string &connection);
     const std::string &bigBlocksLocked() const;
     bool canMoveLocked(std::string &why) const;
     json refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why);
@@ -231,6 +234,8 @@ private:
     // Controller state.
     std::string m_controlMode = "disable";      // disable, enable, drag
     std::string m_lastExchangeControlMode;      // what the exchange body carried last
+    // ... and on each connection (bounded).
+    std::map<std::string, std::string> m_connectionControlModes;
     bool m_power = true;
     bool m_auto = false;
     bool m_threeSwitch = false;

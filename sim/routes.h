@@ -23,6 +23,7 @@ struct Request
     std::string text;             // the body as sent
     nlohmann::json body;          // the body as JSON ({} when empty); raw routes leave it null
     std::string client;           // the client's address
+    std::string connection;       // the client's address and port: one TCP connection
     std::string contentType;      // of the body, as the client named it
 };
 

@@ -26,6 +26,12 @@ class QRobotPrivate;
 // one of each component, relays their notifications, and switches between
 // connection supervision (while disconnected) and the state exchange (while
 // connected) as the transport reports the controller reachable or lost.
+//
+// One facade drives one controller. A host may create as many as it drives
+// controllers: each has its own transport, state exchange and state, and none
+// disturbs another or the facade behind the plain C functions of Varlo.h. A
+// facade the host creates is the host's to delete (the C functions' own facade
+// deletes itself when the application quits).
 class VARLO_EXPORT QRobot : public QObject
 {
     Q_OBJECT
@@ -33,6 +39,16 @@ public:
     // Operator levels of the teach pendant; the library never changes them.
     enum UserMode { Operator, Programmer, Administrator };
     Q_ENUM(UserMode)
+
+    // The motion commands whose end waitForMotion() waits for: "/interface/go"
+    // (MovJ, MovL), "/interface/moveJ" (JointMovJ), "/interface/goR" (RelMovJ)
+    // and "/interface/moveR" (RelMovL).
+    enum MotionCommand { GoCommand, MoveJCommand, GoRCommand, MoveRCommand };
+    Q_ENUM(MotionCommand)
+    // How a motion ended, coded as the blocking motion functions of Varlo.h
+    // code it: 0 arrived, 1 ended in an alarm (or was refused), 2 no end in time.
+    enum MotionResult { MotionFinished = 0, MotionAlarm = 1, MotionTimedOut = 2 };
+    Q_ENUM(MotionResult)
 
     explicit QRobot(QObject *parent = nullptr);
     ~QRobot() override;
@@ -65,6 +81,27 @@ public:
 
     // Simulator folders: the local project tree of a running simulator.
     void setVirtualRoot(const QString &root);
+
+    // ---- waiting, for hosts that call the library from plain functions ----
+    // Both wait in a local event loop, so the state exchange, connection
+    // supervision and the host's own timers and signals keep running: a host
+    // can follow the arm on jointCoordinateChanged() while it waits. They are
+    // the waits of ConnectVarlo and of the blocking motion functions.
+
+    // Connects to the controller at `address` (API port 22000) as ConnectVarlo
+    // does: initialize(), the address, and for "127.0.0.1" the folders of a
+    // running VarloSim. True once the controller answered and reported a 4- or
+    // 6-axis robot; false when it reported something else, the connection was
+    // lost, or nothing came within `msecs` (-1: the library's 5 s).
+    bool connectToController(const QString &address, int msecs = -1);
+
+    // Waits for the end of the last motion that `command` started (send it
+    // with settings()): asks the controller at once and then every 100 ms.
+    // MotionFinished when it reports the end, MotionAlarm when it reports an
+    // alarm, MotionTimedOut when neither came within `msecs` (-1: the
+    // library's 20 s) or the facade has no components. An unanswered status
+    // query counts as "not yet", never as an arrival.
+    MotionResult waitForMotion(MotionCommand command, int msecs = -1);
 
     QString hostIP() const;
     QString projectPath() const;

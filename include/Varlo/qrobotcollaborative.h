@@ -18,7 +18,7 @@ class QRobotCollaborativePrivate;
 // The controller functions of a collaborative arm: safety and collision,
 // payload and force sensing, analog and extended IO and grippers, trajectory
 // replay and user-frame calibration, maintenance. Every operation is a command
-// or a parameter-document read or write (see transport/controllerio.h); the
+// or a parameter-document read or write; the
 // component caches nothing between calls.
 class VARLO_EXPORT QRobotCollaborative : public QObject
 {
@@ -74,7 +74,7 @@ public:
     bool getPowerControl(bool &value);
 
     // ---- payload, force sensing and mounting ----
-    // Records in collaborative/payloadiotypes.h.
+    // Records in Varlo/payloadiotypes.h.
 
     // Writes the centre of mass and the mass, then has the controller apply
     // them; true once the document is written.

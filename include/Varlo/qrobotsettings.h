@@ -6,6 +6,7 @@
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
+#include "Varlo/coordinatetypes.h"
 #include "Varlo/functiontypes.h"
 #include "Varlo/infotypes.h"
 #include "Varlo/motiontypes.h"
@@ -64,7 +65,7 @@ public:
                          int tool, int user, QRobotType::JointCoordinate &joint);
 
     // ---- coordinate systems and calibration ----
-    // Records in settings/coordinatetypes.h. Tables are read and written whole;
+    // Records in Varlo/coordinatetypes.h. Tables are read and written whole;
     // a table that cannot be read reads as all zeros (every entry disabled).
 
     bool setToolCoordinates(const struct CoordinateTable &table);

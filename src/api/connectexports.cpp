@@ -1,6 +1,6 @@
 #include "Varlo.h"
 #include "api/library.h"
-#include "api/syncwait.h"
+#include "robot/syncwait.h"
 #include "transport/timings.h"
 #include "Varlo/qrobot.h"
 #include "robot/simulatorprobe.h"
@@ -50,12 +50,8 @@ VARLO_FUNCTION(int32_t) ConnectVarlo(const char *ip)
 
     if (address == QLatin1String("127.0.0.1")) {
         QString root = VarloLibrary::simulatorRoot();
-        if (SimulatorProbe::detectVirtualController(&root)) {
+        if (SimulatorProbe::useRunningSimulator(robot, &root))
             VarloLibrary::setSimulatorRoot(root);
-            robot->setVirtualRoot(root);
-        } else {
-            qDebug() << "VarloSim.exe is not detected, please open VarloSim.exe first!!!";
-        }
     }
 
     attachConnectHandler(robot);

@@ -1,5 +1,6 @@
 #include "api/library.h"
 #include "Varlo/qrobot.h"
+#include "robot/qrobot_p.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QPointer>
@@ -23,8 +24,10 @@ void ensureApplication()
 
 QRobot *facade()
 {
-    if (!s_facade)
+    if (!s_facade) {
         s_facade = new QRobot();
+        QRobotPrivate::get(s_facade)->deleteOnQuit = true;
+    }
     return s_facade;
 }
 

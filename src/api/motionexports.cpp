@@ -1,13 +1,11 @@
 // Motion, jog and speed exports.
 #include "Varlo.h"
 #include "api/library.h"
-#include "api/motionwait.h"
+#include "robot/motionwait.h"
 #include "Varlo/qrobot.h"
 #include "Varlo/qrobotprotocol.h"
 #include "Varlo/qrobotsettings.h"
 #include "transport/controllerio.h"
-
-#include <QtCore/QPointer>
 
 #include <cmath>
 #include <cstring>
@@ -23,22 +21,15 @@ int32_t s_jointMovJResult = VARLO_OK;
 int32_t s_relMovJResult = VARLO_OK;
 int32_t s_relMovLResult = VARLO_OK;
 
-using StatusMember = bool (QRobotSettings::*)(bool &, bool &);
+using MotionWait::StatusMember;
 
 // The wait after a command that was answered, or 0 at once when the host does
-// not block. The settings component is looked up on every check: a facade
-// deleted while the host waits ends the wait instead of being used.
+// not block.
 int32_t finishMotion(QRobot *robot, bool isBlock, int32_t *result, StatusMember status)
 {
     if (!isBlock)
         return VARLO_OK;
-    QPointer<QRobotSettings> settings = robot->settings();
-    return MotionWait::run(result, [settings, status]() -> MotionWait::StatusQuery {
-        if (!settings)
-            return MotionWait::StatusQuery();
-        QRobotSettings *component = settings.data();
-        return [component, status](bool &value, bool &isAlarms) { return (component->*status)(value, isAlarms); };
-    });
+    return MotionWait::run(robot->settings(), status, result);
 }
 
 int32_t cartesianMotion(const VarloRunCmd *cmd, bool isBlock, const char *mode, const char *signature,

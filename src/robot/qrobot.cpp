@@ -80,9 +80,10 @@ void QRobotPrivate::relaySignals()
                      [q](bool isConnected) { q->onConnectStateChanged(isConnected); }, Qt::DirectConnection);
 
     if (QCoreApplication *app = QCoreApplication::instance()) {
-        QObject::connect(app, &QCoreApplication::aboutToQuit, q, [q]() {
+        QObject::connect(app, &QCoreApplication::aboutToQuit, q, [this, q]() {
             qDebug() << "About to quit...";
-            q->deleteLater();
+            if (deleteOnQuit)
+                q->deleteLater();
         });
     }
 }

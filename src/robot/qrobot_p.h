@@ -11,6 +11,7 @@ class QRobotPrivate
     Q_DECLARE_PUBLIC(QRobot)
 public:
     explicit QRobotPrivate(QRobot *q) : q_ptr(q) {}
+    static QRobotPrivate *get(QRobot *q) { return q->d.data(); }
 
     void createComponents();
     void relaySignals();
@@ -30,6 +31,11 @@ public:
     QScopedPointer<QSerialManager> serial;
 
     int axisCount = 0;
+    // Only the C functions' own facade deletes itself when the application
+    // quits; a host's facade may live on the stack or in a smart pointer.
+    bool deleteOnQuit = false;
+    // The folder of the VarloSim that connectToController() last found.
+    QString simulatorRoot;
     QString hostIP;
     QString projectPath;
     QString settingsPath;

@@ -1,5 +1,6 @@
 #include "robot/simulatorprobe.h"
 #include "transport/timings.h"
+#include "Varlo/qrobot.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
@@ -100,6 +101,16 @@ bool detectVirtualController(QString *root)
         return false;
     *root = found;
     qDebug() << "virtual robot root path:" << found;
+    return true;
+}
+
+bool useRunningSimulator(QRobot *robot, QString *root)
+{
+    if (!detectVirtualController(root)) {
+        qDebug() << "VarloSim.exe is not detected, please open VarloSim.exe first!!!";
+        return false;
+    }
+    robot->setVirtualRoot(*root);
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <QtCore/QString>
 
+class QRobot;
+
 // Finding a running VarloSim on this computer and the folder it runs from.
 namespace SimulatorProbe {
 
@@ -19,6 +21,12 @@ bool detectVirtualController(QString *root);
 // before the first occurrence of the simulator's file name. Empty when the
 // listing is empty.
 QString rootFromListing(const QString &listing, const QString &executable);
+
+// What a connect to "127.0.0.1" does: looks for a running simulator and, when
+// one is found, stores its folder in `root` and hands it to the facade
+// (setVirtualRoot); otherwise logs that none runs and keeps `root` and the
+// facade's folders. True when one was found.
+bool useRunningSimulator(QRobot *robot, QString *root);
 
 } // namespace SimulatorProbe
 

@@ -1,19 +1,56 @@
-// varlo: the command-line host of the library.
+// varlo: the command-line host of the library, built on its C++ interface.
 //
-//   varlo script run ADDRESS PROJECT
-//   varlo script debug ADDRESS PROJECT
-#include "scriptcommand.h"
+//   varlo COMMAND ADDRESS [ARGUMENTS] [--json]     see `varlo --help`
+#include "cli.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QLoggingCategory>
 
 #include <cstdio>
 
 namespace {
 
-int usage()
+QList<CommandSpec> allCommands()
 {
-    std::fprintf(stderr, "usage: varlo script run|debug ADDRESS PROJECT\n");
-    return 2;
+    return stateCommands() + motionCommands() + ioCommands() + safetyCommands() + configurationCommands()
+        + scriptCommands();
+}
+
+const char ExitCodes[] =
+    "Exit codes (those of the library's functions):\n"
+    "  0  done\n"
+    "  1  no controller answered; a motion ended in an alarm or was refused;\n"
+    "     alarms keep the arm from switching or stay active; a script failed\n"
+    "  2  the controller did not answer a request or could not do it; the arm\n"
+    "     or the controller did not reach the state asked for in time\n"
+    "  3  a wrong command line: nothing was sent\n"
+    "  130 interrupted (Ctrl-C)\n";
+
+void print(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+}
+
+int overview(const QList<CommandSpec> &commands)
+{
+    QString text = QStringLiteral("usage: varlo COMMAND ADDRESS [ARGUMENTS] [--json]\n\n"
+                                  "Drives a robot controller (or VarloSim at 127.0.0.1) from the terminal.\n\n"
+                                  "Commands:\n");
+    for (const CommandSpec &command : commands)
+        text += QStringLiteral("  %1 %2\n").arg(QLatin1String(command.name), -10).arg(QLatin1String(command.summary));
+    text += QStringLiteral("\n`varlo COMMAND --help` describes one command. --json prints the result as JSON\n"
+                           "(failures as {\"error\": ..., \"exit\": N}). VARLO_VERBOSE=1 shows the library's\n"
+                           "diagnostics.\n\n");
+    print(text + QLatin1String(ExitCodes));
+    return ExitOk;
+}
+
+int help(const CommandSpec &command)
+{
+    print(QStringLiteral("usage: varlo %1 %2 [--json]\n\n%3\n\n%4")
+              .arg(QLatin1String(command.name), QLatin1String(command.synopsis), QLatin1String(command.details),
+                   QLatin1String(ExitCodes)));
+    return ExitOk;
 }
 
 } // namespace
@@ -21,8 +58,29 @@ int usage()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    if (arguments.value(0) == QLatin1String("script"))
-        return runScriptCommand(arguments.mid(1));
-    return usage();
+    const QStringList words = app.arguments().mid(1);
+    const QList<CommandSpec> commands = allCommands();
+    const QString name = words.value(0);
+    if (name.isEmpty() || name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help"))
+        return overview(commands);
+    const auto found = std::find_if(commands.begin(), commands.end(),
+                                    [&name](const CommandSpec &command) { return name == QLatin1String(command.name); });
+    if (found == commands.end()) {
+        std::fprintf(stderr, "varlo: no command \"%s\" (varlo --help lists them)\n", qPrintable(name));
+        return ExitBadArgument;
+    }
+    const QStringList rest = words.mid(1);
+    if (rest.contains(QStringLiteral("--help")) || rest.contains(QStringLiteral("-h")))
+        return help(*found);
+
+    // The library's diagnostics are for developers.
+    if (qEnvironmentVariableIsEmpty("VARLO_VERBOSE"))
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.*.debug=false"));
+    QRobot robot;
+    Invocation invocation(*found, robot);
+    if (!invocation.parse(rest))
+        return invocation.failed();
+    const int code = found->run(invocation);
+    robot.disconnectController();
+    return code;
 }

@@ -1,20 +1,13 @@
-#include "scriptcommand.h"
+// varlo script run|debug: runs or debugs a project's script on a controller.
+#include "cli.h"
 
-#include "Varlo/qrobotdebugger.h"
-#include "Varlo/qrobot.h"
-#include "transport/timings.h"
+#include <Varlo/qrobotdebugger.h>
 
-#include <QtCore/QCoreApplication>
-#include <QtCore/QEventLoop>
-#include <QtCore/QLoggingCategory>
-#include <QtCore/QScopedPointer>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #if defined(Q_OS_UNIX)
@@ -30,13 +23,6 @@ const QString ScriptFile = QStringLiteral("src0.lua");
 // How long the controller's script may take to reach the debug server.
 const int DebugConnectLimitMs = 10000;
 
-volatile std::sig_atomic_t s_interrupted = 0;
-
-void onInterrupt(int)
-{
-    s_interrupted = 1;
-}
-
 void say(const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stdout);
@@ -44,40 +30,19 @@ void say(const QString &text)
     std::fflush(stdout);
 }
 
-bool isTerminal()
+bool inputIsTerminal()
 {
 #if defined(Q_OS_UNIX)
-    return isatty(0);
+    return isTerminal(0);
 #else
     return true;
 #endif
 }
 
-// Runs the local loop until `done` says so, checking every 100 ms (Ctrl-C
-// included) and giving up after `limitMs` (0: never).
-void waitUntil(const std::function<bool()> &done, int limitMs = 0)
+// The event loop until `done` says so or Ctrl-C; `limitMs` < 0: no limit.
+void waitUntil(const std::function<bool()> &done, int limitMs = -1)
 {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&]() {
-        if (done() || s_interrupted)
-            loop.quit();
-    });
-    check.start(100);
-    if (limitMs > 0)
-        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-}
-
-bool connectTo(QRobot &robot, const QString &address)
-{
-    robot.initialize();
-    robot.setHostIP(address);
-    bool connected = false;
-    QObject::connect(&robot, &QRobot::connectionChanged, &robot, [&connected](bool on) { connected = on; });
-    waitUntil([&connected]() { return connected; }, VarloTimings::ms(VarloTimings::ConnectLimit));
-    return connected;
+    runUntil(done, limitMs);
 }
 
 bool hasEnded(QRobot &robot)
@@ -125,7 +90,7 @@ int runStraight(QRobot &robot, const QString &project)
     waitUntil([&]() { return hasEnded(robot) || stoppedPolls >= 2; });
     poll.stop();
 
-    if (s_interrupted) {
+    if (Invocation::interrupted()) {
         robot.stop();
         say(QStringLiteral("stopped"));
         return 130;
@@ -189,7 +154,7 @@ int DebugConsole::exec(const QString &project)
         return 1;
     }
     showWhere();
-    if (isTerminal())
+    if (inputIsTerminal())
         help();
 
 #if defined(Q_OS_UNIX)
@@ -197,7 +162,7 @@ int DebugConsole::exec(const QString &project)
     QObject::connect(&notifier, &QSocketNotifier::activated, &m_robot, [this]() { readInput(); });
 #endif
     auto prompt = []() {
-        if (isTerminal()) {
+        if (inputIsTerminal()) {
             std::fputs("(varlo) ", stdout);
             std::fflush(stdout);
         }
@@ -209,7 +174,7 @@ int DebugConsole::exec(const QString &project)
         if (end >= 0 || (m_endOfInput && !m_input.isEmpty())) {
             const QString line = QString::fromLocal8Bit(m_input.left(end < 0 ? m_input.size() : end)).trimmed();
             m_input.remove(0, end < 0 ? m_input.size() : end + 1);
-            if (!isTerminal() && !line.isEmpty())
+            if (!inputIsTerminal() && !line.isEmpty())
                 say(QStringLiteral("(varlo) ") + line);
             m_busy = true;
             m_quit = !handle(line);
@@ -218,7 +183,7 @@ int DebugConsole::exec(const QString &project)
                 prompt();
             continue;
         }
-        if (m_endOfInput || s_interrupted) {
+        if (m_endOfInput || Invocation::interrupted()) {
             handle(QStringLiteral("q"));
             break;
         }
@@ -321,33 +286,36 @@ bool DebugConsole::handle(const QString &line)
     return !hasEnded(m_robot);
 }
 
+int script(Invocation &cli)
+{
+    // The words are "run|debug ADDRESS PROJECT".
+    const QString mode = cli.address;
+    if (mode != QLatin1String("run") && mode != QLatin1String("debug"))
+        return cli.fail(ExitBadArgument, QStringLiteral("usage: varlo script %1").arg(QLatin1String(cli.spec.synopsis)));
+    cli.address = cli.arguments.at(0);
+    if (!cli.connect())
+        return cli.failed();
+    if (!cli.robot.debugger()->isActive())
+        return cli.fail(ExitRequestFailed, QStringLiteral("the script debugger cannot run here (its ports are taken)"));
+    if (mode == QLatin1String("run"))
+        return runStraight(cli.robot, cli.arguments.at(1));
+    DebugConsole console(cli.robot);
+    return console.exec(cli.arguments.at(1));
+}
+
 } // namespace
 
-int runScriptCommand(const QStringList &arguments)
+QList<CommandSpec> scriptCommands()
 {
-    const QString mode = arguments.value(0);
-    if (arguments.size() != 3 || (mode != QLatin1String("run") && mode != QLatin1String("debug"))) {
-        std::fprintf(stderr, "usage: varlo script run ADDRESS PROJECT\n"
-                             "       varlo script debug ADDRESS PROJECT\n"
-                             "  run: runs the project's script on the controller at ADDRESS and follows it to its end\n"
-                             "  debug: debugs it (commands b LINE, d LINE, c, s, n, p NAME, set NAME VALUE, bt, q;\n"
-                             "         read line by line from standard input when it is not a terminal)\n");
-        return 2;
-    }
-    // The library's diagnostics are for developers; VARLO_VERBOSE=1 shows them.
-    if (qEnvironmentVariableIsEmpty("VARLO_VERBOSE"))
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.*.debug=false"));
-    std::signal(SIGINT, onInterrupt);
-
-    QScopedPointer<QRobot> robot(new QRobot);
-    if (!connectTo(*robot, arguments.at(1))) {
-        say(QStringLiteral("no controller at %1").arg(arguments.at(1)));
-        return 2;
-    }
-    if (!robot->debugger()->isActive())
-        return 2;
-    if (mode == QLatin1String("run"))
-        return runStraight(*robot, arguments.at(2));
-    DebugConsole console(*robot);
-    return console.exec(arguments.at(2));
+    return {
+        { "script", "run|debug ADDRESS PROJECT", "runs or debugs a project's script",
+          "run: runs the script of the project PROJECT on the controller and follows\n"
+          "     it to its end (lines, prints, errors); exits 1 on a script error.\n"
+          "debug: debugs it. Commands: b LINE (breakpoint), d LINE (remove it),\n"
+          "     c (continue), s (step), n (step over), p NAME (show), set NAME VALUE,\n"
+          "     bt (variables), q (stop and quit); read line by line from standard\n"
+          "     input when it is not a terminal. One debugger per computer: it listens\n"
+          "     on UDP 5000-5003 and TCP 8172.",
+          3, 3, {}, {}, script },
+    };
 }

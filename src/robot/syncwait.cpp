@@ -1,4 +1,4 @@
-#include "api/syncwait.h"
+#include "robot/syncwait.h"
 
 SyncWait::SyncWait(int periodMs, qint64 limitMs, int32_t resultAtLimit, int32_t *result)
     : m_period(periodMs), m_limit(limitMs), m_resultAtLimit(resultAtLimit), m_result(result)

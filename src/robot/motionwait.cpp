@@ -1,22 +1,28 @@
-#include "api/motionwait.h"
-#include "api/syncwait.h"
+#include "robot/motionwait.h"
+#include "robot/syncwait.h"
 #include "transport/timings.h"
 #include "Varlo.h"
+#include "Varlo/qrobotsettings.h"
+
+#include <QtCore/QPointer>
 
 namespace MotionWait {
 
-int32_t run(int32_t *result, const std::function<StatusQuery()> &query)
+int32_t run(QRobotSettings *settings, StatusMember status, int32_t *result, qint64 limitMs)
 {
-    SyncWait wait(VarloTimings::ms(VarloTimings::MotionCheck), VarloTimings::ms(VarloTimings::MotionLimit), VARLO_MOTION_TIMEOUT, result);
+    // Looked up on every check: a component deleted while the host waits
+    // ends the wait instead of being used.
+    QPointer<QRobotSettings> component = settings;
+    const qint64 limit = limitMs < 0 ? VarloTimings::ms(VarloTimings::MotionLimit) : limitMs;
+    SyncWait wait(VarloTimings::ms(VarloTimings::MotionCheck), limit, VARLO_MOTION_TIMEOUT, result);
     return wait.exec([&]() {
-        const StatusQuery status = query();
-        if (!status) {
+        if (!component) {
             wait.finish(VARLO_REQUEST_FAILED);
             return;
         }
         bool value = false;
         bool isAlarms = false;
-        status(value, isAlarms);
+        (component.data()->*status)(value, isAlarms);
 
         // Three assignments in this order, the last that applies counts: a
         // reply with both flags is a finished motion, and a finishing reply

@@ -1,0 +1,234 @@
+// varlo status, watch, alarms, clear, version: the robot's live state and
+// what the controller says about itself.
+#include "cli.h"
+
+#include <Varlo/qrobotprotocol.h>
+#include <Varlo/qrobotsettings.h>
+
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QJsonDocument>
+
+#include <cstdio>
+
+namespace {
+
+QString controlModeName(QRobotType::ControlMode mode)
+{
+    switch (mode) {
+    case QRobotType::Enable: return QStringLiteral("enabled");
+    case QRobotType::Drag: return QStringLiteral("drag");
+    default: return QStringLiteral("disabled");
+    }
+}
+
+// The live state as one JSON object and as lines of text.
+QJsonObject stateObject(QRobot &robot)
+{
+    const QRobotProtocol *p = robot.protocol();
+    const QRobotType::RDNCoordinate rdn = p->rdnCoordinate();
+    QJsonArray alarms;
+    for (const ActiveAlarm &alarm : activeAlarms(p->alarms()))
+        alarms.append(QJsonObject{ { "group", alarm.group }, { "number", alarm.number } });
+    QJsonArray outputs, inputs;
+    for (int channel : channelsOn(p->DO()))
+        outputs.append(channel);
+    for (int channel : channelsOn(p->DI()))
+        inputs.append(channel);
+    return QJsonObject{
+        { "address", robot.hostIP() },
+        { "axes", robot.knownAxisCount() },
+        { "controlMode", controlModeName(p->controlMode()) },
+        { "power", p->isPower() },
+        { "collision", p->isCollision() },
+        { "joints", jsonNumbers(p->jointCoordinate().joint, 6) },
+        { "pose", jsonNumbers(p->cartesianCoordinate().pose, 6) },
+        { "rdn", QJsonArray{ rdn.rdn[0], rdn.rdn[1], rdn.rdn[2], rdn.rdn[3] } },
+        { "armOrientation", p->armOrientation() },
+        { "tool", p->toolCoordinate() },
+        { "user", p->userCoordinate() },
+        { "outputs", outputs },
+        { "inputs", inputs },
+        { "alarms", alarms },
+    };
+}
+
+QStringList stateLines(QRobot &robot)
+{
+    const QRobotProtocol *p = robot.protocol();
+    const QList<ActiveAlarm> alarms = activeAlarms(p->alarms());
+    const QRobotType::RDNCoordinate rdn = p->rdnCoordinate();
+    const QString configuration = robot.knownAxisCount() == 4
+        ? QStringLiteral("%1 hand").arg(p->armOrientation() == 0 ? "left" : "right")
+        : QStringLiteral("r %1  d %2  n %3  cfg %4").arg(rdn.rdn[0]).arg(rdn.rdn[1]).arg(rdn.rdn[2]).arg(rdn.rdn[3]);
+    return {
+        QStringLiteral("controller  %1, %2 axes").arg(robot.hostIP()).arg(robot.knownAxisCount()),
+        QStringLiteral("arm         %1, power %2%3").arg(controlModeName(p->controlMode()),
+                                                         QLatin1String(p->isPower() ? "on" : "off"),
+                                                         QLatin1String(p->isCollision() ? ", collision" : "")),
+        QStringLiteral("joints      %1 (degrees)").arg(jointsText(p->jointCoordinate())),
+        QStringLiteral("pose        %1").arg(poseText(p->cartesianCoordinate())),
+        QStringLiteral("config      %1").arg(configuration),
+        QStringLiteral("frames      tool %1  user %2").arg(p->toolCoordinate()).arg(p->userCoordinate()),
+        QStringLiteral("outputs     %1").arg(channelsText(channelsOn(p->DO()))),
+        QStringLiteral("inputs      %1").arg(channelsText(channelsOn(p->DI()))),
+        QStringLiteral("alarms      %1").arg(alarms.isEmpty() ? QStringLiteral("none")
+                                                             : QStringLiteral("%1 active (varlo alarms)").arg(alarms.size())),
+    };
+}
+
+int status(Invocation &cli)
+{
+    if (!cli.connect())
+        return cli.failed();
+    if (!cli.freshState())
+        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 sent no state").arg(cli.address));
+    QStringList lines = stateLines(cli.robot);
+    QJsonObject state = stateObject(cli.robot);
+    const float speed = cli.robot.settings()->commonRatio();
+    lines.insert(6, QStringLiteral("speed       %1 %").arg(double(speed)));
+    state.insert(QStringLiteral("speed"), double(speed));
+    cli.result(lines.join(QLatin1Char('\n')), state);
+    return ExitOk;
+}
+
+// Redraws the state in place on a terminal; elsewhere (or with --json) one
+// block (one JSON line) per state exchange.
+int watch(Invocation &cli)
+{
+    int count = 0;
+    if (!cli.integerOption(QStringLiteral("--count"), &count, 0, 1, 1000000))
+        return cli.failed();
+    if (!cli.connect())
+        return cli.failed();
+    const bool inPlace = !cli.json && isTerminal(1);
+    int shown = 0;
+    int drawnLines = 0;
+    const QMetaObject::Connection lost = QObject::connect(&cli.robot, &QRobot::connectionChanged, &cli.robot, [&](bool on) {
+        if (!on)
+            std::fprintf(stderr, "varlo: connection to %s lost, waiting for it\n", qPrintable(cli.address));
+    });
+    QObject::connect(&cli.robot, &QRobot::exChangeClock, &cli.robot, [&]() {
+        if (cli.json) {
+            const QByteArray line = QJsonDocument(stateObject(cli.robot)).toJson(QJsonDocument::Compact);
+            std::fprintf(stdout, "%s\n", line.constData());
+        } else {
+            const QStringList lines = stateLines(cli.robot);
+            if (inPlace && drawnLines > 0)
+                std::fprintf(stdout, "\x1b[%dA", drawnLines);
+            for (const QString &text : lines)
+                std::fprintf(stdout, inPlace ? "\x1b[2K%s\n" : "%s\n", qPrintable(text));
+            if (!inPlace)
+                std::fputc('\n', stdout);
+            drawnLines = lines.size();
+        }
+        std::fflush(stdout);
+        ++shown;
+    });
+    cli.waitUntil([&]() { return count > 0 && shown >= count; }, -1);
+    QObject::disconnect(lost);
+    return ExitOk;
+}
+
+QJsonObject alarmObject(QRobot &robot, const ActiveAlarm &alarm)
+{
+    AlarmInfo info;
+    robot.settings()->alarmInfo(alarm.number, alarm.group == 0 ? 0 : 1, info, true);
+    return QJsonObject{ { "group", alarm.group },     { "number", alarm.number },
+                        { "level", info.level },      { "description", info.description },
+                        { "cause", info.cause },      { "solution", info.solution } };
+}
+
+int alarms(Invocation &cli)
+{
+    if (!cli.connect())
+        return cli.failed();
+    if (!cli.freshState())
+        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 sent no state").arg(cli.address));
+    QStringList lines;
+    QJsonArray list;
+    for (const ActiveAlarm &alarm : activeAlarms(cli.robot.protocol()->alarms())) {
+        const QJsonObject entry = alarmObject(cli.robot, alarm);
+        list.append(entry);
+        lines << alarmText(cli.robot, alarm);
+        if (!entry.value("cause").toString().isEmpty())
+            lines << QStringLiteral("    cause: ") + entry.value("cause").toString();
+        if (!entry.value("solution").toString().isEmpty())
+            lines << QStringLiteral("    solution: ") + entry.value("solution").toString();
+    }
+    cli.result(lines.isEmpty() ? QStringLiteral("no active alarms") : lines.join(QLatin1Char('\n')), list);
+    return ExitOk;
+}
+
+int clear(Invocation &cli)
+{
+    if (!cli.connect())
+        return cli.failed();
+    cli.robot.protocol()->clearAlarms();
+    // The request travels with the next exchange; an alarm whose cause is
+    // still there comes straight back, so look at two exchanges after it.
+    cli.freshState();
+    cli.freshState();
+    const bool cleared = cli.waitUntil([&]() { return activeAlarms(cli.robot.protocol()->alarms()).isEmpty(); }, 3000);
+    if (!cleared) {
+        if (Invocation::interrupted())
+            return cli.fail(ExitInterrupted, QStringLiteral("interrupted"));
+        return cli.fail(ExitAlarm, QStringLiteral("alarms still active: %1").arg(alarmsSummary(cli.robot)));
+    }
+    cli.result(QStringLiteral("alarms cleared"), QJsonObject{ { "cleared", true } });
+    return ExitOk;
+}
+
+int version(Invocation &cli)
+{
+    if (!cli.connect())
+        return cli.failed();
+    VersionInfo info;
+    const bool answered = cli.robot.settings()->version(info);
+    const QList<QPair<const char *, const char *>> modules = {
+        { "library", info.library }, { "control", info.control }, { "algs", info.algs },
+        { "system", info.system },   { "unio", info.unio },       { "safeio", info.safeio },
+        { "servo1", info.servo1 },   { "servo2", info.servo2 },   { "servo3", info.servo3 },
+        { "servo4", info.servo4 },   { "servo5", info.servo5 },   { "servo6", info.servo6 },
+        { "terminal", info.terminal }, { "feedback", info.feedback },
+    };
+    QStringList lines;
+    QJsonObject object;
+    for (const auto &module : modules) {
+        const QString text = QString::fromUtf8(module.second, int(qstrnlen(module.second, 25)));
+        lines << QStringLiteral("%1 %2").arg(QLatin1String(module.first), -10).arg(text);
+        object.insert(QLatin1String(module.first), text);
+    }
+    if (!answered)
+        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not report its versions").arg(cli.address));
+    cli.result(lines.join(QLatin1Char('\n')), object);
+    return ExitOk;
+}
+
+} // namespace
+
+QList<CommandSpec> stateCommands()
+{
+    return {
+        { "status", "ADDRESS", "the robot's state at a glance",
+          "Connects, waits for one state exchange and shows the control mode, power,\n"
+          "joints, pose, arm configuration, active frames, speed, IO and alarms.",
+          1, 1, {}, {}, status },
+        { "watch", "ADDRESS [--count N]", "the live state, refreshed in place",
+          "Shows the state after every state exchange (about three times a second),\n"
+          "redrawn in place on a terminal, until Ctrl-C or N updates (--count).\n"
+          "With --json: one JSON object per line.",
+          1, 1, { "--count" }, {}, watch },
+        { "alarms", "ADDRESS", "the active alarms with their catalogue texts",
+          "Lists the active alarms of the controller and of the drives, with the\n"
+          "description, cause and solution of the controller's alarm catalogue.",
+          1, 1, {}, {}, alarms },
+        { "clear", "ADDRESS", "clears the alarms",
+          "Asks the controller to clear its alarms and waits until none is active.\n"
+          "Exits 1 when alarms stay active (their cause is still there).",
+          1, 1, {}, {}, clear },
+        { "version", "ADDRESS", "the library's and the controller's versions",
+          "Shows the library's version and the versions of the controller's modules\n"
+          "(\"NULL\" for a module the controller does not report).",
+          1, 1, {}, {}, version },
+    };
+}
