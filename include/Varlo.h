@@ -434,10 +434,13 @@ VARLO_FUNCTION(int32_t) GetCoordinateToolIndex(int32_t *index);
 /*
  * Frames of the tool and user tables. The setters read the whole table, put
  * `frame` into entry `index`, mark the entry in use (its name and the other
- * entries stay as they were) and write the table back; a table that cannot be
- * read counts as all zeros. The getters copy the frame of entry `index`.
- * Return 0 whatever the controller answered, or 3 for an index outside 0 to 9
- * or a NULL pointer (nothing is read or written then).
+ * entries stay as they were) and write the table back; a table the controller
+ * does not have yet starts as all zeros. A table that could not be read is
+ * never written (its other entries would be lost): the setter returns 2. The
+ * getters copy the frame of entry `index` (all zeros when the table cannot be
+ * read). The setters return 0 once the table was read, whatever the write
+ * gave; the getters 0. Both return 3 for an index outside 0 to 9 or a NULL
+ * pointer (nothing is read or written then).
  */
 VARLO_FUNCTION(int32_t) SetCoordinateUserParams(const float frame[6], int32_t index);
 VARLO_FUNCTION(int32_t) GetCoordinateUserParams(float frame[6], int32_t index);
@@ -452,8 +455,9 @@ VARLO_FUNCTION(int32_t) GetCoordinateToolParams(float frame[6], int32_t index);
  * calibration x, y, z and the tool pose calibration a, b, c, so running both
  * tool calibrations on one index completes that tool.
  * Return 0 on success; 2 when the controller could not calibrate (then
- * `frame` and both tables are left as they were); 3 for an index outside 0 to
- * 9 or a NULL pointer.
+ * `frame` and both tables are left as they were), or when the table could not
+ * be read (then `frame` holds the computed frame and the table is not
+ * written); 3 for an index outside 0 to 9 or a NULL pointer.
  * The ToPy variants take the three points through three pointers.
  */
 VARLO_FUNCTION(int32_t) CalibrateCoordinateUser(const float points[18], float frame[6], int32_t index);

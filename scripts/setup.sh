@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building Varlo needs on a Debian machine (when missing) and
 # builds everything into build/. Safe to run again: it only installs what is
-# missing and rebuilds what changed.
+# missing and rebuilds what changed. With --packages-only it stops after the
+# packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +33,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "${1:-}" = "--packages-only" ] && exit 0
 
 build_dir=${VARLO_BUILD_DIR:-build}
 jobs=${VARLO_JOBS:-$(nproc)}

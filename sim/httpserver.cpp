@@ -80,7 +80,11 @@ std::string decodedPath(beast::string_view target)
 
 } // namespace
 
-struct HttpServer::Private : std::enable_shared_from_this<HttpServer::Private>
+// The connections and handlers of a server point at it without owning it:
+// the server owns its io_context, which owns every pending handler and, through
+// them, every connection. Destroying the io_context (after the threads ended)
+// destroys them all; no reference cycle keeps them alive past the server.
+struct HttpServer::Private
 {
     Private(std::string t, const Routes &r, Limits l) : tag(std::move(t)), routes(r), limits(l) {}
 
@@ -107,12 +111,14 @@ struct HttpServer::Private : std::enable_shared_from_this<HttpServer::Private>
     std::string tag;
     const Routes &routes;
     Limits limits;
-    net::io_context ioc;
-    tcp::acceptor acceptor{ioc};
     std::vector<std::thread> threads;
     std::atomic<std::size_t> budgetUsed{0};
     std::atomic<std::size_t> connections{0};
     std::atomic<std::size_t> eventStreams{0};
+    // Last, so destroyed first: the connections its handlers still hold
+    // count themselves out of the members above.
+    net::io_context ioc;
+    tcp::acceptor acceptor{ioc};
 };
 
 namespace {
@@ -120,8 +126,8 @@ namespace {
 class Session : public std::enable_shared_from_this<Session>
 {
 public:
-    Session(tcp::socket socket, std::shared_ptr<HttpServer::Private> server)
-        : m_stream(std::move(socket)), m_server(std::move(server))
+    Session(tcp::socket socket, HttpServer::Private *server)
+        : m_stream(std::move(socket)), m_server(server)
     {
         ++m_server->connections;
         beast::error_code ec;
@@ -321,7 +327,7 @@ private:
     beast::tcp_stream m_stream;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
-    std::shared_ptr<HttpServer::Private> m_server;
+    HttpServer::Private *m_server;
     std::string m_client;
     std::string m_connection;
     unsigned m_served = 0;
@@ -339,18 +345,18 @@ private:
 
 void HttpServer::Private::accept()
 {
-    acceptor.async_accept(net::make_strand(ioc), [self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
-        if (ec == net::error::operation_aborted || !self->acceptor.is_open())
+    acceptor.async_accept(net::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
+        if (ec == net::error::operation_aborted || !acceptor.is_open())
             return;
         if (ec) {
             // Out of descriptors or similar: wait a little instead of spinning.
-            auto timer = std::make_shared<net::steady_timer>(self->ioc, 50ms);
-            timer->async_wait([self, timer](beast::error_code) { self->accept(); });
+            auto timer = std::make_shared<net::steady_timer>(ioc, 50ms);
+            timer->async_wait([this, timer](beast::error_code) { accept(); });
             return;
         }
-        if (self->connections < kMaxConnections)
-            std::make_shared<Session>(std::move(socket), self)->start();
-        self->accept();
+        if (connections < kMaxConnections)
+            std::make_shared<Session>(std::move(socket), this)->start();
+        accept();
     });
 }
 
@@ -398,7 +404,7 @@ void HttpServer::stop()
 {
     if (d->threads.empty())
         return;
-    net::post(d->ioc, [server = d] {
+    net::post(d->ioc, [server = d.get()] {
         beast::error_code ec;
         server->acceptor.close(ec);
     });

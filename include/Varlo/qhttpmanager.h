@@ -29,6 +29,16 @@ public:
     // Controller settings documents ("/settings/common", "/properties/axis", ...),
     // read and written whole, as JSON text (object or array).
     bool getPara(QByteArray &reply, const QString &name);
+
+    // What a document read found. A setter that edits a document whole (read,
+    // change one part, write back) may start from nothing only when the
+    // controller said the document is missing, never after a failed read.
+    enum class ParaRead {
+        Read,    // the document, in `reply`
+        Missing, // the file service answered and has no such document (nor a fallback file)
+        Failed   // no answer, or an answer that is no document, and no fallback file
+    };
+    ParaRead readPara(QByteArray &reply, const QString &name);
     bool setPara(const QByteArray &data, const QString &name,
                  const QString &notifyPath = QString(), const QByteArray &notifyBody = QByteArray());
 

@@ -33,9 +33,10 @@ public:
 
     // Collision detection ("/settings/function/collisionDect"). The setter
     // reads the document, replaces the four scalar keys and writes it back,
-    // keeping the stored level arrays; a missing document is created with the
-    // default level table. A document that exists but is not a JSON object is
-    // left as it is and the call returns false. `mode` and `resumeType`
+    // keeping the stored level arrays; a document the controller does not have
+    // is created with the default level table. A document that could not be
+    // read, or that is not a JSON object, is left as it is and the call
+    // returns false. `mode` and `resumeType`
     // travel as 0/1.
     bool setCollisionDect(bool value, bool mode, bool resumeType, int level);
     bool getCollisionDect(bool &value, bool &mode, bool &resumeType, int &level);

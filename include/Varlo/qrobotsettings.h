@@ -74,6 +74,12 @@ public:
     struct CoordinateTable userCoordinates();
     bool setPointLoads(const struct PointLoadTable &table);
     struct PointLoadTable pointLoads();
+    // A table read for a change of some of its entries, to be written back
+    // whole: false, `table` untouched, when it could not be read (nothing may
+    // then be written over it); a table the controller does not have yet
+    // reads as all zeros.
+    bool toolCoordinatesForEdit(struct CoordinateTable &table);
+    bool userCoordinatesForEdit(struct CoordinateTable &table);
 
     // Calibrations computed by the controller from taught points. False when
     // the request failed, the reply is not a JSON object, or it carries no
@@ -260,9 +266,9 @@ public:
 
     // The script-function catalogue and the editor's operator and function
     // names. A file "update/functionApi.json" (or "update/functionSystem.json")
-    // in the folder of the host program (QCoreApplication::applicationDirPath(),
-    // the working directory when there is no application object) is used in
-    // preference to the controller's document. Only the first 48 names of the
+    // in the working directory, or else in the folder of the host program
+    // (QCoreApplication::applicationDirPath()), is used in preference to the
+    // controller's document. Only the first 48 names of the
     // catalogue count. `functionApi` returns false when the name is not among
     // them; `functionSystem` returns the number of entries (at most 4096).
     bool functionApi(const QString &name, FunctionApiEntry &entry);

@@ -12,6 +12,7 @@
 #include "Varlo/qrobottype.h"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -35,6 +36,24 @@ bool writeTable(QRobotSettings *settings, Table table, const CoordinateTable &co
     return table == Table::Tool ? settings->setToolCoordinates(coordinates) : settings->setUserCoordinates(coordinates);
 }
 
+// Changes entry `index` of a table and writes the table back whole. A table
+// that could not be read is not written (the other nine entries would be
+// lost): 2.
+int32_t editEntry(QRobotSettings *settings, Table table, int32_t index, const std::function<void(CoordinateEntry &)> &change)
+{
+    CoordinateTable coordinates;
+    const bool read = table == Table::Tool ? settings->toolCoordinatesForEdit(coordinates)
+                                           : settings->userCoordinatesForEdit(coordinates);
+    if (!read)
+        return VARLO_REQUEST_FAILED;
+    CoordinateEntry &entry = coordinates.entry[index];
+    change(entry);
+    entry.enable = true;
+    writeTable(settings, table, coordinates);
+    return VARLO_OK;
+}
+
+
 int32_t setIndex(int32_t index, void (QRobotProtocol::*request)(int))
 {
     if (!isTableIndex(index))
@@ -54,12 +73,9 @@ int32_t setFrame(Table table, const float *frame, int32_t index)
 {
     if (!frame || !isTableIndex(index))
         return VARLO_INVALID_ARGUMENT;
-    return withComponentsOk([&](QRobot *robot) {
-        CoordinateTable coordinates = readTable(robot->settings(), table);
-        CoordinateEntry &entry = coordinates.entry[index];
-        std::memcpy(entry.params, frame, FrameSize);
-        entry.enable = true;
-        writeTable(robot->settings(), table, coordinates);
+    return withComponents([&](QRobot *robot) {
+        return editEntry(robot->settings(), table, index,
+                         [&](CoordinateEntry &entry) { std::memcpy(entry.params, frame, FrameSize); });
     });
 }
 
@@ -96,14 +112,11 @@ int32_t calibrate(const Calibration &calibration, const CalibrationPoints &point
         if (!(settings->*calibration.calibrate)(points, result))
             return VARLO_REQUEST_FAILED;
         std::memcpy(frame, result.pose, FrameSize);
-
-        CoordinateTable coordinates = readTable(settings, calibration.table);
-        CoordinateEntry &entry = coordinates.entry[index];
-        for (int c = calibration.first; c < calibration.first + calibration.count; ++c)
-            entry.params[c] = result.pose[c];
-        entry.enable = true;
-        writeTable(settings, calibration.table, coordinates);
-        return VARLO_OK;
+        // The frame is the host's even when its table cannot take it.
+        return editEntry(settings, calibration.table, index, [&](CoordinateEntry &entry) {
+            for (int c = calibration.first; c < calibration.first + calibration.count; ++c)
+                entry.params[c] = result.pose[c];
+        });
     });
 }
 

@@ -122,10 +122,12 @@ bool QRobotCollaborative::setCollisionDect(bool value, bool mode, bool resumeTyp
     // replace: only the four scalar keys change.
     QJsonObject document;
     switch (ControllerIO::readObjectDocument(transport(), CollisionDect.name(), &document, "collisionDect_getParaError")) {
-    case ControllerIO::ReadStatus::Failed:
+    case ControllerIO::ReadStatus::Missing:
         // No document yet: create it with the default level table.
         document = defaultCollisionLevels();
         break;
+    case ControllerIO::ReadStatus::Failed:
+        // Not read: writing defaults would replace the stored level tables.
     case ControllerIO::ReadStatus::NotJson:
     case ControllerIO::ReadStatus::OtherKind:
         // A document that exists but cannot be understood is left alone

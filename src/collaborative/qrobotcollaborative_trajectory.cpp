@@ -133,6 +133,7 @@ bool QRobotCollaborative::setTrajParams(QRobotType::RDNCoordinate handtype, int 
         return false;
     case ControllerIO::ReadStatus::OtherKind:
         return true; // not a point list this library wrote: left alone
+    case ControllerIO::ReadStatus::Missing: // no point list yet: the parameters start one
     case ControllerIO::ReadStatus::Ok:
         break;
     }

@@ -49,6 +49,17 @@ Table readTable(QHttpManager *transport, const ControllerIO::ArrayDocument<Entry
     return table;
 }
 
+template <typename Table, typename Entry>
+bool readTableForEdit(QHttpManager *transport, const ControllerIO::ArrayDocument<Entry> &document, Table &table)
+{
+    Table read;
+    std::memset(&read, 0, sizeof read);
+    if (!document.readForEdit(transport, read.entry, Table::EntryCount))
+        return false;
+    table = read;
+    return true;
+}
+
 // How one calibration service is asked and answered: which values of each
 // point it is sent, and which components of the result its reply fills
 // (reply element i goes to component firstComponent + i; the rest are cleared).
@@ -131,12 +142,22 @@ bool QRobotSettings::setToolCoordinates(const CoordinateTable &table)
 
 CoordinateTable QRobotSettings::toolCoordinates() { return readTable<CoordinateTable>(transport(), ToolTable); }
 
+bool QRobotSettings::toolCoordinatesForEdit(CoordinateTable &table)
+{
+    return readTableForEdit(transport(), ToolTable, table);
+}
+
 bool QRobotSettings::setUserCoordinates(const CoordinateTable &table)
 {
     return UserTable.write(transport(), table.entry, CoordinateTable::EntryCount);
 }
 
 CoordinateTable QRobotSettings::userCoordinates() { return readTable<CoordinateTable>(transport(), UserTable); }
+
+bool QRobotSettings::userCoordinatesForEdit(CoordinateTable &table)
+{
+    return readTableForEdit(transport(), UserTable, table);
+}
 
 bool QRobotSettings::setPointLoads(const PointLoadTable &table)
 {

@@ -17,11 +17,13 @@ const ControllerIO::Fields<DriverParams> GainFields{
 };
 const ControllerIO::ArrayDocument<DriverParams> BasicGains{
     "/properties/driverParams", GainFields,
-    { { "bool QRobotSettings::getBasicDriverParams(QRobotType::DriverParamsGroup&)", "getParaError" }, {} }
+    { { "bool QRobotSettings::getBasicDriverParams(QRobotType::DriverParamsGroup&)", "getParaError" }, {} },
+    ControllerIO::OtherKind::Fails
 };
 const ControllerIO::ArrayDocument<DriverParams> UserGains{
     "/settings/driver/userParams", GainFields,
-    { { "bool QRobotSettings::getUserDriverParams(QRobotType::DriverParamsGroup&)", "getParaError" }, {} }
+    { { "bool QRobotSettings::getUserDriverParams(QRobotType::DriverParamsGroup&)", "getParaError" }, {} },
+    ControllerIO::OtherKind::Fails
 };
 
 bool readEncoder(QHttpManager *transport, const QString &path, int conveyor, float &value)

@@ -8,6 +8,7 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 
 #include <cstring>
 
@@ -108,8 +109,12 @@ QJsonObject functionApiCatalogue(QHttpManager *transport)
 
 QString QRobotSettings::localCatalogueFile(const QString &fileName)
 {
-    const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    return QDir(folder).filePath(QStringLiteral("update/") + fileName);
+    const QString relative = QStringLiteral("update/") + fileName;
+    const QString inWorkingDirectory = QDir::current().absoluteFilePath(relative);
+    if (QFileInfo::exists(inWorkingDirectory) || !QCoreApplication::instance())
+        return inWorkingDirectory;
+    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(relative);
+    return QFileInfo::exists(besideProgram) ? besideProgram : inWorkingDirectory;
 }
 
 bool QRobotSettings::functionApi(const QString &name, FunctionApiEntry &entry)

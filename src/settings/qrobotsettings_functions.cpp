@@ -6,7 +6,10 @@
 using ControllerIO::Document;
 using ControllerIO::Fields;
 using ControllerIO::Logs;
+using ControllerIO::OtherKind;
 
+// Every reader here fails on a document of the wrong kind (an array where its
+// object belongs): reading nothing would be a failure reported as success.
 namespace {
 
 const Document<StopModeSettings> StopMode{
@@ -17,20 +20,21 @@ const Document<StopModeSettings> StopMode{
       { "r", &StopModeSettings::r },           { "d", &StopModeSettings::d },       { "n", &StopModeSettings::n },
       { "cfg", &StopModeSettings::cfg },       { "mode", &StopModeSettings::mode }, { "arch", &StopModeSettings::arch },
       { "speed", &StopModeSettings::speed } },
-    Logs::words("stopMode")
+    Logs::words("stopMode"), OtherKind::Fails
 };
 
 const Document<RemoteControl> Remote{ "/settings/function/remoteControl",
                                       { { "name", &RemoteControl::name }, { "mode", &RemoteControl::mode } },
-                                      Logs::words("remoteControl") };
+                                      Logs::words("remoteControl"), OtherKind::Fails };
 
 const Document<ModbusConf> Modbus{ "/settings/function/modbusConf",
                                    { { "id", &ModbusConf::id }, { "mode", &ModbusConf::mode } },
-                                   Logs::words("modbusConf") };
+                                   Logs::words("modbusConf"), OtherKind::Fails };
 
 const ControllerIO::ValueDocument<QString> RunToMode{
     "/settings/function/runToMode", "mode",
-    Logs{ "runToMode_getParaError", { "bool QRobotSettings::setRunToMode(const QString&)", "setParaError" } }
+    Logs{ "runToMode_getParaError", { "bool QRobotSettings::setRunToMode(const QString&)", "setParaError" } },
+    OtherKind::Fails
 };
 
 // The pins of outside control: six inputs and four outputs, in a group each.
@@ -45,10 +49,10 @@ const Fields<ControlMap> ControlOutputs{
 };
 const Document<ControlMap> IoCtrl{ "/settings/function/ioctrl",
                                    { { "in", ControlInputs }, { "out", ControlOutputs } },
-                                   Logs::words("ioctrl") };
+                                   Logs::words("ioctrl"), OtherKind::Fails };
 const Document<ControlMap> ModbusCtrl{ "/settings/function/modbusctrl",
                                        { { "coils", ControlInputs }, { "inBits", ControlOutputs } },
-                                       Logs::words("modbusctrl") };
+                                       Logs::words("modbusctrl"), OtherKind::Fails };
 
 const Fields<OfflineSignal> SignalFields{ { "io", &OfflineSignal::io }, { "level", &OfflineSignal::level } };
 const Document<OfflineSettings> Offline{
@@ -62,11 +66,13 @@ const Document<OfflineSettings> Offline{
                                  { "force_stop", &OfflineSettings::force_stop, SignalFields } } },
       { "out",
         Fields<OfflineSettings>{ { "alarm", &OfflineSettings::alarm, SignalFields },
-                                 { "running", &OfflineSettings::running, SignalFields } } } }
+                                 { "running", &OfflineSettings::running, SignalFields } } } },
+    Logs(), OtherKind::Fails
 };
 
 // The joint brakes are set by a command and read from their document.
-const ControllerIO::ValueDocument<bool> JointBrake{ "/interface/jointBrake", "jointBrake", Logs::words("jointBrake") };
+const ControllerIO::ValueDocument<bool> JointBrake{ "/interface/jointBrake", "jointBrake", Logs::words("jointBrake"),
+                                                    OtherKind::Fails };
 
 } // namespace
 

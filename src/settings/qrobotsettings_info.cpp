@@ -81,6 +81,7 @@ bool QRobotSettings::versionHW(QRobotType::HWVersion &info)
                                              LogText("bool QRobotSettings::versionHW(QRobotType::HWVersion&)",
                                                      "getParaError"))) {
     case ControllerIO::ReadStatus::Failed:
+    case ControllerIO::ReadStatus::Missing:
     case ControllerIO::ReadStatus::NotJson:
         return false;
     case ControllerIO::ReadStatus::OtherKind: // holds none of the keys: every field "NULL"

@@ -74,7 +74,7 @@ bool QRobotSettings::structure(RobotStructure &s)
                 s.limits[i][k] = QRobotJson::toFloat(pair.at(k));
         }
         readMotors(document, s, false);
-    }, GetError);
+    }, GetError, ControllerIO::OtherKind::Fails);
 }
 
 bool QRobotSettings::structureShort(RobotStructure &s)
@@ -84,17 +84,15 @@ bool QRobotSettings::structureShort(RobotStructure &s)
         takeNumbered(structure, "L", s.L);
         takeNumbered(structure, "A", s.a);
         readMotors(document, s, true);
-    }, GetError);
+    }, GetError, ControllerIO::OtherKind::Fails);
 }
 
 bool QRobotSettings::setStructure(const RobotStructure &s)
 {
     // Read first: the document holds keys of other tools and arm types that
-    // must survive the write.
-    // A document that is not a JSON object has nothing usable to keep.
+    // must survive the write (a fresh controller without one starts empty).
     QJsonObject document;
-    if (ControllerIO::readObjectDocument(transport(), StructureDocument, &document, GetError)
-        == ControllerIO::ReadStatus::Failed)
+    if (!ControllerIO::mayEdit(ControllerIO::readObjectDocument(transport(), StructureDocument, &document, GetError)))
         return false;
 
     QJsonObject structure = document.value(key("structure")).toObject();

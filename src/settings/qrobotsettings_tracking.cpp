@@ -50,5 +50,5 @@ bool QRobotSettings::tracking(TrackingSettings &settings)
 {
     return ControllerIO::readArray(transport(), TrackingDocument, [&](const QJsonArray &array) {
         settings.count = quint8(TrackerFields.readArray(array, settings.tracker, TrackerCount));
-    });
+    }, ControllerIO::LogText(), ControllerIO::OtherKind::Fails);
 }

@@ -9,7 +9,8 @@ namespace {
 
 const ControllerIO::Document<LatchPos> Latch{
     "/process/flyPhoto/latchPos",
-    { { "x", &LatchPos::x }, { "y", &LatchPos::y }, { "r", &LatchPos::r }, { "jointAngle", &LatchPos::jointAngle } }
+    { { "x", &LatchPos::x }, { "y", &LatchPos::y }, { "r", &LatchPos::r }, { "jointAngle", &LatchPos::jointAngle } },
+    ControllerIO::Logs(), ControllerIO::OtherKind::Fails
 };
 
 // All eight calibrations are written; a read fills at most eight.
@@ -18,7 +19,8 @@ const ControllerIO::ArrayDocument<VisionCalibration> Calibrations{
     { { "name", &VisionCalibration::name }, { "fixed", &VisionCalibration::fixed },
       { "method", &VisionCalibration::method }, { "matrix", &VisionCalibration::matrix },
       { "coordinate", &VisionCalibration::coordinate }, { "error", &VisionCalibration::error },
-      { "angle", &VisionCalibration::angle } }
+      { "angle", &VisionCalibration::angle } },
+    ControllerIO::Logs(), ControllerIO::OtherKind::Fails
 };
 
 } // namespace

@@ -64,9 +64,15 @@ ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocum
                         const LogText &onFailure)
 {
     QByteArray bytes;
-    if (!transport->getPara(bytes, name)) {
+    switch (transport->readPara(bytes, name)) {
+    case QHttpManager::ParaRead::Failed:
         log(onFailure);
         return ReadStatus::Failed;
+    case QHttpManager::ParaRead::Missing:
+        log(onFailure);
+        return ReadStatus::Missing;
+    case QHttpManager::ParaRead::Read:
+        break;
     }
     QJsonParseError error;
     const QJsonDocument parsed = QJsonDocument::fromJson(bytes, &error);
@@ -95,16 +101,15 @@ ReadStatus readKind(QHttpManager *transport, const QString &name, Kind *value, c
     return ReadStatus::Ok;
 }
 
-// Valid JSON of the other kind holds nothing to take: true, nothing read.
 template <typename Kind>
 bool readWith(QHttpManager *transport, const QString &name, const std::function<void(const Kind &)> &read,
-              const LogText &onFailure)
+              const LogText &onFailure, OtherKind otherKind)
 {
     Kind value;
     const ReadStatus status = readKind(transport, name, &value, onFailure);
     if (status == ReadStatus::Ok && read)
         read(value);
-    return status == ReadStatus::Ok || status == ReadStatus::OtherKind;
+    return status == ReadStatus::Ok || (status == ReadStatus::OtherKind && otherKind == OtherKind::ReadsNothing);
 }
 
 } // namespace
@@ -122,15 +127,15 @@ ReadStatus readArrayDocument(QHttpManager *transport, const QString &name, QJson
 }
 
 bool readObject(QHttpManager *transport, const QString &name, const std::function<void(const QJsonObject &)> &read,
-                const LogText &onFailure)
+                const LogText &onFailure, OtherKind otherKind)
 {
-    return readWith(transport, name, read, onFailure);
+    return readWith(transport, name, read, onFailure, otherKind);
 }
 
 bool readArray(QHttpManager *transport, const QString &name, const std::function<void(const QJsonArray &)> &read,
-               const LogText &onFailure)
+               const LogText &onFailure, OtherKind otherKind)
 {
-    return readWith(transport, name, read, onFailure);
+    return readWith(transport, name, read, onFailure, otherKind);
 }
 
 bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocument &document,

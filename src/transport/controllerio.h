@@ -62,13 +62,14 @@ bool getPresent(QHttpManager *transport, const QString &path, const char *key, b
 
 enum class ReadStatus {
     Failed,    // the document could not be read
+    Missing,   // the controller has no such document (it answered so)
     NotJson,   // the bytes are not a JSON document
     OtherKind, // JSON, but an array where an object was wanted or the reverse
     Ok
 };
 
-// Reads a document and parses it; logs `onFailure` when it cannot be read.
-// Never gives OtherKind.
+// Reads a document and parses it; logs `onFailure` when it cannot be read
+// (missing included). Never gives OtherKind.
 ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocument *document,
                         const LogText &onFailure = LogText());
 // The same for a document that is to be an object (an array): `*object` is
@@ -78,15 +79,29 @@ ReadStatus readObjectDocument(QHttpManager *transport, const QString &name, QJso
 ReadStatus readArrayDocument(QHttpManager *transport, const QString &name, QJsonArray *array,
                              const LogText &onFailure = LogText());
 
-// The read shape for an object document: unreadable → false (logged), not
-// JSON → false, an array → true with nothing read, an object → `read` takes
-// the keys it contains, true.
+// Whether a setter that edits a document whole (read, change a part, write
+// back) may go on: with the document as read, or from nothing when the
+// controller has none yet. A failed read, or a document that is not what it
+// should be, is never written over: one transient failure would otherwise
+// erase everything else the document holds.
+inline bool mayEdit(ReadStatus status) { return status == ReadStatus::Ok || status == ReadStatus::Missing; }
+
+// What a read makes of a document that is valid JSON of the other kind (an
+// array where an object belongs, or the reverse).
+enum class OtherKind {
+    ReadsNothing, // nothing to take from it: true, the record untouched
+    Fails         // false, the record untouched
+};
+
+// The read shape for an object document: unreadable or missing → false
+// (logged), not JSON → false, an array → as `otherKind` says, an object →
+// `read` takes the keys it contains, true.
 bool readObject(QHttpManager *transport, const QString &name, const std::function<void(const QJsonObject &)> &read,
-                const LogText &onFailure = LogText());
+                const LogText &onFailure = LogText(), OtherKind otherKind = OtherKind::ReadsNothing);
 
 // The same for an array document.
 bool readArray(QHttpManager *transport, const QString &name, const std::function<void(const QJsonArray &)> &read,
-               const LogText &onFailure = LogText());
+               const LogText &onFailure = LogText(), OtherKind otherKind = OtherKind::ReadsNothing);
 
 // The write shape: the whole document replaced; a failed write logs `onFailure`.
 bool writeDocument(QHttpManager *transport, const QString &name, const QJsonDocument &document,

@@ -213,13 +213,6 @@ std::vector<Field<Record>> elements(T (Record::*m)[N], std::initializer_list<con
     return fields;
 }
 
-// What a read makes of a document that is valid JSON of the other kind (an
-// array where an object belongs, or the reverse).
-enum class OtherKind {
-    ReadsNothing, // nothing to take from it: true, the record untouched
-    Fails         // false, the record untouched
-};
-
 // An object document bound to a record.
 template <typename Record>
 class Document
@@ -240,6 +233,7 @@ public:
         QJsonObject object;
         switch (readObjectDocument(transport, m_name, &object, m_logs.read)) {
         case ReadStatus::Failed:
+        case ReadStatus::Missing:
         case ReadStatus::NotJson:
             return false;
         case ReadStatus::OtherKind:
@@ -268,18 +262,31 @@ template <typename Record>
 class ArrayDocument
 {
 public:
-    ArrayDocument(const char *name, Fields<Record> fields, Logs logs = Logs())
-        : m_name(QLatin1String(name)), m_fields(std::move(fields)), m_logs(std::move(logs))
+    ArrayDocument(const char *name, Fields<Record> fields, Logs logs = Logs(),
+                  OtherKind otherKind = OtherKind::ReadsNothing)
+        : m_name(QLatin1String(name)), m_fields(std::move(fields)), m_logs(std::move(logs)), m_otherKind(otherKind)
     {
     }
 
     // Reads at most `count` records; elements past them are ignored. False
     // when the document cannot be read (logged) or is not JSON; an object
-    // document reads nothing.
+    // document reads as `otherKind` says.
     bool read(QHttpManager *transport, Record *records, int count) const
     {
         return readArray(transport, m_name,
-                         [&](const QJsonArray &array) { m_fields.readArray(array, records, count); }, m_logs.read);
+                         [&](const QJsonArray &array) { m_fields.readArray(array, records, count); }, m_logs.read,
+                         m_otherKind);
+    }
+    // The read of a setter that edits the table whole (see mayEdit()): the
+    // records as read, or untouched when the controller has no table yet.
+    // False, nothing read, when the table must not be written over.
+    bool readForEdit(QHttpManager *transport, Record *records, int count) const
+    {
+        QJsonArray array;
+        const ReadStatus status = readArrayDocument(transport, m_name, &array, m_logs.read);
+        if (status == ReadStatus::Ok)
+            m_fields.readArray(array, records, count);
+        return mayEdit(status);
     }
     bool write(QHttpManager *transport, const Record *records, int count) const
     {
@@ -290,6 +297,7 @@ private:
     QString m_name;
     Fields<Record> m_fields;
     Logs m_logs;
+    OtherKind m_otherKind;
 };
 
 // A document of one value under one key, such as {"value": true}.
@@ -297,8 +305,8 @@ template <typename T>
 class ValueDocument
 {
 public:
-    ValueDocument(const char *name, const char *key, Logs logs = Logs())
-        : m_document(name, { { key, &Single::value } }, std::move(logs))
+    ValueDocument(const char *name, const char *key, Logs logs = Logs(), OtherKind otherKind = OtherKind::ReadsNothing)
+        : m_document(name, { { key, &Single::value } }, std::move(logs), otherKind)
     {
     }
 

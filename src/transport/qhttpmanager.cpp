@@ -224,20 +224,30 @@ bool QHttpManager::postData(const QString &path, const QByteArray &body, QByteAr
 
 bool QHttpManager::getPara(QByteArray &reply, const QString &name)
 {
+    return readPara(reply, name) == ParaRead::Read;
+}
+
+QHttpManager::ParaRead QHttpManager::readPara(QByteArray &reply, const QString &name)
+{
     if (!ControllerPaths::isSafeDocumentName(name)) {
         qDebug() << GetParaSignature << name << "invalid document name";
-        return false;
+        return ParaRead::Failed;
     }
 
     QByteArray bytes;
+    bool reportedMissing = false;
     if (d->request(0, QStringLiteral("/file/read%1.json").arg(name), QByteArray(), &bytes, FilePort)) {
         QJsonDocument document;
         if (readDocument(bytes, &document)) {
             reply = document.toJson();
             d->filesReachable = true;
             d->report(d->serverReachable);
-            return true;
+            return ParaRead::Read;
         }
+        // Only the service's own word for "no such document": a reply cut
+        // short or garbled is no evidence that the document is missing.
+        const QJsonDocument parsed = QJsonDocument::fromJson(bytes);
+        reportedMissing = parsed.isObject() && parsed.object().isEmpty();
         waitMs(20);
     }
 
@@ -249,13 +259,14 @@ bool QHttpManager::getPara(QByteArray &reply, const QString &name)
             file.close();
             d->filesReachable = true;
             d->report(d->serverReachable);
-            return true;
+            return ParaRead::Read;
         }
+        reportedMissing = false;
     } else {
         qDebug() << GetParaSignature << path << " is not exist!";
     }
     d->probeFiles();
-    return false;
+    return reportedMissing ? ParaRead::Missing : ParaRead::Failed;
 }
 
 bool QHttpManager::setPara(const QByteArray &data, const QString &name, const QString &notifyPath,
@@ -324,6 +335,9 @@ bool QHttpManager::isDispatching() const
 void QHttpManager::clearServerReachable()
 {
     d->serverReachable = false;
+    // The host was told "disconnected" by whoever cleared the flag: a later
+    // failure must not tell it a second time.
+    d->reportedConnected = false;
 }
 
 void QHttpManager::resetReachability()

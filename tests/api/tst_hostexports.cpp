@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 using namespace VarloTest;
 
@@ -148,6 +149,9 @@ private Q_SLOTS:
         const int before = first.size();
         QCOMPARE(DisconnectVarlo(), VARLO_OK);
         QCOMPARE(DisconnectVarlo(), VARLO_OK);
+        // A document read that fails afterwards reports no second loss.
+        float frame[6];
+        QCOMPARE(GetCoordinateToolParams(frame, 0), VARLO_OK);
         QCOMPARE(first.mid(before), (QList<bool>{ false, false }));
         ctl.clearRequests();
         spin(50);
@@ -335,13 +339,50 @@ private Q_SLOTS:
         float back[6];
         QCOMPARE(GetCoordinateToolParams(back, 3), VARLO_OK);
         QCOMPARE(floats(back, 6), floats(frame, 6));
-        // A table that cannot be read counts as zeros; a short one too.
-        ctl.setDocument(UserTable, QByteArray("[{\"enable\": tr"));
+        // A short table is filled up with zeros.
+        ctl.setDocument(UserTable, QJsonArray{ entry(true, "only", many(6, 1)) });
         QCOMPARE(SetCoordinateUserParams(frame, 9), VARLO_OK);
         QCOMPARE(ctl.document(UserTable).array().size(), 10);
-        QCOMPARE(ctl.document(UserTable).array().at(0).toObject(), entry(false, "", many(6, 0)));
-        QCOMPARE(GetCoordinateUserParams(back, 0), VARLO_OK);
+        QCOMPARE(ctl.document(UserTable).array().at(1).toObject(), entry(false, "", many(6, 0)));
+        QCOMPARE(GetCoordinateUserParams(back, 1), VARLO_OK);
         QCOMPARE(floats(back, 6), many(6, 0));
+    }
+
+    // A table that could not be read is never written back (its other
+    // entries would be lost): 2. One the controller does not have starts empty.
+    void frameWritesNeedTheTable_data() {
+        QTest::addColumn<Call>("call");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<Reply>("read");
+        QTest::addColumn<int>("result");
+        static float out[6];
+        static const float frame[6] = { 1, 2, 3, 4, 5, 6 };
+        const QList<std::tuple<const char *, QString, Call>> calls{
+            { "SetCoordinateToolParams", ToolTable, [] { return SetCoordinateToolParams(frame, 3); } },
+            { "SetCoordinateUserParams", UserTable, [] { return SetCoordinateUserParams(frame, 3); } },
+            { "CalibrateCoordinateUser", UserTable, [] { return CalibrateCoordinateUser(Points, out, 3); } },
+            { "CalibrateCoordinateToolPosition", ToolTable, [] { return CalibrateCoordinateToolPosition(Points, out, 3); } },
+            { "CalibrateCoordinateToolPose", ToolTable, [] { return CalibrateCoordinateToolPose(Points, out, 3); } },
+        };
+        for (const auto &c : calls) {
+            QTest::addRow("%s, no answer", std::get<0>(c)) << std::get<2>(c) << std::get<1>(c) << Reply::error() << 2;
+            QTest::addRow("%s, cut short", std::get<0>(c)) << std::get<2>(c) << std::get<1>(c) << Reply::raw("[{\"enable\": tr") << 2;
+            QTest::addRow("%s, missing", std::get<0>(c)) << std::get<2>(c) << std::get<1>(c) << Reply::raw("{}") << 0;
+        }
+    }
+    void frameWritesNeedTheTable() {
+        QFETCH(Call, call);
+        QFETCH(QString, table);
+        QFETCH(Reply, read);
+        QFETCH(int, result);
+        ctl.on("POST", "/calibrate/*", QJsonObject{ { "coordinate", numbers({ 1, 2, 3, 4, 5, 6 }) }, { "result", true } });
+        ctl.setDocument(table, sampleTable(10));
+        ctl.on("GET", "/file/read" + table + ".json", read, 1);
+        QCOMPARE(call(), result);
+        const QJsonArray stored = ctl.document(table).array();
+        QCOMPARE(stored == sampleTable(10), result != 0);
+        if (result == 0) // the rest of a fresh table is empty
+            QVERIFY(stored.size() == 10 && stored.at(3).toObject().value("enable").toBool() && stored.at(0) == entry(false, "", many(6, 0)));
     }
 
     // The two tool calibrations complete one tool; the user table is left alone.

@@ -300,6 +300,8 @@ private Q_SLOTS:
         // Host fields without a terminator are read to their end, not beyond.
         const auto table = std::make_unique<CoordinateTable>();
         std::memset(static_cast<void *>(table.get()), 'z', sizeof(CoordinateTable));
+        for (CoordinateEntry &entry : table->entry)
+            entry.enable = true; // a bool holds 0 or 1, whatever the bytes around it
         QVERIFY(x->s.setToolCoordinates(*table));
         QCOMPARE(ctl.document("/settings/coordinate/tool").array().at(2).toObject().value("alias").toString(), QString(22, 'z'));
         std::memset(&hw, 'C', sizeof hw);
@@ -344,17 +346,13 @@ private Q_SLOTS:
         QCOMPARE(limits.dragSensitivity[0].def, 1.0f);
     }
 
-    // Readers of a document that is not JSON report it; writers that must
-    // keep what they cannot read write nothing.
+    // Readers of a document that is not JSON report it.
     void unreadableDocuments() {
         f.putShareFile("/settings/safemode", "payload: 3");
         SafeModeParams safe;
         std::memset(&safe, 0x5A, sizeof safe);
         QVERIFY(!x->c.getSafeMode(safe));
         QCOMPARE(safe.payload, 0);
-        RobotStructure structure{};
-        QVERIFY(!x->s.setStructure(structure)); // no document at all
-        QCOMPARE(ctl.count("POST", "/file/write/*"), 0);
         bool has = true;
         QVERIFY(!x->s.hasAuxJoint(has));
     }
@@ -420,7 +418,9 @@ private Q_SLOTS:
         QVERIFY(x->c.setTrajPoints(points, 4) && listed() == 2);
         QVERIFY(x->c.setTrajPoints(points, 1) && listed() == 1); // the caller's count ends it too
         std::vector<QRobotType::CartesianCoordinate> longest(40000, points[0]);
+        VarloTimings::setForTesting(VarloTimings::RequestAbort, 10000); // 2 MB: slow under the sanitizers
         QVERIFY(x->c.setTrajPoints(longest.data(), int(longest.size())) && listed() == 39999);
+        VarloTimings::setForTesting(VarloTimings::RequestAbort, 0);
         float poses[CalibrationPointLimit][6] = {};
         poses[0][0] = poses[1][0] = poses[3][0] = 1;
         QVERIFY(x->c.multiCalibration(poses, poses, MultiCalibrationParams{}));
@@ -509,13 +509,82 @@ private Q_SLOTS:
         QList<FunctionSystemEntry> entries;
         QCOMPARE(x->s.functionSystem(entries), 4096);
 
-        const QString local = QRobotSettings::localCatalogueFile("functionApi.json");
-        QCOMPARE(local, QCoreApplication::applicationDirPath() + "/update/functionApi.json");
+        // The local catalogue: the working directory's, else the one beside the program.
+        QTemporaryDir work;
+        const QString previous = QDir::currentPath(), local = work.path() + "/update/functionApi.json";
+        const QString besideProgram = QCoreApplication::applicationDirPath() + "/update/functionApi.json";
+        QVERIFY(QDir::setCurrent(work.path()));
+        QVERIFY(writeFile(besideProgram, R"({"function": ["Beside"]})"));
         QVERIFY(writeFile(local, R"({"function": ["Local"]})"));
         ctl.clearRequests();
         QCOMPARE(QByteArray(x->s.functionApiList().value(0).name), QByteArray("Local"));
-        QCOMPARE(ctl.count(), 0);
         QFile::remove(local);
+        QCOMPARE(QByteArray(x->s.functionApiList().value(0).name), QByteArray("Beside"));
+        QCOMPARE(ctl.count(), 0);
+        QFile::remove(besideProgram);
+        QDir::setCurrent(previous);
+    }
+
+    // Setters that edit a document whole (read, change, write back) never
+    // write over a document they could not read; one the controller does not
+    // have yet is started.
+    void editsNeedTheDocument_data() {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<Read>("edit");
+        QTest::addColumn<Reply>("read");
+        QTest::addColumn<bool>("written");
+        const QList<QPair<QString, Read>> edits{
+            { "/settings/function/collisionDect", [](Components &x) { return x.c.setCollisionDect(true, true, false, 3); } },
+            { "/properties/structure", [](Components &x) { return x.s.setStructure(RobotStructure{}); } },
+            { "/process/trajectory/trajPoints", [](Components &x) { return x.c.setTrajParams({}, 1, 2); } },
+        };
+        for (const auto &e : edits) {
+            QTest::addRow("%s, no answer", qPrintable(e.first)) << e.first << e.second << Reply::error() << false;
+            QTest::addRow("%s, cut short", qPrintable(e.first)) << e.first << e.second << Reply::raw(R"({"kept": tr)") << false;
+            QTest::addRow("%s, missing", qPrintable(e.first)) << e.first << e.second << Reply::raw("{}") << true;
+        }
+    }
+    void editsNeedTheDocument() {
+        QFETCH(QString, document);
+        QFETCH(Read, edit);
+        QFETCH(Reply, read);
+        QFETCH(bool, written);
+        ctl.on("GET", "/file/read" + document + ".json", read, 1);
+        QCOMPARE(edit(*x), written);
+        QCOMPARE(ctl.count("POST", "/file/write" + document + ".json"), written ? 1 : 0);
+    }
+
+    // The function settings' readers fail on a document of the other kind (an
+    // array where their object belongs, or the reverse): nothing was read.
+    void functionSettingsOfTheOtherKind_data() {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Read>("read");
+#define KIND(document, content, Type, get)                                                                            \
+    QTest::newRow(document) << QString(document) << QByteArray(content)                                               \
+                            << Read([](Components &x) { const auto r = std::make_unique<Box<Type>>(); return x.s.get(r->value); })
+        KIND("/settings/function/stopMode", "[1]", StopModeSettings, stopMode);
+        KIND("/settings/function/remoteControl", "[1]", RemoteControl, remoteControl);
+        KIND("/settings/function/modbusConf", "[1]", ModbusConf, modbusConf);
+        KIND("/settings/function/runToMode", "[1]", QString, runToMode);
+        KIND("/settings/function/ioctrl", "[1]", ControlMap, ioCtrl);
+        KIND("/settings/function/modbusctrl", "[1]", ControlMap, modbusCtrl);
+        KIND("/settings/offline", "[1]", OfflineSettings, offline);
+        KIND("/interface/jointBrake", "[1]", bool, jointBrakeState);
+        KIND("/process/flyPhoto/latchPos", "[1]", LatchPos, latchPos);
+        KIND("/properties/structure", "[1]", RobotStructure, structure);
+        KIND("/process/vision_calibrate", R"({"a": 1})", Vision, visionCalibration);
+        KIND("/properties/driverParams", R"({"a": 1})", QRobotType::DriverParamsGroup, getBasicDriverParams);
+        KIND("/settings/driver/userParams", R"({"a": 1})", QRobotType::DriverParamsGroup, getUserDriverParams);
+        KIND("/process/tracking", R"({"a": 1})", TrackingSettings, tracking);
+#undef KIND
+    }
+    void functionSettingsOfTheOtherKind() {
+        QFETCH(QString, document);
+        QFETCH(QByteArray, content);
+        QFETCH(Read, read);
+        ctl.setDocument(document, content);
+        QVERIFY(!read(*x));
     }
 
     // Byte fields take 0 to 255: larger values are clamped, not wrapped.
