@@ -50,7 +50,7 @@ bool calibrate(QHttpManager *transport, const QString &path, const CalibrationTe
         reply.clear();
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(reply, &error);
+    const QJsonDocument document = QRobotJson::parse(reply, &error);
     if (document.isNull() || error.error != QJsonParseError::NoError) {
         qDebug() << texts.jsonError;
         return false;

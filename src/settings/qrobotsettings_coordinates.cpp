@@ -95,7 +95,7 @@ bool calibrate(QHttpManager *transport, const Calibration &calibration, const Ca
 
     const QByteArray jsonError = name + "_jsonError";
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(answer, &parseError);
+    const QJsonDocument document = QRobotJson::parse(answer, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
         qDebug() << jsonError.constData();
         return false;

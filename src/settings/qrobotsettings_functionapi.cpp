@@ -36,7 +36,7 @@ QJsonObject catalogueObject(QHttpManager *transport, const QString &fileName, co
     QByteArray text;
     if (!catalogueText(transport, fileName, document, &text))
         return QJsonObject();
-    return QJsonDocument::fromJson(text).object();
+    return QRobotJson::parse(text).object();
 }
 
 // Copies text into a fixed NUL-terminated field in the local 8-bit encoding,

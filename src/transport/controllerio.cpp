@@ -75,7 +75,7 @@ ReadStatus readDocument(QHttpManager *transport, const QString &name, QJsonDocum
         break;
     }
     QJsonParseError error;
-    const QJsonDocument parsed = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument parsed = QRobotJson::parse(bytes, &error);
     if (parsed.isNull() || error.error != QJsonParseError::NoError)
         return ReadStatus::NotJson;
     *document = parsed;

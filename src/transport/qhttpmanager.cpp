@@ -2,6 +2,7 @@
 #include "transport/qhttpmanager_p.h"
 #include "transport/timings.h"
 #include "transport/controllerpaths.h"
+#include "types/qjsonreaders.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
@@ -26,7 +27,7 @@ const char SetParaSignature[] =
 // JSON array. An empty object, or anything that is not JSON, means "missing".
 bool readDocument(const QByteArray &bytes, QJsonDocument *document)
 {
-    const QJsonDocument parsed = QJsonDocument::fromJson(bytes);
+    const QJsonDocument parsed = QRobotJson::parse(bytes);
     if (parsed.isArray() || (parsed.isObject() && !parsed.object().isEmpty())) {
         *document = parsed;
         return true;
@@ -202,7 +203,7 @@ bool QHttpManager::getJson(const QString &path, QJsonObject &reply, quint16 port
 {
     QByteArray bytes;
     const bool ok = d->request(0, path, QByteArray(), &bytes, port);
-    reply = QJsonDocument::fromJson(bytes).object();
+    reply = QRobotJson::parse(bytes).object();
     return ok;
 }
 
@@ -210,7 +211,7 @@ bool QHttpManager::postJson(const QString &path, const QJsonObject &body, QJsonO
 {
     QByteArray bytes;
     const bool ok = d->request(1, path, QJsonDocument(body).toJson(), &bytes, port);
-    reply = QJsonDocument::fromJson(bytes).object();
+    reply = QRobotJson::parse(bytes).object();
     return ok;
 }
 
@@ -246,7 +247,7 @@ QHttpManager::ParaRead QHttpManager::readPara(QByteArray &reply, const QString &
         }
         // Only the service's own word for "no such document": a reply cut
         // short or garbled is no evidence that the document is missing.
-        const QJsonDocument parsed = QJsonDocument::fromJson(bytes);
+        const QJsonDocument parsed = QRobotJson::parse(bytes);
         reportedMissing = parsed.isObject() && parsed.object().isEmpty();
         waitMs(20);
     }
@@ -278,7 +279,7 @@ bool QHttpManager::setPara(const QByteArray &data, const QString &name, const QS
     }
     // Only a JSON document is written: anything else would replace the
     // controller's document with garbage or with an empty one.
-    const QJsonDocument document = QJsonDocument::fromJson(data);
+    const QJsonDocument document = QRobotJson::parse(data);
     if (document.isNull()) {
         qDebug() << SetParaSignature << name << "jsonError";
         return false;

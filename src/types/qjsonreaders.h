@@ -1,6 +1,7 @@
 #ifndef QJSONREADERS_H
 #define QJSONREADERS_H
 
+#include <QtCore/QJsonDocument>
 #include <QtCore/QtGlobal>
 
 class QJsonValue;
@@ -9,6 +10,14 @@ class QJsonValue;
 // these never read or write past the caller's array, never fail on a value of
 // the wrong JSON type, and give 0 for anything that is not a usable number.
 namespace QRobotJson {
+
+// Parses a reply or a document as QJsonDocument::fromJson does, except that a
+// text in which one object names the same key twice is refused (a null
+// document; `error` says IllegalValue at the repeated key). Such a text is
+// ambiguous, and Qt 5's parser loses the memory of every value it drops for a
+// repeated key, so a controller repeating keys in each reply would grow the
+// host without bound. Every text from outside is read through here.
+QJsonDocument parse(const QByteArray &text, QJsonParseError *error = nullptr);
 
 // A JSON number with an integral value in the int32 range; anything else is 0.
 qint32 toInt32(const QJsonValue &value);

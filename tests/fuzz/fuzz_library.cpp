@@ -11,6 +11,7 @@
 #include "robot/jogframedecoder.h"
 #include "robot/qrobotprotocol_p.h"
 #include "transport/timings.h"
+#include "types/qjsonreaders.h"
 #include "Varlo/coordinatetypes.h"
 #include "Varlo/qhttpmanager.h"
 #include "Varlo/qrobotcollaborative.h"
@@ -98,7 +99,7 @@ void runTarget(const QByteArray &data)
 {
 #if FUZZ_TARGET == 1 // exchange
     static QRobotProtocol protocol(nullptr, nullptr);
-    QRobotProtocolPrivate::get(&protocol)->decodeReply(QJsonDocument::fromJson(data).object());
+    QRobotProtocolPrivate::get(&protocol)->decodeReply(QRobotJson::parse(data).object());
 #elif FUZZ_TARGET == 2 // documents
     static Local local;
     if (data.isEmpty())

@@ -56,6 +56,36 @@ private Q_SLOTS:
         QTEST(QRobotJson::toFloat(json(wire)), "asFloat");
     }
 
+    // A text whose object names a key twice is refused whole; the same key in
+    // different objects, and key-like values, are fine.
+    void repeatedKeys_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("refusedAt"); // -1: parsed as Qt parses it
+        QTest::newRow("distinct") << QByteArray("{\"a\": [1], \"b\": {\"a\": 1}}") << -1;
+        QTest::newRow("top level") << QByteArray("{\"a\": [1], \"a\": [2]}") << 11;
+        QTest::newRow("nested") << QByteArray("{\"x\": {\"a\": {}, \"a\": {}}}") << 16;
+        QTest::newRow("in an array") << QByteArray("[{\"a\": 1}, {\"b\": 1, \"b\": 2}]") << 20;
+        QTest::newRow("escaped spelling") << QByteArray("{\"a\": 1, \"\\u0061\": 2}") << 9;
+        QTest::newRow("siblings") << QByteArray("[{\"a\": 1}, {\"a\": 2}]") << -1;
+        QTest::newRow("value like a key") << QByteArray("{\"a\": \"a\", \"b\": [\"a\", \"a\"]}") << -1;
+        QTest::newRow("quotes and braces in keys") << QByteArray("{\"\\\"}\": 1, \"{\\\"\": 2}") << -1;
+        QTest::newRow("not JSON") << QByteArray("{\"a\": 1, \"a") << -1;
+    }
+    void repeatedKeys() {
+        QFETCH(QByteArray, text);
+        QFETCH(int, refusedAt);
+        QJsonParseError error, qtError;
+        const QJsonDocument document = QRobotJson::parse(text, &error);
+        if (refusedAt >= 0) {
+            QVERIFY(document.isNull());
+            QCOMPARE(error.error, QJsonParseError::IllegalValue);
+            QCOMPARE(error.offset, refusedAt);
+        } else {
+            QCOMPARE(document, QJsonDocument::fromJson(text, &qtError));
+            QCOMPARE(error.error, qtError.error);
+        }
+    }
+
     void boundedArrays_data() {
         QTest::addColumn<QString>("wire");
         QTest::addColumn<QVector<int>>("expected"); // four elements
