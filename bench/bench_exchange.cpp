@@ -9,6 +9,7 @@
 
 #include "Varlo/qrobotprotocol.h"
 #include "robot/qrobotprotocol_p.h"
+#include "types/qjsonreaders.h"
 #include "Varlo/qhttpmanager.h"
 
 #include "fakecontroller.h"
@@ -105,7 +106,7 @@ void BM_ParseAndDecodeReply(benchmark::State &state)
     QRobotProtocolPrivate *d = QRobotProtocolPrivate::get(&protocol);
     const QByteArray text = QJsonDocument(fullReply()).toJson();
     for (auto _ : state)
-        d->decodeReply(QJsonDocument::fromJson(text).object());
+        d->decodeReply(QRobotJson::parse(text).object());
 }
 BENCHMARK(BM_ParseAndDecodeReply);
 
