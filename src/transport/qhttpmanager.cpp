@@ -23,16 +23,21 @@ const char GetParaSignature[] = "bool QHttpManager::getPara(QByteArray&, const Q
 const char SetParaSignature[] =
     "bool QHttpManager::setPara(const QByteArray&, const QString&, const QString&, const QByteArray&)";
 
-// A document from the file service: a JSON object with at least one key, or a
-// JSON array. An empty object, or anything that is not JSON, means "missing".
-bool readDocument(const QByteArray &bytes, QJsonDocument *document)
+// What a reply of the file service holds: a document (a JSON object with at
+// least one key, or a JSON array), the service's own word for "no such
+// document" (an empty object), or neither: a reply cut short or garbled is no
+// evidence that the document is missing.
+enum class ServiceReply { Document, NoDocument, Unusable };
+
+ServiceReply readServiceReply(const QByteArray &bytes, QJsonDocument *document)
 {
     const QJsonDocument parsed = QRobotJson::parse(bytes);
-    if (parsed.isArray() || (parsed.isObject() && !parsed.object().isEmpty())) {
-        *document = parsed;
-        return true;
-    }
-    return false;
+    if (parsed.isObject() && parsed.object().isEmpty())
+        return ServiceReply::NoDocument;
+    if (!parsed.isArray() && !parsed.isObject())
+        return ServiceReply::Unusable;
+    *document = parsed;
+    return ServiceReply::Document;
 }
 
 } // namespace
@@ -239,16 +244,14 @@ QHttpManager::ParaRead QHttpManager::readPara(QByteArray &reply, const QString &
     bool reportedMissing = false;
     if (d->request(0, QStringLiteral("/file/read%1.json").arg(name), QByteArray(), &bytes, FilePort)) {
         QJsonDocument document;
-        if (readDocument(bytes, &document)) {
+        const ServiceReply answer = readServiceReply(bytes, &document);
+        if (answer == ServiceReply::Document) {
             reply = document.toJson();
             d->filesReachable = true;
             d->report(d->serverReachable);
             return ParaRead::Read;
         }
-        // Only the service's own word for "no such document": a reply cut
-        // short or garbled is no evidence that the document is missing.
-        const QJsonDocument parsed = QRobotJson::parse(bytes);
-        reportedMissing = parsed.isObject() && parsed.object().isEmpty();
+        reportedMissing = answer == ServiceReply::NoDocument;
         waitMs(20);
     }
 
