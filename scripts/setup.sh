@@ -15,6 +15,8 @@ packages=(
   libjs-three
   chromium chromium-driver python3-selenium
   lua5.4 lua-socket liblua5.4-dev
+  doxygen help2man
+  dpkg-dev debhelper dh-python lintian man-db
 )
 
 missing=()

@@ -12,27 +12,32 @@ namespace varlosim {
 namespace {
 
 const char kUsage[] =
-    "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--no-file-service]\n"
-    "                [--panel-port N | --no-panel] [--exit-with-parent] [--verbose]\n"
+    "Usage: VarloSim [OPTION]...\n"
     "\n"
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
-    "settings documents under DIR/controllerVR/project (DIR defaults to the\n"
-    "folder of this program).\n"
+    "settings documents under DIR/controllerVR/project. DIR defaults to the\n"
+    "folder of this program, or, where that folder is not writable (an installed\n"
+    "VarloSim), to $XDG_DATA_HOME/varlosim (~/.local/share/varlosim). The panel\n"
+    "page, http://A:22080/, shows the arm in 3D with its IO, alarms, pendant\n"
+    "buttons. Ctrl-C (SIGINT) or SIGTERM stops it.\n"
     "\n"
-    "  --root DIR     folder that holds controllerVR/project\n"
-    "  --address A    IPv4 address to serve on\n"
-    "  --axes 4|6     robot model: 4-axis SCARA or 6-axis arm (default: the axis\n"
-    "                 count the folder already holds, else 6)\n"
-    "  --no-file-service\n"
-    "                 leave port 22001 closed, as on a controller whose file\n"
-    "                 service is down (clients then use the project folder)\n"
-    "  --panel-port N port of the panel page on address A (default 22080)\n"
-    "  --no-panel     serve no panel page\n"
-    "  --exit-with-parent\n"
-    "                 end when the process that started it ends (for test\n"
-    "                 harnesses, so that a crashed one leaves no simulator behind)\n"
-    "  --verbose      one line per request\n";
+    "Options:\n"
+    "  --root DIR          folder that holds controllerVR/project\n"
+    "  --address A         IPv4 address to serve on\n"
+    "  --axes 4|6          robot model: 4-axis SCARA or 6-axis arm (default: the\n"
+    "                      axis count the folder already holds, else 6)\n"
+    "  --no-file-service   leave port 22001 closed, as on a controller whose file\n"
+    "                      service is down (clients then use the project folder)\n"
+    "  --panel-port N      port of the panel page on address A (default 22080)\n"
+    "  --no-panel          serve no panel page\n"
+    "  --exit-with-parent  end when the process that started it ends (for test\n"
+    "                      harnesses, so that a crashed one leaves no simulator)\n"
+    "  -v, --verbose       one line per request\n"
+    "  -h, --help          this text\n"
+    "\n"
+    "Exit status: 0 after a clean stop or --help, 1 when the project folder or a\n"
+    "port cannot be used, 2 for a wrong command line.\n";
 
 bool isIPv4(const std::string &text)
 {
@@ -41,6 +46,17 @@ bool isIPv4(const std::string &text)
 }
 
 } // namespace
+
+std::string defaultRoot(const std::string &programFolder)
+{
+    if (access(programFolder.c_str(), W_OK) == 0)
+        return programFolder;
+    const char *data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/')
+        return (std::filesystem::path(data) / "varlosim").string();
+    const char *home = std::getenv("HOME");
+    return (std::filesystem::path(home && *home ? home : "/tmp") / ".local/share/varlosim").string();
+}
 
 std::string executableFolder()
 {
@@ -117,7 +133,7 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
         }
     }
     if (options.root.empty())
-        options.root = executableFolder();
+        options.root = defaultRoot(executableFolder());
     return true;
 }
 

@@ -24,4 +24,9 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode);
 // keeps its controllerVR folder).
 std::string executableFolder();
 
+// The folder that holds controllerVR when the command line names none: the
+// program's folder, unless this user may not write there (a system
+// installation), then the user's data folder "varlosim".
+std::string defaultRoot(const std::string &programFolder);
+
 } // namespace varlosim

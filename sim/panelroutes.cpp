@@ -5,10 +5,12 @@
 #include "apiroutes.h"
 
 #include "documentstore.h"
+#include "options.h"
 #include "robot.h"
 #include "routes.h"
 #include "scriptrunner.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -37,6 +39,17 @@ Handler file(const std::string &path, const char *contentType, bool cacheable)
     };
 }
 
+// The page's folder: where the installation put it beside the program, else
+// the source tree's.
+std::string panelFolder()
+{
+    const std::filesystem::path installed = std::filesystem::path(executableFolder()) / VARLOSIM_PANEL_FROM_BINDIR;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(installed / "index.html", error))
+        return installed.lexically_normal().string();
+    return VARLOSIM_PANEL_DIR;
+}
+
 } // namespace
 
 void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, ScriptRunner &scripts)
@@ -51,7 +64,7 @@ void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, Scrip
     };
 
     panel.requireJsonPosts();
-    const std::string folder = VARLOSIM_PANEL_DIR;
+    const std::string folder = panelFolder();
     panel.get("/", file(folder + "/index.html", "text/html; charset=utf-8", false));
     panel.get("/panel.css", file(folder + "/panel.css", "text/css; charset=utf-8", false));
     panel.get("/panel.js", file(folder + "/panel.js", "text/javascript; charset=utf-8", false));
