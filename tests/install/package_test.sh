@@ -8,7 +8,7 @@
 # the simulator's own state.
 #   package_test.sh PACKAGE_DIR [FIRST_ADDRESS]    (addresses FIRST, +1, +2)
 set -euo pipefail
-packages=$(realpath "$1") first=${2:-127.0.0.107}
+packages=$(realpath "$1") first=${2:-127.0.0.120}
 source=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
