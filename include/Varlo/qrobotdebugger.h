@@ -45,11 +45,12 @@ public:
         DebugServerPort = 8172
     };
 
+    // Talks to the controller through `transport`; built by QRobot::debugger().
     QRobotDebugger(QHttpManager *transport, QObject *parent);
     ~QRobotDebugger() override;
 
-    QRobotType::DebugState debugState() const;
-    bool isActive() const;
+    QRobotType::DebugState debugState() const; // the debugger's state now
+    bool isActive() const; // false for a second debugger in the program: it binds no port and does nothing
 
     // The interpreter that start() runs: "Lua/lua" ("Lua/Lua.exe" on Windows)
     // under the application's folder when there is one, otherwise the launcher
@@ -57,16 +58,27 @@ public:
     static QString interpreterProgram();
 
 Q_SIGNALS:
+    // The script debugger's state changed (stopped, running, paused, ...).
     void debugStateChanged(QRobotType::DebugState state);
+    // Whether debugging operations are possible now.
     void debugStateEnabled(bool isEnabled);
+    // Whether stopping the script is possible now.
     void stopStateEnabled(bool isEnabled);
+    // The stepping state: stepping, started, debugging.
     void stepInChanged(bool isStep, bool isStart, bool isDebug);
+    // A line from the Lua debug server, for a debugger console.
     void mobDebugInfo(QString str);
+    // The running script reached line `linNumber` of `fileName`.
     void runningLineChanged(QString fileName, int linNumber);
+    // The script stopped with an error at `line`.
     void errorLine(int line);
+    // The script's error message.
     void errorMsg(QString msg);
+    // The script's current line.
     void scriptLineChanged(int line);
+    // The line of the script's current motion.
     void moveLineChanged(int line);
+    // A diagnostic line (relayed as QRobot::printQRobot()).
     void printQRobotDebugger(QString str);
 
 public Q_SLOTS:
