@@ -167,7 +167,7 @@ public:
 
     // ---- maintenance ----
 
-    // Starts (true) or stops the payload identification `name`.
+    // Posts the identification flag `value` for `name` ("/settings/autoIdentify").
     bool setAutoIdentify(bool value, const QString &name);
     // False (and `value` unchanged) unless the reply holds "value".
     bool getAutoIdentify(bool &value);
