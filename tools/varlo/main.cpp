@@ -24,7 +24,8 @@ const char ExitCodes[] =
     "  2    the controller did not answer a request or could not do it; the arm\n"
     "       or the controller did not reach the state asked for in time\n"
     "  3    a wrong command line: nothing was sent\n"
-    "  130  interrupted (Ctrl-C)\n";
+    "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM: a motion or jog was\n"
+    "       stopped, the arm stands (enabled) and the command can be run again\n";
 
 void print(const QString &text)
 {
@@ -46,7 +47,7 @@ int overview(const QList<CommandSpec> &commands)
 }
 
 // One command's help; the exit codes are the same for all and stand once,
-// in the overview (and in the man page's EXIT STATUS).
+// in the overview (and so in the man page).
 int help(const CommandSpec &command)
 {
     print(QStringLiteral("usage: varlo %1 %2 [--json]\n\n%3\n\n"
@@ -79,6 +80,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("VARLO_VERBOSE"))
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.*.debug=false"));
     QRobot robot;
+    installInterruptHandling(robot);
     Invocation invocation(*found, robot);
     if (!invocation.parse(rest))
         return invocation.failed();
