@@ -1,7 +1,7 @@
 # Turns the plain // comments of the C++ interface's headers (include/Varlo)
 # into Doxygen comments, every line kept in its place: a comment block
 # directly followed by a declaration documents it, and a block followed by
-# several function declarations in a row documents each of them (a member
+# several declarations in a row (functions, fields) documents each of them (a member
 # group, whose documentation Doxygen hands to every member); blocks followed
 # by a blank line (introductions to a group) and section rules ("// ----")
 # stay plain; a comment after a member ("int x; // ...") documents the member.
@@ -19,9 +19,9 @@ function flush(next_line,    i, documents) {
     }
     count = 0
 }
-# A function declaration that opens no block of its own.
+# A declaration (a function, fields) that opens no block of its own.
 function declaration(line) {
-    return line ~ /\(/ && !(line ~ /\{/ && !(line ~ /\}/))
+    return !(line ~ /\{/ && !(line ~ /\}/))
 }
 # The end of the run closes the group: a blank line becomes the marker, any
 # other line (a comment, an access specifier, a brace) gets it in front.
