@@ -9,14 +9,17 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh --packages-only
 out=$(realpath -m "${1:-build/packages}")
 # The build runs in a copy of the tracked and new files, so that it never
-# writes into the work tree. The copy keeps its place and its build folder
-# from one run to the next (one per checkout), so a second run only builds
-# what changed.
-work=${TMPDIR:-/tmp}/varlo-package-$(pwd | md5sum | cut -c1-8)
+# writes into the work tree. The copy keeps its place (build/package, so a
+# compiler cache keyed on the checkout's folder finds it again) and its build
+# folder from one run to the next, so a second run only builds what changed.
+# One package build at a time per checkout.
+work=$PWD/build/package
 source=$work/varlo
-mkdir -p "$source/debian"
+mkdir -p "$work"
+exec 9>"$work/lock"
+flock -n 9 || { echo "another package build runs in $work" >&2; exit 1; }
 [ -d "$source/debian/build" ] && mv "$source/debian/build" "$work/build"
-rm -rf "$source" "$work"/*.deb "$work"/*.ddeb "$work"/*.changes "$work"/*.buildinfo
+rm -rf "$source" "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo
 mkdir -p "$source/debian"
 [ -d "$work/build" ] && mv "$work/build" "$source/debian/build"
 git ls-files -z --cached --others --exclude-standard |
@@ -28,7 +31,7 @@ jobs=${VARLO_JOBS:-$(nproc)}
 (cd "$source" && dpkg-buildpackage -b -us -uc -nc -j"$jobs") >"$work/build.log" 2>&1 ||
   { tail -n 60 "$work/build.log"; exit 1; }
 rm -rf "$out" && mkdir -p "$out"
-cp "$work"/*.deb "$work"/*.ddeb "$work"/*.changes "$work"/*.buildinfo "$out"/
+cp "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
 ls -sh "$out"
 
 echo "== lintian"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The Debian packages as a new user meets them. Every package is unpacked
-# into one throwaway root (dpkg-deb -x lays the files out as dpkg would;
-# nothing touches this machine's own system); then the packages' relations,
-# their files, and hosts that find everything in that root alone: a C host
+# The Debian packages as a new user meets them. dpkg unpacks every package
+# into a throwaway root of its own (--root: its own database and log, no
+# maintainer script runs, nothing touches this machine's own system; a file
+# that two packages hold fails the unpacking); apt-get's simulation checks
+# that Debian has every dependency. Then the packages' relations, their files,
+# and hosts that find everything in that root alone: a C host
 # built with pkg-config, a Qt host built with find_package(Varlo), Python and
 # the installed varlo, each run against the installed VarloSim and judged by
 # the simulator's own state.
@@ -17,7 +19,11 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 version=$(dpkg-deb -f "$packages"/libvarlo1_*.deb Version)
-for deb in "$packages"/*.deb; do dpkg-deb -x "$deb" "$root"; done
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" && touch "$root/var/lib/dpkg/status"
+dpkg --root="$root" --log="$work/dpkg.log" --force-depends --force-not-root --unpack "$packages"/*.deb >"$work/unpack.log" 2>&1 ||
+  { cat "$work/unpack.log"; fail "dpkg cannot unpack the packages into a root of their own"; }
+apt-get install --simulate "$packages"/*.deb >"$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log"; fail "apt-get finds no way to install the packages with what Debian has"; }
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 libdir=$root/usr/lib/$multiarch
 
@@ -61,13 +67,11 @@ for package in libvarlo1 libvarlo-dev varlo-tools varlosim python3-varlo; do
   [ -f "$root/usr/share/doc/$package/copyright" ] || fail "$package has no copyright file"
 done
 for package in libvarlo1 varlo-tools varlosim; do
-  ls "$packages/${package}-dbgsym_${version}_"*.ddeb >/dev/null 2>&1 || fail "no debug symbols package for $package"
+  ls "$packages/${package}-dbgsym_${version}_"*.deb >/dev/null 2>&1 || fail "no debug symbols package for $package"
 done
 for binary in "$libdir/libVarlo.so.1" "$root/usr/bin/varlo" "$root/usr/bin/VarloSim"; do
   ! readelf -S "$binary" | grep -q '\.debug_info' || fail "$binary is not stripped"
 done
-duplicates=$(for deb in "$packages"/*.deb; do dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }'; done | sort | uniq -d)
-[ -z "$duplicates" ] || fail "files in two packages: $duplicates"
 
 echo "== man pages"
 # page | what it must tell
