@@ -92,6 +92,15 @@ int main(int argc, char **argv)
         logWarning(error);
         return 1;
     }
+    // The root is the working folder, so that the library's simulator probe
+    // finds a running simulator's documents there, whichever folder it was
+    // started in or installed to.
+    std::error_code inRoot;
+    std::filesystem::current_path(options.root, inRoot);
+    if (inRoot) {
+        logWarning("cannot work in " + options.root + ": " + inRoot.message());
+        return 1;
+    }
     const int axes = chooseAxes(options, store);
     auto model = makeKinematics(axes);
     const int written = installDefaults(store, *model);

@@ -17,10 +17,11 @@ const char kUsage[] =
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
     "settings documents under DIR/controllerVR/project. DIR defaults to the\n"
-    "folder of this program, or, where that folder is not writable (an installed\n"
-    "VarloSim), to $XDG_DATA_HOME/varlosim (~/.local/share/varlosim). The panel\n"
-    "page, http://A:22080/, shows the arm in 3D with its IO, alarms, pendant\n"
-    "buttons. Ctrl-C (SIGINT) or SIGTERM stops it.\n"
+    "folder of this program; for an installed VarloSim (or where that folder is\n"
+    "not writable) it is $XDG_DATA_HOME/varlosim (~/.local/share/varlosim).\n"
+    "VarloSim works in DIR, where the library finds the documents of a\n"
+    "simulator on 127.0.0.1. The panel page, http://A:22080/, shows the arm in\n"
+    "3D with its IO, alarms, pendant buttons. Ctrl-C or SIGTERM stops it.\n"
     "\n"
     "Options:\n"
     "  --root DIR          folder that holds controllerVR/project\n"
@@ -47,9 +48,18 @@ bool isIPv4(const std::string &text)
 
 } // namespace
 
-std::string defaultRoot(const std::string &programFolder)
+std::string installedPanelFolder()
 {
-    if (access(programFolder.c_str(), W_OK) == 0)
+    const std::filesystem::path folder = std::filesystem::path(executableFolder()) / VARLOSIM_PANEL_FROM_BINDIR;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(folder / "index.html", error))
+        return std::string();
+    return folder.lexically_normal().string();
+}
+
+std::string defaultRoot(const std::string &programFolder, bool installed)
+{
+    if (!installed && access(programFolder.c_str(), W_OK) == 0)
         return programFolder;
     const char *data = std::getenv("XDG_DATA_HOME");
     if (data && *data == '/')
@@ -133,7 +143,12 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
         }
     }
     if (options.root.empty())
-        options.root = defaultRoot(executableFolder());
+        options.root = defaultRoot(executableFolder(), !installedPanelFolder().empty());
+    // Absolute, because the simulator changes into it once it is prepared.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(options.root, error);
+    if (!error)
+        options.root = absolute.lexically_normal().string();
     return true;
 }
 

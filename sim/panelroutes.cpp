@@ -10,7 +10,6 @@
 #include "routes.h"
 #include "scriptrunner.h"
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -43,11 +42,8 @@ Handler file(const std::string &path, const char *contentType, bool cacheable)
 // the source tree's.
 std::string panelFolder()
 {
-    const std::filesystem::path installed = std::filesystem::path(executableFolder()) / VARLOSIM_PANEL_FROM_BINDIR;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(installed / "index.html", error))
-        return installed.lexically_normal().string();
-    return VARLOSIM_PANEL_DIR;
+    const std::string installed = installedPanelFolder();
+    return installed.empty() ? std::string(VARLOSIM_PANEL_DIR) : installed;
 }
 
 } // namespace
