@@ -64,7 +64,7 @@ bool Controller::prepare(std::string &error)
     installFileRoutes(m_fileRoutes, *m_robot, *m_store);
     installPanelRoutes(m_panelRoutes, *m_robot, *m_store, *m_scripts);
     for (Routes *routes : {&m_apiRoutes, &m_fileRoutes, &m_panelRoutes})
-        routes->acceptOnly(m_setup.address);
+        routes->acceptOnly(m_setup.address, m_setup.alsoHosts);
     m_api = std::make_unique<HttpServer>("api", m_apiRoutes,
                                          HttpServer::Limits{1024 * 1024, m_setup.apiThreads, 32 * 1024 * 1024});
     m_files = std::make_unique<HttpServer>(

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace varlosim {
 
@@ -31,6 +32,7 @@ public:
         int panelPort = 22080;         // 0: no panel
         std::size_t apiThreads = 4;    // threads that run the handlers
         std::size_t fileThreads = 2;
+        std::vector<std::string> alsoHosts; // Host names accepted besides the address and localhost
     };
 
     explicit Controller(Setup setup);

@@ -76,6 +76,7 @@ int main(int argc, char **argv)
         setup.panelPort = options.panelPort;
         setup.apiThreads = lab ? 1 : kApiThreads;
         setup.fileThreads = lab ? 1 : kFileThreads;
+        setup.alsoHosts = options.alsoHosts;
         auto controller = std::make_unique<Controller>(setup);
         std::string error, warning;
         if (!controller->prepare(error) || !controller->listen(error, warning)) {
@@ -99,7 +100,7 @@ int main(int argc, char **argv)
     }
     if (lab) {
         const std::string last = addressAfter(options.address, options.arms - 1);
-        logInfo("VarloSim lab ready: " + std::to_string(options.arms) + " arms on " + options.address + " to " + last
+        logInfo("VarloSim ready: a lab of " + std::to_string(options.arms) + " arms on " + options.address + " to " + last
                 + ", project folders under " + (std::filesystem::path(options.root) / "ADDRESS").string()
                 + (options.panelPort != 0 ? ", panels on http://ADDRESS:" + std::to_string(options.panelPort) + "/" : ""));
     }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -14,7 +15,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--no-file-service]\n"
-    "                [--panel-port N | --no-panel] [--arms N] [--exit-with-parent] [--verbose]\n"
+    "                [--panel-port N | --no-panel] [--arms N] [--allow-host NAME]\n"
+    "                [--exit-with-parent] [--verbose]\n"
     "\n"
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
@@ -34,6 +36,10 @@ const char kUsage[] =
     "                 from A (on loopback: 127.0.0.1 and up serve without set-up),\n"
     "                 each with its own arm, panel and folder DIR/ADDRESS\n"
     "                 (with N 1, the default: DIR itself)\n"
+    "  --allow-host NAME\n"
+    "                 also serve requests whose Host is NAME (an address or name\n"
+    "                 of a proxy or port forward in front); without it only A and\n"
+    "                 localhost, so that other sites' web pages stay out\n"
     "  --exit-with-parent\n"
     "                 end when the process that started it ends (for test\n"
     "                 harnesses, so that a crashed one leaves no simulator behind)\n"
@@ -114,6 +120,13 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
                 return false;
             }
             options.arms = static_cast<int>(arms);
+        } else if (arg == "--allow-host") {
+            const char *v = value("--allow-host");
+            if (!v) { exitCode = 2; return false; }
+            std::string host = v;
+            for (char &c : host)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            options.alsoHosts.push_back(host);
         } else if (arg == "--root") {
             const char *v = value("--root");
             if (!v) { exitCode = 2; return false; }

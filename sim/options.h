@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace varlosim {
 
@@ -14,6 +15,7 @@ struct Options
     bool fileService = true;       // false: port 22001 stays closed, as on a controller whose file service is down
     int panelPort = 22080;         // 0: no panel page
     bool exitWithParent = false;   // end when the process that started it ends (test harnesses)
+    std::vector<std::string> alsoHosts; // Host names accepted besides the address and "localhost"
     int arms = 1;                  // a lab: this many controllers on consecutive addresses from `address`
 };
 

@@ -56,7 +56,8 @@ bool Routes::hostAccepted(const std::string &host) const
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     if (!name.empty() && name.back() == '.')
         name.pop_back();
-    if (name == "localhost" || name == m_address)
+    if (name == "localhost" || name == m_address
+        || std::find(m_alsoHosts.begin(), m_alsoHosts.end(), name) != m_alsoHosts.end())
         return true;
     return m_address == "0.0.0.0" && isIPv4Literal(name);
 }

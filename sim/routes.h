@@ -92,10 +92,12 @@ public:
     // allows. Requests must name `address` (the one the server listens on) or
     // "localhost" as their Host (421 otherwise): a page whose site name was
     // made to point at this machine (DNS rebinding) names its own site there.
-    // The address 0.0.0.0 takes any IPv4 address as the Host.
-    void acceptOnly(const std::string &address)
+    // The address 0.0.0.0 takes any IPv4 address as the Host; `alsoHosts`
+    // are further names (a proxy or port forward in front of the server).
+    void acceptOnly(const std::string &address, const std::vector<std::string> &alsoHosts = {})
     {
         m_address = address;
+        m_alsoHosts = alsoHosts;
         m_guarded = true;
     }
 
@@ -121,6 +123,7 @@ private:
     bool hostAccepted(const std::string &host) const;
 
     std::string m_address;
+    std::vector<std::string> m_alsoHosts;
     bool m_guarded = false;
 };
 

@@ -153,7 +153,7 @@ def lab(tmp_path_factory):
                           + ["%s=%s" % arm for arm in list(LAB.items()) + [SINGLE]]),
     }
     parts["broker"].start("listen socket on port %d" % port)
-    parts["lab"].start("VarloSim lab ready")
+    parts["lab"].start("VarloSim ready")
     parts["single"].start("VarloSim ready")
     parts["bridge"].start("varlo-bridge:")
     parts["port"] = port
