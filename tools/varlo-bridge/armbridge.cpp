@@ -73,8 +73,11 @@ bool ArmBridge::start(QString *error)
 
 void ArmBridge::shutdown()
 {
-    if (m_online && m_commands.stopStarted(QStringLiteral("the bridge is stopping")))
-        qInfo("varlo-bridge: %s: stopped the motion the bridge commanded", qPrintable(m_name));
+    if (m_online && m_commands.stopStarted(QStringLiteral("the bridge is stopping"))) {
+        const bool stands = m_robot.waitForStandstill() == QRobot::MotionFinished;
+        qInfo("varlo-bridge: %s: stopped the motion the bridge commanded%s", qPrintable(m_name),
+              stands ? "" : "; the controller did not report the arm standing");
+    }
     m_online = false;
     publishOnline(QStringLiteral("bridge stopped"));
     m_link.finish(GoodbyeMs);
@@ -132,6 +135,7 @@ void ArmBridge::publishState()
     state.insert(QStringLiteral("seq"), double(m_seq));
     state.insert(QStringLiteral("time"), m_exchangeTime);
     state.insert(QStringLiteral("online"), m_online);
+    state.insert(QStringLiteral("stale"), m_robot.isStateStale());
     state.insert(QStringLiteral("script"), QJsonObject{ { "state", scriptStateName(m_script.state) },
                                                          { "project", m_script.projectName } });
     m_link.publish(m_prefix + "state", compact(state), 0, true);

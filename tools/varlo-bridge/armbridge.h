@@ -32,8 +32,10 @@ public:
 
     // Starts following the controller and connecting to the broker.
     bool start(QString *error);
-    // The bridge is stopping: stops a motion it commanded and still follows,
-    // marks the arm offline and says goodbye to the broker.
+    // The bridge is stopping: ends the library's waits on this arm at once.
+    void interrupt() { m_robot.interruptWaits(); }
+    // Then stops a motion it commanded and still follows, marks the arm
+    // offline and says goodbye to the broker.
     void shutdown();
 
     QString name() const { return m_name; }

@@ -1,6 +1,5 @@
 #include "commands.h"
 #include "statejson.h"
-#include "stopping.h"
 
 #include <Varlo/qpanelsimulator.h>
 #include <Varlo/qrobotcollaborative.h>
@@ -316,7 +315,7 @@ bool ArmCommands::stopStarted(const QString &why)
     m_queue.clear();
     m_poll.stop();
     if (moving)
-        stopMotion(m_robot);
+        m_robot.stopMotion();
     for (Running &command : ended)
         finish(command, Answer{ AnswerRefused, why });
     return moving;
@@ -366,7 +365,7 @@ Answer ArmCommands::begin(Running &command)
         return Answer();
     }
     if (name == QLatin1String("stop")) {
-        if (!stopMotion(m_robot))
+        if (!m_robot.stopMotion())
             return Answer{ AnswerFailed, QStringLiteral("the controller did not answer the stop") };
         return Answer{ AnswerDone, QStringLiteral("stopped") };
     }
@@ -377,21 +376,12 @@ Answer ArmCommands::begin(Running &command)
         return Answer{ AnswerDone, QStringLiteral("speed %1 %").arg(double(percent)) };
     }
     if (name == QLatin1String("io")) {
-        // Outputs travel with the state exchange: the others as the
-        // controller last reported them, the switch counts once reported.
         const int channel = args.value(QLatin1String("do")).toInt();
         const bool on = args.value(QLatin1String("on")).toBool();
-        QRobotType::IO outputs = p->DO();
-        outputs.enable = true;
-        outputs.value[channel - 1] = on;
-        p->setDO(outputs);
         const QString text = QStringLiteral("output %1 %2").arg(channel).arg(QLatin1String(on ? "on" : "off"));
-        command.check = [p, channel, on, text](Answer *a) {
-            *a = Answer{ AnswerDone, text };
-            return bool(p->DO().value[channel - 1]) == on;
-        };
-        command.timedOut = [text] { return Answer{ AnswerFailed, QStringLiteral("the controller did not report %1 within 5 s").arg(text) }; };
-        return Answer();
+        if (!m_robot.setDigitalOutput(channel - 1, on))
+            return Answer{ AnswerFailed, QStringLiteral("the controller did not report %1").arg(text) };
+        return Answer{ AnswerDone, text };
     }
     if (name == QLatin1String("script/run")) {
         m_robot.straightRun(args.value(QLatin1String("project")).toString());
@@ -491,7 +481,7 @@ Answer ArmCommands::beginMotion(Running &command, QRobot::MotionCommand kind, bo
     QRobot *robot = &m_robot;
     command.timedOut = [robot, limitMs] {
         // Nobody follows it any more: the bridge does not leave it running.
-        stopMotion(*robot);
+        robot->stopMotion();
         return Answer{ AnswerFailed, QStringLiteral("the motion did not end within %1 s; stopped").arg(limitMs / 1000.0) };
     };
     return Answer();

@@ -66,7 +66,8 @@ public:
     // away, what runs and waits ends with an answer.
     void setControllerOnline(bool online);
     // Stops a motion the bridge commanded and still follows (the bridge is
-    // stopping); true when there was one. Queued commands are answered.
+    // stopping, or a stop came), through QRobot::stopMotion(); true when there
+    // was one. What ran and waited is answered.
     bool stopStarted(const QString &why);
 
 Q_SIGNALS:

@@ -83,6 +83,8 @@ int main(int argc, char **argv)
         stopping = true;
         stopRequest.setEnabled(false);
         for (const auto &arm : arms)
+            arm->interrupt();
+        for (const auto &arm : arms)
             arm->shutdown();
         app.quit();
     });
