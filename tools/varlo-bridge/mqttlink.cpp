@@ -35,6 +35,7 @@ MqttLink::MqttLink(const BrokerSettings &settings, const QString &clientId, QObj
     connect(&m_misc, &QTimer::timeout, this, [this]() {
         if (m_mosq)
             handleLoopResult(mosquitto_loop_misc(m_mosq));
+        deliver();
     });
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &MqttLink::tryConnect);
@@ -195,6 +196,7 @@ void MqttLink::readable()
     if (m_mosq)
         handleLoopResult(mosquitto_loop_read(m_mosq, 1));
     updateWriteWatch();
+    deliver();
 }
 
 void MqttLink::writable()
@@ -202,6 +204,21 @@ void MqttLink::writable()
     if (m_mosq)
         handleLoopResult(mosquitto_loop_write(m_mosq, 1));
     updateWriteWatch();
+    deliver();
+}
+
+void MqttLink::deliver()
+{
+    // One at a time: a slot that runs an event loop may come back here.
+    while (!m_events.isEmpty()) {
+        const Event event = m_events.dequeue();
+        switch (event.kind) {
+        case Event::Connected: Q_EMIT connected(); break;
+        case Event::Disconnected: Q_EMIT disconnected(); break;
+        case Event::Message: Q_EMIT messageArrived(event.message); break;
+        case Event::Problem: Q_EMIT problem(event.text); break;
+        }
+    }
 }
 
 void MqttLink::updateWriteWatch()
@@ -220,7 +237,7 @@ void MqttLink::handleLoopResult(int rc)
     m_connected = false;
     dropSocket();
     if (wasConnected)
-        Q_EMIT disconnected();
+        m_events.enqueue(Event{ Event::Disconnected, {}, {} });
     connectSoon();
 }
 
@@ -230,8 +247,8 @@ void MqttLink::onConnect(mosquitto *, void *self, int rc, int, const mqtt5__prop
 {
     MqttLink *link = static_cast<MqttLink *>(self);
     if (rc != 0) {
-        Q_EMIT link->problem(QStringLiteral("the broker refused the connection: %1")
-                                 .arg(QString::fromUtf8(mosquitto_reason_string(rc))));
+        link->m_events.enqueue(Event{ Event::Problem, {}, QStringLiteral("the broker refused the connection: %1")
+                                                              .arg(QString::fromUtf8(mosquitto_reason_string(rc))) });
         // libmosquitto closes the connection; it is tried again later.
         return;
     }
@@ -239,7 +256,7 @@ void MqttLink::onConnect(mosquitto *, void *self, int rc, int, const mqtt5__prop
     link->m_retryMs = 0;
     for (const auto &subscription : link->m_subscriptions)
         mosquitto_subscribe_v5(link->m_mosq, nullptr, subscription.first.constData(), subscription.second, 0, nullptr);
-    Q_EMIT link->connected();
+    link->m_events.enqueue(Event{ Event::Connected, {}, {} });
 }
 
 void MqttLink::onDisconnect(mosquitto *, void *self, int, const mqtt5__property *)
@@ -249,7 +266,7 @@ void MqttLink::onDisconnect(mosquitto *, void *self, int, const mqtt5__property 
     link->m_connected = false;
     link->dropSocket();
     if (wasConnected)
-        Q_EMIT link->disconnected();
+        link->m_events.enqueue(Event{ Event::Disconnected, {}, {} });
     link->connectSoon();
 }
 
@@ -270,5 +287,5 @@ void MqttLink::onMessage(mosquitto *, void *self, const mosquitto_message *messa
         m.correlationData = QByteArray(static_cast<const char *>(correlation), length);
         std::free(correlation);
     }
-    Q_EMIT link->messageArrived(m);
+    link->m_events.enqueue(Event{ Event::Message, m, {} });
 }

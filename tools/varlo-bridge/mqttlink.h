@@ -11,6 +11,7 @@
 #include <QtCore/QList>
 #include <QtCore/QObject>
 #include <QtCore/QPair>
+#include <QtCore/QQueue>
 #include <QtCore/QString>
 #include <QtCore/QTimer>
 
@@ -89,6 +90,18 @@ private:
     void writable();
     void updateWriteWatch();
     void handleLoopResult(int rc);
+    // libmosquitto's callbacks only note what happened; the signals go out
+    // once libmosquitto has returned, because a slot may run an event loop
+    // (a wait of the library) and libmosquitto must not be entered again
+    // from inside itself.
+    void deliver();
+
+    struct Event
+    {
+        enum Kind { Connected, Disconnected, Message, Problem } kind;
+        MqttMessage message;
+        QString text;
+    };
 
     BrokerSettings m_settings;
     QString m_clientId;
@@ -102,6 +115,7 @@ private:
     bool m_finishing = false;
     QByteArray m_willTopic, m_willPayload;
     QList<QPair<QByteArray, int>> m_subscriptions;
+    QQueue<Event> m_events;
 };
 
 #endif // VARLO_BRIDGE_MQTTLINK_H
