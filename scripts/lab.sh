@@ -24,10 +24,11 @@ done
 
 build_dir=${VARLO_BUILD_DIR:-build}
 sim=$build_dir/sim/VarloSim bridge=$build_dir/tools/varlo-bridge/varlo-bridge
-if [ ! -x "$sim" ] || [ ! -x "$bridge" ] || ! command -v mosquitto >/dev/null; then
+mosquitto=$(PATH=$PATH:/usr/sbin command -v mosquitto || true)
+if [ ! -x "$sim" ] || [ ! -x "$bridge" ] || [ -z "$mosquitto" ]; then
   scripts/setup.sh
+  mosquitto=$(PATH=$PATH:/usr/sbin command -v mosquitto)
 fi
-mosquitto=$(command -v mosquitto || echo /usr/sbin/mosquitto)
 
 first=127.0.10.1
 # The broker on the first free port from 1883 (a broker of the system may hold 1883).
