@@ -38,8 +38,10 @@ public:
     void getJsonLater(const QString &path, std::function<void(bool ok, const QJsonObject &reply)> done,
                       quint16 port = ApiPort);
     // The body is made when the request goes on the wire, so that it carries
-    // the latest values (a request may wait in the queue behind others).
-    void postJsonLater(const QString &path, std::function<QJsonObject()> body,
+    // the latest values (a request may wait in the queue behind others);
+    // `body` returning false withdraws the request unsent (a failure that
+    // says nothing about the controller).
+    void postJsonLater(const QString &path, std::function<bool(QJsonObject &body)> body,
                        std::function<void(bool ok, const QJsonObject &reply)> done, quint16 port = ApiPort);
 
     // Controller settings documents ("/settings/common", "/properties/axis", ...),

@@ -99,10 +99,14 @@ void QRobotProtocolPrivate::exchangeTick()
     }
     // The body is built when the request goes on the wire: it carries what
     // was asked for while it waited in the queue.
+    // A stop meanwhile withdraws it: a stopped exchange sends nothing more.
     auto carried = std::make_shared<Carried>();
-    auto body = [this, carried]() {
+    auto body = [this, guard, carried](QJsonObject &request) {
+        if (!guard || stopped)
+            return false;
         *carried = buildNext();
-        return state.request;
+        request = state.request;
+        return true;
     };
     transport->postJsonLater(exchangePath(), body, [this, guard, carried](bool answered, const QJsonObject &reply) {
         if (!guard)

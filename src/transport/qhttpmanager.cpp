@@ -86,7 +86,7 @@ bool QHttpManagerPrivate::request(int isPost, const QString &path, const QByteAr
     return !entry.failed;
 }
 
-void QHttpManagerPrivate::requestLater(int isPost, const QString &path, std::function<QByteArray()> body, quint16 port,
+void QHttpManagerPrivate::requestLater(int isPost, const QString &path, std::function<bool(QByteArray &body)> body, quint16 port,
                                        std::function<void(bool ok, const QByteArray &reply)> done)
 {
     if (!dispatching) {
@@ -120,8 +120,16 @@ void QHttpManagerPrivate::dispatch()
 {
     if (!busy && !queue.isEmpty()) {
         PendingRequest *entry = queue.first();
-        if (entry->bodyAtSend)
-            entry->body = entry->bodyAtSend();
+        if (entry->bodyAtSend && !entry->bodyAtSend(entry->body)) {
+            // Withdrawn by its caller: it ends unsent, and the next one goes.
+            queue.removeFirst();
+            entry->failed = entry->cancelled = entry->done = true;
+            QPointer<QHttpManager> guard(q_ptr);
+            settleLater(entry);
+            if (guard)
+                dispatch();
+            return;
+        }
         QNetworkRequest networkRequest(entry->url);
         networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         QNetworkReply *reply = entry->isPost == 1 ? network->post(networkRequest, entry->body)
@@ -265,10 +273,16 @@ void QHttpManager::getJsonLater(const QString &path, std::function<void(bool, co
     });
 }
 
-void QHttpManager::postJsonLater(const QString &path, std::function<QJsonObject()> body,
+void QHttpManager::postJsonLater(const QString &path, std::function<bool(QJsonObject &)> body,
                                  std::function<void(bool, const QJsonObject &)> done, quint16 port)
 {
-    auto bytes = [body]() { return QJsonDocument(body()).toJson(); };
+    auto bytes = [body](QByteArray &out) {
+        QJsonObject object;
+        if (!body(object))
+            return false;
+        out = QJsonDocument(object).toJson();
+        return true;
+    };
     d->requestLater(1, path, bytes, port, [done](bool ok, const QByteArray &bytes) {
         done(ok, QRobotJson::parse(bytes).object());
     });

@@ -22,7 +22,7 @@ class QNetworkReply;
 struct PendingRequest
 {
     std::function<void(bool ok, const QByteArray &reply)> whenDone;
-    std::function<QByteArray()> bodyAtSend; // made when it goes on the wire
+    std::function<bool(QByteArray &body)> bodyAtSend; // made when it goes on the wire; false: withdrawn
     QByteArray replyBytes;
     int isPost = 0;
     QEventLoop loop;
@@ -44,7 +44,7 @@ public:
     // Queues one request and waits for its end; updates the connection state.
     bool request(int isPost, const QString &path, const QByteArray &body, QByteArray *reply, quint16 port);
     // Queues one request without waiting; `done` runs at its end.
-    void requestLater(int isPost, const QString &path, std::function<QByteArray()> body, quint16 port,
+    void requestLater(int isPost, const QString &path, std::function<bool(QByteArray &body)> body, quint16 port,
                       std::function<void(bool ok, const QByteArray &reply)> done);
     // The end of a request nobody waits for.
     void settleLater(PendingRequest *entry);
