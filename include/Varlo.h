@@ -181,13 +181,22 @@ VARLO_FUNCTION(int32_t) RelMovL(const float *offset, bool isBlock);
 /*
  * Jogging. JointTeachStart jogs joint `axis` (0 to 5), CoorTeachStart the
  * Cartesian axis `axis` (0 to 5: X, Y, Z, A, B, C), in the positive direction
- * when `direction` is true, until TeachStop. Return 0; 3 (nothing sent) for an
- * axis outside 0 to 5; 1 before ConnectVarlo.
+ * when `direction` is true, until TeachStop. The coordinate reaches the
+ * controller (with a state exchange run at once, within its time-out) before
+ * the button is pressed, so a jog never runs in the coordinate of the one
+ * before. Return 0; 3 (nothing sent) for an axis outside 0 to 5 or one the arm
+ * lacks (a 4-axis arm: joints 0 to 3; X, Y, Z and C, that is 0, 1, 2, 5);
+ * 2 (no button pressed) when the controller did not answer or kept another
+ * coordinate; 1 before ConnectVarlo.
  */
 VARLO_FUNCTION(int32_t) JointTeachStart(int32_t axis, bool direction);
 VARLO_FUNCTION(int32_t) CoorTeachStart(int32_t axis, bool direction);
 
-/* Releases every jog button. Returns 0; 1 before ConnectVarlo. */
+/*
+ * Releases every jog button (sent once more when unanswered). Returns 0; 2
+ * when the controller answered neither (the arm may still move); 1 before
+ * ConnectVarlo.
+ */
 VARLO_FUNCTION(int32_t) TeachStop(void);
 
 /*

@@ -41,6 +41,8 @@ const char *motionResult(QRobot::MotionResult result)
     case QRobot::MotionFinished: return "arrived";
     case QRobot::MotionAlarm: return "ended in an alarm or was refused";
     case QRobot::MotionTimedOut: return "no end within 20 s";
+    case QRobot::MotionInterrupted: return "interrupted (the arm was not stopped by it)";
+    case QRobot::MotionConnectionLost: return "the connection was lost: the arm may still move";
     }
     return "unknown";
 }

@@ -22,6 +22,9 @@ public:
 
     enum { JogButtons = 6, AuxJogButtons = 3 };
 
+    // switchJogButtons() that says whether the controller answered.
+    bool sendJogButtons(const bool *posBtnState, const bool *negBtnState);
+
 Q_SIGNALS:
     void printQPanelSimulator(QString str);
 

@@ -45,9 +45,20 @@ public:
     // and "/interface/moveR" (RelMovL).
     enum MotionCommand { GoCommand, MoveJCommand, GoRCommand, MoveRCommand };
     Q_ENUM(MotionCommand)
-    // How a motion ended, coded as the blocking motion functions of Varlo.h
-    // code it: 0 arrived, 1 ended in an alarm (or was refused), 2 no end in time.
-    enum MotionResult { MotionFinished = 0, MotionAlarm = 1, MotionTimedOut = 2 };
+    // How a wait ended. The first three are coded as the blocking motion
+    // functions of Varlo.h code them: 0 arrived (or, for waitForStandstill(),
+    // stands), 1 ended in an alarm (or was refused), 2 no end in time. The C
+    // functions know only these three: a lost connection is 2 there.
+    // MotionInterrupted: interruptWaits() ended the wait; the arm was not
+    // stopped by it (call stopMotion()). MotionConnectionLost: the controller
+    // stopped answering, so how the motion ends is unknown.
+    enum MotionResult {
+        MotionFinished = 0,
+        MotionAlarm = 1,
+        MotionTimedOut = 2,
+        MotionInterrupted = 3,
+        MotionConnectionLost = 4
+    };
     Q_ENUM(MotionResult)
 
     explicit QRobot(QObject *parent = nullptr);
@@ -92,16 +103,82 @@ public:
     // does: initialize(), the address, and for "127.0.0.1" the folders of a
     // running VarloSim. True once the controller answered and reported a 4- or
     // 6-axis robot; false when it reported something else, the connection was
-    // lost, or nothing came within `msecs` (-1: the library's 5 s).
+    // lost, nothing came within `msecs` (-1: the library's 5 s), or the wait
+    // was interrupted.
     bool connectToController(const QString &address, int msecs = -1);
 
     // Waits for the end of the last motion that `command` started (send it
-    // with settings()): asks the controller at once and then every 100 ms.
-    // MotionFinished when it reports the end, MotionAlarm when it reports an
-    // alarm, MotionTimedOut when neither came within `msecs` (-1: the
-    // library's 20 s) or the facade has no components. An unanswered status
-    // query counts as "not yet", never as an arrival.
+    // with settings()): asks the controller at once and then every 100 ms,
+    // for as long as `msecs` allows (-1: the library's 20 s; a longer wait
+    // suits long, slow moves). MotionFinished when it reports the end,
+    // MotionAlarm when it reports an alarm, MotionTimedOut when neither came
+    // in time or the facade has no components, MotionConnectionLost when the
+    // connection is lost meanwhile (or, at the limit, no status query was
+    // answered for about a second), MotionInterrupted on interruptWaits(). An
+    // unanswered status query counts as "not yet", never as an arrival.
     MotionResult waitForMotion(MotionCommand command, int msecs = -1);
+
+    // ---- stopping, jogging and outputs, the same way for every host ----
+
+    // Ends every wait running on this facade (connectToController() false,
+    // waitForMotion() and waitForStandstill() MotionInterrupted,
+    // setDigitalOutput() false), each as soon as the request it is in has
+    // ended (within the transport's 1000 ms time-out). Safe to call from a
+    // slot that runs inside a wait: a QSocketNotifier on a signal pipe, a
+    // timer that polls Python's signals. When no wait runs, the next one to
+    // start returns at once instead, so an interruption that comes between two
+    // waits is not lost. It stops nothing by itself: call stopMotion().
+    void interruptWaits();
+
+    // Stops what the arm does, with what the controller offers: a joint
+    // motion to the joints it reports with "value": false, which the
+    // controller takes as "stop the motions" (one that ignored "value" would
+    // be sent where the arm already is, and would not move), then every jog
+    // button released. Each request is sent once more when it goes
+    // unanswered. True when the controller answered both. It also drops an
+    // interruption that no wait has taken yet: the stop answers it. Follow it
+    // with waitForStandstill(). False without components or an answer: the
+    // arm may still move, and only the emergency stop is sure then.
+    bool stopMotion();
+
+    // Waits until the controller reports the arm standing: its joints (and
+    // auxiliary joints) the same, within 0.01, in two state exchanges 100 ms
+    // apart, each run at once. MotionFinished when it stands, MotionTimedOut
+    // when it still moves after `msecs` (-1: 5 s), MotionConnectionLost when
+    // the controller does not answer, MotionInterrupted on interruptWaits().
+    MotionResult waitForStandstill(int msecs = -1);
+
+    // Holds the jog button of `axis` (0-based: a joint, or X, Y, Z, A, B, C of
+    // the user frame or the tool) in one direction, all others released. The
+    // coordinate first reaches the controller with a state exchange run at
+    // once, and the button is pressed only once the controller reports that
+    // coordinate, so a jog never runs in the coordinate of an earlier one.
+    // False, with no button pressed, when the arm lacks the axis
+    // (isJogAxis()), the exchange failed or the controller kept another
+    // coordinate; false too when the press was not answered.
+    bool startJog(QRobotType::Coordinate coordinate, int axis, bool positive);
+    // Releases every jog button; the coordinate stays. True when answered
+    // (sent once more when not).
+    bool stopJog();
+    // Whether this arm has the jog axis: joints 0 to axes-1; in Cartesian
+    // and tool coordinates X, Y, Z, A, B, C on a 6-axis arm and X, Y, Z, C
+    // (0, 1, 2, 5) on a 4-axis one. Any of 0 to 5 before the axis count is
+    // known.
+    bool isJogAxis(QRobotType::Coordinate coordinate, int axis) const;
+
+    // Switches digital output `channel` (0 to 63) and nothing else: reads the
+    // controller's outputs with a state exchange run at once, changes that one
+    // channel, sends them with the next exchange, run at once too, and
+    // returns true only once the controller reports the channel so (within
+    // `msecs`, -1: 5 s). False on a bad channel, when not connected, when the
+    // controller did not answer (the change is then withdrawn, not left for a
+    // later exchange), when it did not report the change in time, or on
+    // interruptWaits().
+    bool setDigitalOutput(int channel, bool on, int msecs = -1);
+
+    // True while the mirrored state is old: no state exchange reply for about
+    // a second (QRobotProtocol::isStale()); stateStaleChanged() announces it.
+    bool isStateStale() const;
 
     QString hostIP() const;
     QString projectPath() const;
@@ -166,6 +243,9 @@ Q_SIGNALS:
     void endAIChanged(QRobotCoor::ExEndAI endAI);
     void gpioAIChanged(QRobotCoor::ExGPIOAI gpioAI);
     void printQRobot(QString str);
+    // The mirrored state became stale (no exchange reply for about a second)
+    // or fresh again.
+    void stateStaleChanged(bool isStale);
 
 public Q_SLOTS:
     void setHostIP(QString ip);

@@ -54,6 +54,20 @@ public:
     QRobotCoor::ExEndAI endAI() const;
     QRobotCoor::ExGPIOAI gpioAI() const;
 
+    // Runs an exchange now instead of after the usual pause and waits for its
+    // reply: true once a request built after this call was answered, so that
+    // every value set before (a coordinate, outputs) has reached the
+    // controller and the state read next is the controller's present one.
+    // False when the exchange is not running (not connected) or its request
+    // failed; it waits at most for a request already on the wire and its own
+    // (each within the transport's 1000 ms time-out).
+    bool exchangeNow();
+
+    // True while the mirrored state is old: no exchange reply came for about
+    // a second (also before the first reply and once the exchange stopped).
+    // staleChanged() announces every change.
+    bool isStale() const;
+
     // The last request body and the last reply, as indented JSON text.
     QString exchangeRequest() const;
     QString exchangeReply() const;
@@ -107,6 +121,7 @@ Q_SIGNALS:
     void armOrientationChanged(QRobotType::ArmOrientation armOrientation);
     void rdnCoordinateChanged(QRobotType::RDNCoordinate rdnCoordinate);
     void printQRobotProtocol(QString str);
+    void staleChanged(bool isStale);
 
 private:
     Q_DECLARE_PRIVATE_D(d, QRobotProtocol)

@@ -3,7 +3,6 @@
 #include "api/library.h"
 #include "robot/motionwait.h"
 #include "Varlo/qrobot.h"
-#include "Varlo/qrobotprotocol.h"
 #include "Varlo/qrobotsettings.h"
 #include "transport/controllerio.h"
 
@@ -29,7 +28,8 @@ int32_t finishMotion(QRobot *robot, bool isBlock, int32_t *result, StatusMember 
 {
     if (!isBlock)
         return VARLO_OK;
-    return MotionWait::run(robot->settings(), status, result);
+    *result = MotionWait::codeForC(MotionWait::run(robot, status));
+    return *result;
 }
 
 int32_t cartesianMotion(const VarloRunCmd *cmd, bool isBlock, const char *mode, const char *signature,
@@ -64,26 +64,17 @@ int32_t relativeMotion(const float *offset, bool isBlock, OffsetCommand command,
     });
 }
 
-bool isAxis(int32_t axis)
-{
-    return axis >= 0 && axis < 6;
-}
-
-// Holds the button of one axis and direction; every other button released.
+// Holds the button of one axis and direction, every other button released,
+// once the coordinate has reached the controller (QRobot::startJog): 3 for an
+// axis the arm lacks, 2 when the coordinate or the press went unanswered.
 int32_t startJog(int32_t axis, bool direction, QRobotType::Coordinate coordinate)
 {
-    if (!isAxis(axis))
+    if (axis < 0 || axis > 5)
         return VARLO_INVALID_ARGUMENT;
     return withComponents([&](QRobot *robot) -> int32_t {
-        robot->protocol()->requestCoordinate(coordinate);
-        bool posBtnState[6] = {};
-        bool negBtnState[6] = {};
-        if (direction)
-            posBtnState[axis] = true;
-        else
-            negBtnState[axis] = true;
-        Q_EMIT robot->switchJogButtons(posBtnState, negBtnState);
-        return VARLO_OK;
+        if (!robot->isJogAxis(coordinate, axis))
+            return VARLO_INVALID_ARGUMENT;
+        return robot->startJog(coordinate, axis, direction) ? VARLO_OK : VARLO_REQUEST_FAILED;
     });
 }
 
@@ -147,12 +138,7 @@ VARLO_FUNCTION(int32_t) CoorTeachStart(int32_t axis, bool direction)
 
 VARLO_FUNCTION(int32_t) TeachStop(void)
 {
-    return withComponents([](QRobot *robot) -> int32_t {
-        bool posBtnState[6] = {};
-        bool negBtnState[6] = {};
-        Q_EMIT robot->switchJogButtons(posBtnState, negBtnState);
-        return VARLO_OK;
-    });
+    return withComponents([](QRobot *robot) -> int32_t { return robot->stopJog() ? VARLO_OK : VARLO_REQUEST_FAILED; });
 }
 
 VARLO_FUNCTION(int32_t) SetRapidRate(int32_t rate)

@@ -1,44 +1,58 @@
 #include "robot/motionwait.h"
+#include "robot/qrobot_p.h"
 #include "robot/syncwait.h"
 #include "transport/timings.h"
 #include "Varlo.h"
 #include "Varlo/qrobotsettings.h"
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QPointer>
 
 namespace MotionWait {
 
-int32_t run(QRobotSettings *settings, StatusMember status, int32_t *result, qint64 limitMs)
+QRobot::MotionResult run(QRobot *robot, StatusMember status, qint64 limitMs)
 {
     // Looked up on every check: a component deleted while the host waits
     // ends the wait instead of being used.
-    QPointer<QRobotSettings> component = settings;
+    QPointer<QRobotSettings> component = robot->settings();
     const qint64 limit = limitMs < 0 ? VarloTimings::ms(VarloTimings::MotionLimit) : limitMs;
-    SyncWait wait(VarloTimings::ms(VarloTimings::MotionCheck), limit, VARLO_MOTION_TIMEOUT, result);
-    return wait.exec([&]() {
+    int32_t result = QRobot::MotionTimedOut;
+    SyncWait wait(VarloTimings::ms(VarloTimings::MotionCheck), limit, QRobot::MotionTimedOut, &result);
+    wait.setInterruptible(&QRobotPrivate::get(robot)->waits, QRobot::MotionInterrupted);
+    const QMetaObject::Connection lost = QObject::connect(robot, &QRobot::connectionChanged, robot, [&wait](bool on) {
+        if (!on)
+            wait.finish(QRobot::MotionConnectionLost);
+    });
+    QElapsedTimer sinceAnswer;
+    sinceAnswer.start();
+    wait.exec([&]() {
         if (!component) {
-            wait.finish(VARLO_REQUEST_FAILED);
+            wait.finish(QRobot::MotionTimedOut);
             return;
         }
         bool value = false;
         bool isAlarms = false;
-        (component.data()->*status)(value, isAlarms);
+        if ((component.data()->*status)(value, isAlarms))
+            sinceAnswer.start();
 
         // Three assignments in this order, the last that applies counts: a
         // reply with both flags is a finished motion, and a finishing reply
         // after the limit still ends the wait at the limit.
         bool decided = false;
-        int32_t outcome = 0;
+        int32_t outcome = QRobot::MotionFinished;
         if (isAlarms) {
-            outcome = VARLO_ALARM;
+            outcome = QRobot::MotionAlarm;
             decided = true;
         }
         if (value) {
-            outcome = VARLO_OK;
+            outcome = QRobot::MotionFinished;
             decided = true;
         }
         if (wait.limitPassed()) {
-            outcome = VARLO_MOTION_TIMEOUT;
+            // Nobody answered for a while: the motion's end is unknown
+            // because the controller is, which is worth saying.
+            const bool silent = sinceAnswer.elapsed() > VarloTimings::ms(VarloTimings::StateStale);
+            outcome = silent ? QRobot::MotionConnectionLost : QRobot::MotionTimedOut;
             decided = true;
         }
         if (decided)
@@ -46,6 +60,17 @@ int32_t run(QRobotSettings *settings, StatusMember status, int32_t *result, qint
         else
             wait.rearm();
     });
+    QObject::disconnect(lost);
+    return QRobot::MotionResult(result);
+}
+
+int32_t codeForC(QRobot::MotionResult result)
+{
+    switch (result) {
+    case QRobot::MotionFinished: return VARLO_OK;
+    case QRobot::MotionAlarm: return VARLO_ALARM;
+    default: return VARLO_MOTION_TIMEOUT;
+    }
 }
 
 } // namespace MotionWait

@@ -11,14 +11,14 @@ public:
 
     // One panel element changed: POST "/panel/<element>"; the reply says
     // nothing the library uses.
-    void send(const char *element, const QJsonObject &body)
+    bool send(const char *element, const QJsonObject &body)
     {
-        ControllerIO::post(transport, QStringLiteral("/panel/%1").arg(QLatin1String(element)), body);
+        return ControllerIO::post(transport, QStringLiteral("/panel/%1").arg(QLatin1String(element)), body);
     }
 
-    void sendButtons(const char *element, const bool *positive, const bool *negative, int count)
+    bool sendButtons(const char *element, const bool *positive, const bool *negative, int count)
     {
-        send(element, QJsonObject{ { QStringLiteral("posBtns"), buttons(positive, count) },
+        return send(element, QJsonObject{ { QStringLiteral("posBtns"), buttons(positive, count) },
                                    { QStringLiteral("negBtns"), buttons(negative, count) } });
     }
 
@@ -59,7 +59,12 @@ void QPanelSimulator::switchEmergencyStop(bool isStop)
 
 void QPanelSimulator::switchJogButtons(bool *posBtnState, bool *negBtnState)
 {
-    d->sendButtons("jog", posBtnState, negBtnState, JogButtons);
+    sendJogButtons(posBtnState, negBtnState);
+}
+
+bool QPanelSimulator::sendJogButtons(const bool *posBtnState, const bool *negBtnState)
+{
+    return d->sendButtons("jog", posBtnState, negBtnState, JogButtons);
 }
 
 void QPanelSimulator::switchAuxJogButtons(bool *posBtnState, bool *negBtnState)

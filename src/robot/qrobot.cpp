@@ -63,6 +63,7 @@ void QRobotPrivate::relaySignals()
     QObject::connect(protocol, &QRobotProtocol::jointTempChanged, q, &QRobot::jointTempChanged);
     QObject::connect(protocol, &QRobotProtocol::endAIChanged, q, &QRobot::endAIChanged);
     QObject::connect(protocol, &QRobotProtocol::gpioAIChanged, q, &QRobot::gpioAIChanged);
+    QObject::connect(protocol, &QRobotProtocol::staleChanged, q, &QRobot::stateStaleChanged);
 
     QObject::connect(q, &QRobot::switchAutoManual, panel, &QPanelSimulator::switchAutoManual);
     QObject::connect(q, &QRobot::switchThreeSwitch, panel, &QPanelSimulator::switchThreeSwitch);

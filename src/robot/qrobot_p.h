@@ -3,6 +3,7 @@
 
 #include "Varlo/qrobot.h"
 #include "Varlo/qserialmanager.h"
+#include "robot/syncwait.h"
 
 #include <QtCore/QPointer>
 
@@ -31,6 +32,8 @@ public:
     QScopedPointer<QSerialManager> serial;
 
     int axisCount = 0;
+    // The waits running on this facade, for interruptWaits().
+    WaitGroup waits;
     // Only the C functions' own facade deletes itself when the application
     // quits; a host's facade may live on the stack or in a smart pointer.
     bool deleteOnQuit = false;

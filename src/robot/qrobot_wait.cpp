@@ -20,6 +20,7 @@ bool QRobot::connectToController(const QString &address, int msecs)
     int32_t result = VARLO_NO_CONNECTION;
     const qint64 limit = msecs < 0 ? VarloTimings::ms(VarloTimings::ConnectLimit) : msecs;
     SyncWait wait(VarloTimings::ms(VarloTimings::ConnectCheck), limit, VARLO_NO_CONNECTION, &result);
+    wait.setInterruptible(&d->waits, VARLO_NO_CONNECTION);
     const QMetaObject::Connection handler = connect(this, &QRobot::connectionChanged, this, [&](bool isConnected) {
         wait.finish(isConnected && refreshAxisCount() ? VARLO_OK : VARLO_NO_CONNECTION);
     });
@@ -39,6 +40,5 @@ QRobot::MotionResult QRobot::waitForMotion(MotionCommand command, int msecs)
     case GoRCommand: status = &QRobotSettings::goRState; break;
     case MoveRCommand: status = &QRobotSettings::moveRState; break;
     }
-    int32_t result = VARLO_OK;
-    return MotionResult(MotionWait::run(d->settings, status, &result, msecs));
+    return MotionWait::run(this, status, msecs);
 }

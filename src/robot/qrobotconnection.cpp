@@ -42,12 +42,18 @@ void QRobotConnectionPrivate::poll()
     if (version.contains(QLatin1String("control")))
         transport->setControllerVersion(version.value(QLatin1String("control")).toVariant().toString());
 
-    if (!axisKnown) {
+    // The files must be read again whenever they are not known reachable:
+    // only a document read brings them back, and with them "connected". A
+    // read that made the library connected may be followed, inside that very
+    // notification, by a host's read that failed (the link dropped again):
+    // the library is disconnected once more, and a poll that went by the axis
+    // count alone would never read a document again.
+    if (!axisKnown || !transport->isFilesReachable()) {
         int count = 0;
         const bool found = AxisCount::read(transport, &count);
         if (!guard)
             return;
-        if (found) {
+        if (found && !axisKnown) {
             axisCount = count;
             qDebug() << "QRobotConnectionPrivate::QRobotConnectionPrivate(QRobotConnection*)::<lambda()>"
                      << "s_axisCount:" << axisCount;

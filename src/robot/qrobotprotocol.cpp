@@ -9,6 +9,7 @@
 #include "types/qrobotstatereaders.h"
 
 #include <QtCore/QDebug>
+#include <QtCore/QPointer>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonValue>
@@ -58,45 +59,74 @@ void QRobotProtocolPrivate::initTimers()
     Q_Q(QRobotProtocol);
     exchangeTimer.setSingleShot(true);
     QObject::connect(&exchangeTimer, &QTimer::timeout, q, [this] { exchangeTick(); });
+    staleTimer.setSingleShot(true);
+    QObject::connect(&staleTimer, &QTimer::timeout, q, [this] { setStale(true); });
+}
+
+void QRobotProtocolPrivate::setStale(bool isStale)
+{
+    Q_Q(QRobotProtocol);
+    if (stale == isStale)
+        return;
+    stale = isStale;
+    Q_EMIT q->staleChanged(stale);
 }
 
 void QRobotProtocolPrivate::exchangeTick()
 {
-    Q_Q(QRobotProtocol);
     // The tick waits for its requests in nested event loops. Should the timer
     // be restarted meanwhile (a stop and a start during the wait), its expiry
     // must not start a second exchange: the running one re-arms at its end.
     if (inTick)
         return;
     inTick = true;
+    exchangeOnce();
+    inTick = false;
+    if (!stopped)
+        exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
+}
 
+bool QRobotProtocolPrivate::exchangeOnce()
+{
+    Q_Q(QRobotProtocol);
     if (firstExchange) {
         firstExchange = false;
         readInitialControlMode();
     }
-
     // Stopped while the first GET waited: the exchange is over.
-    if (!stopped) {
-        const quint64 carriedClear = clearAlarmsSerial;
-        const quint64 carriedOutputs = outputsSerial;
-        state.request = buildRequest();
-        const QJsonObject body = state.request;
-        if (transport->postJson(exchangePath(), body, state.reply)) {
-            // The one-shot requests have reached the controller; those set
-            // again while the exchange was on the wire stay pending.
-            if (clearAlarmsSerial == carriedClear)
-                state.clearAlarms = false;
-            if (outputsSerial == carriedOutputs)
-                state.outputsToSend.enable = false;
-            const QJsonObject reply = state.reply;
-            decodeReply(reply);
-            Q_EMIT q->exChangeClock();
-        }
-    }
+    if (stopped)
+        return false;
 
-    inTick = false;
-    if (!stopped)
-        exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
+    const quint64 carriedClear = clearAlarmsSerial;
+    const quint64 carriedOutputs = outputsSerial;
+    const quint64 number = ++bodiesBuilt;
+    state.request = buildRequest();
+    const QJsonObject body = state.request;
+    QJsonObject reply;
+    const bool answered = transport->postJson(exchangePath(), body, reply);
+    // An exchange run meanwhile (exchangeNow() from inside this one's wait)
+    // was built later: its reply is the newer picture of the controller.
+    const bool newest = number > lastAnswered;
+    if (!answered) {
+        if (newest)
+            state.reply = reply;
+        return false;
+    }
+    // The one-shot requests have reached the controller; those set again
+    // while the exchange was on the wire stay pending.
+    if (clearAlarmsSerial == carriedClear)
+        state.clearAlarms = false;
+    if (outputsSerial == carriedOutputs)
+        state.outputsToSend.enable = false;
+    if (!newest)
+        return true;
+    lastAnswered = number;
+    state.reply = reply;
+    decodeReply(reply);
+    Q_EMIT q->exChangeClock();
+    staleTimer.start(VarloTimings::ms(VarloTimings::StateStale));
+    setStale(false);
+    return true;
 }
 
 void QRobotProtocolPrivate::readInitialControlMode()
@@ -248,6 +278,31 @@ void QRobotProtocol::stopExchange()
     qDebug() << "void QRobotProtocol::stopExchange()";
     d->stopped = true;
     d->exchangeTimer.stop();
+}
+
+bool QRobotProtocol::exchangeNow()
+{
+    // Not running: not connected, nothing to exchange with.
+    if (d->stopped || (!d->exchangeTimer.isActive() && !d->inTick))
+        return false;
+    // A tick in progress is an outer frame of this call (one thread): it
+    // cannot end before this returns, so this runs an exchange of its own.
+    const bool withinTick = d->inTick;
+    d->exchangeTimer.stop();
+    d->inTick = true;
+    QPointer<QRobotProtocol> guard(this);
+    const bool answered = d->exchangeOnce();
+    if (!guard)
+        return false;
+    d->inTick = withinTick;
+    if (!withinTick && !d->stopped)
+        d->exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
+    return answered;
+}
+
+bool QRobotProtocol::isStale() const
+{
+    return d->stale;
 }
 
 QRobotType::ControlMode QRobotProtocol::controlMode() const { return d->state.controlMode; }

@@ -62,12 +62,16 @@ public:
 
     void initTimers();
     void exchangeTick();
+    // One exchange: builds the body, posts it and decodes the reply unless a
+    // newer exchange was answered meanwhile. True when it was answered.
+    bool exchangeOnce();
     // The first exchange adopts the controller's control mode.
     void readInitialControlMode();
     // Builds the request body from the values to send.
     QJsonObject buildRequest() const;
     // Stores one exchange reply and emits the notifications it calls for.
     void decodeReply(const QJsonObject &reply);
+    void setStale(bool stale);
 
     QRobotProtocol *q_ptr;
     QHttpManager *transport;
@@ -83,6 +87,13 @@ public:
     // the one-shot requests it actually carried.
     quint64 clearAlarmsSerial = 0;
     quint64 outputsSerial = 0;
+    // Request bodies built so far, and the number of the last one answered: a
+    // reply older than the last one decoded is not decoded.
+    quint64 bodiesBuilt = 0;
+    quint64 lastAnswered = 0;
+    // Armed by every reply; its expiry makes the mirrored state stale.
+    QTimer staleTimer;
+    bool stale = true;
     RobotState state;
 };
 

@@ -24,6 +24,10 @@ constexpr int Constants[] = {
     3000,  // DebugSuspendConfirm
     6000,  // DebugStepConfirm
     30000, // DebugProcess
+    1000,  // StateStale
+    100,   // StandstillCheck
+    5000,  // StandstillLimit
+    5000,  // StateConfirm
 };
 static_assert(sizeof(Constants) / sizeof(Constants[0]) == IntervalCount, "one constant per interval");
 

@@ -187,8 +187,7 @@ private Q_SLOTS:
         QCOMPARE(ExchangeCallback(&countState, &calls), VARLO_OK);
         ctl.on("POST", "/protocol/exchange", QJsonObject{ { "armOrientation", 5 } });
         WAIT_FOR(calls == 1);
-        ctl.on("POST", "/protocol/exchange", QJsonObject());
-        ctl.setDocument("/properties/axis", QJsonObject{ { "axis", 6 } });
+        ctl.playRobot(6);
     }
 
     // ---- motion
@@ -267,6 +266,7 @@ private Q_SLOTS:
     }
 
     void jogging() {
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK); // a 6-axis arm again
         for (int axis = 0; axis < 6; ++axis) {
             for (int start = 0; start < 4; ++start) { // joint +, joint -, Cartesian +, Cartesian -
                 const bool positive = start % 2 == 0;
@@ -285,6 +285,21 @@ private Q_SLOTS:
         QCOMPARE(TeachStop(), VARLO_OK);
         QCOMPARE(ctl.last("POST", "/panel/jog").json().value("posBtns").toArray(), many(6, false));
         QCOMPARE(nextExchange("coordinate"), QString("cartesian"));
+        // A release that goes unanswered twice says so: the arm may still move.
+        ctl.on("POST", "/panel/jog", Reply::error(503), 2);
+        QCOMPARE(TeachStop(), VARLO_REQUEST_FAILED);
+        // A 4-axis arm: joints 1 to 4, and X, Y, Z, C; nothing sent for the others.
+        ctl.setDocument("/properties/axis", QJsonObject{ { "axis", 4 } });
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK);
+        ctl.clearRequests();
+        QCOMPARE(JointTeachStart(4, true), VARLO_INVALID_ARGUMENT);
+        QCOMPARE(CoorTeachStart(3, true), VARLO_INVALID_ARGUMENT);
+        QCOMPARE(ctl.count("POST", "/panel/jog"), 0);
+        QCOMPARE(CoorTeachStart(5, false), VARLO_OK);
+        QCOMPARE(ctl.count("POST", "/panel/jog"), 1);
+        QCOMPARE(TeachStop(), VARLO_OK);
+        ctl.setDocument("/properties/axis", QJsonObject{ { "axis", 6 } });
+        QCOMPARE(ConnectVarlo(Address), VARLO_OK);
     }
 
     void rapidRate_data() {
@@ -326,7 +341,7 @@ private Q_SLOTS:
         QVERIFY(user == 1 && tool == 4);
         QCOMPARE(nextExchange("userCoordinate"), QString("2"));
         QCOMPARE(nextExchange("toolCoordinate"), QString("9"));
-        ctl.on("POST", "/protocol/exchange", QJsonObject());
+        ctl.playRobot(6);
     }
 
     void framesKeepTheRestOfTheTable() {

@@ -28,7 +28,7 @@ MOTION = [
     ("jog {a} 1 - 0.3", 0, ["jogged joint 1-"]),
     ("estop {a}", 0, ["emergency stop pressed"]),
     ("alarms {a}", 0, ["controller alarm", "cause:", "solution:"]),
-    ("movj {a} 300 0 400 180 0 0", 1, ["alarms are active", "varlo clear {a}"]),
+    ("movj {a} 300 0 400 180 0 0", 1, ["the emergency stop is pressed", "varlo estop {a} --release", "varlo clear {a}"]),
     ("clear {a}", 1, ["alarms still active"]),
     ("estop {a} --release", 0, ["emergency stop released"]),
     ("clear {a}", 0, ["alarms cleared"]),

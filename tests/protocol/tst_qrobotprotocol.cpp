@@ -350,6 +350,77 @@ private Q_SLOTS:
         QVERIFY(posts.at(2).timeMs - posts.at(1).timeMs >= 150);
     }
 
+    // exchangeNow(): an exchange at once that carries what was set before;
+    // inside a tick's wait it runs one of its own, whose newer reply the
+    // older one does not overwrite; nothing while stopped.
+    void exchangeNow_data() {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("between ticks") << "idle";
+        QTest::newRow("inside a tick") << "tick";
+        QTest::newRow("stopped") << "stopped";
+    }
+    void exchangeNow() {
+        QFETCH(QString, when);
+        VarloTimings::setForTesting(VarloTimings::ExchangeRearm, 2000);
+        int replies = 0;
+        ctl.on("POST", Exchange, [&](const Request &) {
+            ++replies;
+            return Reply::json(QJsonObject{ { "jointCoordinate", numbers({ double(replies), 0, 0, 0, 0, 0 }) } })
+                .after(when == "tick" && replies == 2 ? 300 : 0);
+        });
+        protocol->startExchange();
+        if (when == "stopped")
+            protocol->stopExchange();
+        else
+            WAIT_FOR(clocks == 1); // the first tick; the next one is 2 s away
+        ctl.clearRequests();
+        bool answered = false;
+        if (when == "tick") {
+            // An exchange waits 300 ms for its reply, while a timer of the
+            // host asks for one.
+            QTimer::singleShot(100, this, [&] { protocol->requestCoordinate(QRobotType::Tool); answered = protocol->exchangeNow(); });
+            QVERIFY(protocol->exchangeNow());
+            QCOMPARE(ctl.count("POST", Exchange), 2);
+        } else {
+            protocol->requestCoordinate(QRobotType::Tool);
+            answered = protocol->exchangeNow();
+        }
+        QCOMPARE(answered, when != "stopped");
+        if (when == "stopped") {
+            QCOMPARE(ctl.count("POST", Exchange), 0);
+            return;
+        }
+        QCOMPARE(ctl.last("POST", Exchange).json().value("coordinate").toString(), QString("tool"));
+        // The newest reply stands: 2 for the one between ticks, 3 (the
+        // exchange of the host's timer) inside the tick.
+        QCOMPARE(protocol->jointCoordinate().joint[0], when == "tick" ? 3.0f : 2.0f);
+        VarloTimings::setForTesting(VarloTimings::ExchangeRearm, 5);
+    }
+
+    // Without a reply for about a second the state is stale, and fresh again
+    // with the next reply (announced once each time).
+    void staleWithoutReplies() {
+        VarloTimings::setForTesting(VarloTimings::StateStale, 200);
+        QSignalSpy stale(protocol.get(), &QRobotProtocol::staleChanged);
+        QVERIFY(protocol->isStale()); // nothing received yet
+        serve(fullReply(), 1);
+        QVERIFY(!protocol->isStale());
+        ctl.on("POST", Exchange, Reply::error(503));
+        QElapsedTimer clock;
+        clock.start();
+        WAIT_FOR(protocol->isStale());
+        QVERIFY(clock.elapsed() >= 150);
+        serve(fullReply(), 1);
+        QVERIFY(!protocol->isStale());
+        protocol->stopExchange();
+        WAIT_FOR(protocol->isStale());
+        // Each announcement a change (a loaded machine may add a pair).
+        QVERIFY(stale.count() >= 4 && stale.count() % 2 == 0);
+        for (int i = 0; i < stale.count(); ++i)
+            QCOMPARE(stale.at(i).at(0).toBool(), i % 2 == 1);
+        VarloTimings::setForTesting(VarloTimings::StateStale, 0);
+    }
+
     // A stop and a new start of the same protocol do not repeat the first GET;
     // another protocol (another controller's) asks again.
     void firstGetOncePerProtocol() {

@@ -187,7 +187,11 @@ void FakeController::playRobot(int axes)
     on("POST", "/settings/version", QJsonObject{ { "control", "V1.2.0-double" } });
     on("POST", "/interface/updateFile", QJsonObject());
     on("GET", "/protocol/exchange", QJsonObject{ { "controlMode", "disable" } });
-    on("POST", "/protocol/exchange", QJsonObject());
+    // The coordinate asked for is the one reported: jogs wait for it.
+    on("POST", "/protocol/exchange", [](const Request &r) {
+        const QJsonValue coordinate = r.json().value(QStringLiteral("coordinate"));
+        return Reply::json(coordinate.isString() ? QJsonObject{ { QStringLiteral("coordinate"), coordinate } } : QJsonObject());
+    });
     setDocument("/properties/axis", QJsonObject{ { "axis", axes } });
 }
 

@@ -108,7 +108,8 @@ public:
     { return on(method, path, Reply::json(reply), times); }
     void clearRoutes() { m_routes.clear(); }
     // A healthy controller: connection state, version, updateFile, the
-    // exchange, and the document "/properties/axis".
+    // exchange (which reports the coordinate it was sent), and the document
+    // "/properties/axis".
     void playRobot(int axes = 6);
 
     void setDocument(const QString &name, const QByteArray &text) { m_documents.insert(name, text); }

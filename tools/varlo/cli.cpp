@@ -6,7 +6,9 @@
 
 #include <QtCore/QEventLoop>
 #include <QtCore/QJsonDocument>
+#include <QtCore/QList>
 #include <QtCore/QRegularExpression>
+#include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
 
 #include <cmath>
@@ -14,16 +16,29 @@
 #include <cstdio>
 
 #if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-volatile std::sig_atomic_t s_interrupted = 0;
+// The first of SIGINT and SIGTERM that came (0: none), and the pipe through
+// which the handler wakes the event loop.
+volatile std::sig_atomic_t s_signal = 0;
+int s_wakePipe[2] = { -1, -1 };
+// The loops of runUntil() calls in progress, ended by an interruption.
+QList<QEventLoop *> s_loops;
 
-void onInterrupt(int)
+void onSignal(int number)
 {
-    s_interrupted = 1;
+    if (!s_signal)
+        s_signal = number;
+#if defined(Q_OS_UNIX)
+    const char byte = char(number);
+    const ssize_t written = ::write(s_wakePipe[1], &byte, 1); // async-signal-safe
+    (void)written;
+#endif
 }
 
 void print(FILE *stream, const QString &text)
@@ -43,9 +58,39 @@ bool isOption(const QString &word)
 
 } // namespace
 
+void installInterruptHandling(QRobot &robot)
+{
+#if defined(Q_OS_UNIX)
+    if (::pipe(s_wakePipe) != 0)
+        return;
+    for (int fd : s_wakePipe) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    auto *notifier = new QSocketNotifier(s_wakePipe[0], QSocketNotifier::Read, &robot);
+    QObject::connect(notifier, &QSocketNotifier::activated, &robot, [&robot]() {
+        char bytes[16];
+        while (::read(s_wakePipe[0], bytes, sizeof bytes) > 0) {
+        }
+        robot.interruptWaits();
+        for (QEventLoop *loop : s_loops)
+            loop->quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#else
+    Q_UNUSED(robot);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+#endif
+}
+
 bool Invocation::parse(const QStringList &words)
 {
-    std::signal(SIGINT, onInterrupt);
     QStringList positional;
     for (int i = 0; i < words.size(); ++i) {
         const QString word = words.at(i);
@@ -171,6 +216,9 @@ bool Invocation::connect()
 
 bool Invocation::freshState(int msecs)
 {
+    // An exchange run at once; the next periodic one when that failed.
+    if (robot.protocol() && robot.protocol()->exchangeNow())
+        return true;
     bool exchanged = false;
     const QMetaObject::Connection tick =
         QObject::connect(&robot, &QRobot::exChangeClock, &robot, [&exchanged]() { exchanged = true; });
@@ -183,22 +231,31 @@ bool runUntil(const std::function<bool()> &done, int msecs)
 {
     if (done())
         return true;
+    if (s_signal)
+        return false;
     QEventLoop loop;
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, &loop, [&]() {
-        if (done() || s_interrupted)
+        if (done() || s_signal)
             loop.quit();
     });
     check.start(20);
     if (msecs >= 0)
         QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    s_loops.append(&loop);
     loop.exec();
+    s_loops.removeOne(&loop);
     return done();
 }
 
 bool Invocation::interrupted()
 {
-    return s_interrupted != 0;
+    return s_signal != 0;
+}
+
+int Invocation::interruptedExit()
+{
+    return s_signal == SIGTERM ? ExitTerminated : ExitInterrupted;
 }
 
 void Invocation::result(const QString &text, const QJsonValue &value)
@@ -235,7 +292,7 @@ int Invocation::fail(int code, const QString &message)
 int Invocation::waitFailed(const QString &message)
 {
     if (interrupted())
-        return fail(ExitInterrupted, QStringLiteral("interrupted"));
+        return fail(interruptedExit(), QStringLiteral("interrupted"));
     return fail(ExitTimedOut, message);
 }
 
@@ -258,9 +315,19 @@ QString poseText(const QRobotType::CartesianCoordinate &pose)
     return texts.join(QLatin1String("  "));
 }
 
-QString jointsText(const QRobotType::JointCoordinate &joints)
+int jointCount(int axes)
 {
-    return formatNumbers(joints.joint, 6);
+    return axes == 4 ? 4 : 6;
+}
+
+QString jointsText(const QRobotType::JointCoordinate &joints, int axes)
+{
+    if (jointCount(axes) == 6)
+        return formatNumbers(joints.joint, 6);
+    QStringList texts;
+    for (int i = 0; i < 4; ++i)
+        texts << QStringLiteral("%1 %2").arg(double(joints.joint[i]), 0, 'f', 3).arg(QLatin1String(i == 2 ? "mm" : "deg"));
+    return texts.join(QLatin1String("  "));
 }
 
 QJsonArray jsonNumbers(const float *values, int count)
@@ -337,4 +404,18 @@ QString alarmsSummary(QRobot &robot, int limit)
     if (alarms.size() > limit)
         texts << QStringLiteral("%1 more").arg(alarms.size() - limit);
     return texts.join(QLatin1String("; "));
+}
+
+bool emergencyStopPressed(QRobot &robot)
+{
+    QJsonObject reply;
+    return robot.transport()->getJson(QStringLiteral("/panel/emergencyStop"), reply)
+        && reply.value(QLatin1String("value")).toBool(false);
+}
+
+QString emergencyStopHint(const Invocation &cli)
+{
+    return QStringLiteral("the emergency stop is pressed. Release it (on the teach pendant, or varlo estop %1 "
+                          "--release), then clear the alarm (varlo clear %1) and enable the arm (varlo enable %1)")
+        .arg(cli.address);
 }

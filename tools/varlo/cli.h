@@ -25,13 +25,22 @@ enum ExitCode {
     ExitRequestFailed = 2, // the controller did not answer or could not do it
     ExitTimedOut = 2,      // the arm or the controller did not reach the state asked for in time
     ExitBadArgument = 3,   // the command line is wrong: nothing was sent
-    ExitInterrupted = 130  // Ctrl-C
+    ExitInterrupted = 130, // Ctrl-C (SIGINT): 128 + 2, as shells report it
+    ExitTerminated = 143   // SIGTERM: 128 + 15
 };
+
+// Ctrl-C (SIGINT) and SIGTERM. The handler only notes the signal and writes a
+// byte to a pipe; the event loop reads the pipe (every wait of the library
+// runs one) and calls QRobot::interruptWaits(), so the wait returns at once
+// and the subcommand stops what it started. A signal that comes while no wait
+// runs is noted all the same (Invocation::interrupted()), and the facade keeps
+// the interruption for its next wait.
+void installInterruptHandling(QRobot &robot);
 
 class Invocation;
 
-// Runs the event loop until `done` holds, Ctrl-C, or `msecs` (-1: no
-// limit). True when `done` held.
+// Runs the event loop until `done` holds, Ctrl-C or SIGTERM, or `msecs` (-1:
+// no limit). True when `done` held.
 bool runUntil(const std::function<bool()> &done, int msecs);
 
 struct CommandSpec
@@ -90,7 +99,10 @@ public:
     bool freshState(int msecs = 3000);
     // runUntil() below.
     bool waitUntil(const std::function<bool()> &done, int msecs) { return runUntil(done, msecs); }
+    // Whether Ctrl-C or SIGTERM came, and the exit code it asks for (130,
+    // 143).
     static bool interrupted();
+    static int interruptedExit();
 
     // ---- output ----
     // Text mode prints `text`; JSON mode prints `value` as one document.
@@ -113,7 +125,11 @@ private:
 // Shared formatting.
 QString formatNumbers(const float *values, int count, int decimals = 3);
 QString poseText(const QRobotType::CartesianCoordinate &pose);
-QString jointsText(const QRobotType::JointCoordinate &joints);
+// The joints an arm of `axes` axes has (4 or 6; 6 while unknown).
+int jointCount(int axes);
+// Its joint positions: six numbers (degrees), or for a 4-axis arm four, each
+// with its unit (joint 3 is the linear axis, in mm).
+QString jointsText(const QRobotType::JointCoordinate &joints, int axes = 6);
 QJsonArray jsonNumbers(const float *values, int count);
 // The channels (1 to 64) that are on.
 QList<int> channelsOn(const QRobotType::IO &io);
@@ -130,5 +146,11 @@ QList<ActiveAlarm> activeAlarms(const QRobotType::Alarms &alarms);
 // "controller alarm 12: Emergency stop" (the catalogue text when it has one).
 QString alarmText(QRobot &robot, const ActiveAlarm &alarm);
 QString alarmsSummary(QRobot &robot, int limit = 3);
+
+// Whether the teach panel's emergency stop is pressed, as the controller
+// answers when asked ("/panel/emergencyStop"); false when it does not say.
+bool emergencyStopPressed(QRobot &robot);
+// What to do about a pressed emergency stop, step by step.
+QString emergencyStopHint(const Invocation &cli);
 
 #endif // VARLO_CLI_H

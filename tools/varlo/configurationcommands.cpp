@@ -53,7 +53,9 @@ int ik(Invocation &cli)
     if (!cli.robot.settings()->inverseSolution(pose, cli.robot.protocol()->rdnCoordinate(), tool, user, joints))
         return cli.fail(ExitRequestFailed,
                         QStringLiteral("the controller at %1 found no joint positions for the pose (out of reach?)").arg(cli.address));
-    cli.result(jointsText(joints), QJsonObject{ { "joints", jsonNumbers(joints.joint, 6) }, { "tool", tool }, { "user", user } });
+    const int axes = cli.robot.knownAxisCount();
+    cli.result(jointsText(joints, axes),
+               QJsonObject{ { "joints", jsonNumbers(joints.joint, jointCount(axes)) }, { "tool", tool }, { "user", user } });
     return ExitOk;
 }
 

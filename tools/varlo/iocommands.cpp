@@ -45,20 +45,20 @@ int show(Invocation &cli)
     return ExitOk;
 }
 
-// Outputs travel with the state exchange; the switch counts once the
-// controller reports it.
+// Reads the controller's outputs, changes this one channel and says so only
+// once the controller reports it (QRobot::setDigitalOutput()).
 int setOutput(Invocation &cli, int channel, bool on)
 {
-    QRobotProtocol *p = cli.robot.protocol();
-    QRobotType::IO outputs = p->DO();
-    outputs.enable = true;
-    outputs.value[channel - 1] = on;
-    p->setDO(outputs);
-    if (!cli.waitUntil([&]() { return p->DO().value[channel - 1] == on; }, ConfirmMs))
-        return cli.waitFailed(QStringLiteral("the controller did not report output %1 %2 within 5 s")
-                                  .arg(channel).arg(QLatin1String(on ? "on" : "off")));
-    cli.result(QStringLiteral("output %1 %2").arg(channel).arg(QLatin1String(on ? "on" : "off")),
-               QJsonObject{ { "outputs", jsonChannels(channelsOn(p->DO())) } });
+    const QString state = QLatin1String(on ? "on" : "off");
+    if (!cli.robot.setDigitalOutput(channel - 1, on, ConfirmMs)) {
+        if (Invocation::interrupted())
+            return cli.fail(Invocation::interruptedExit(), QStringLiteral("interrupted before the controller reported "
+                                                                          "output %1 %2").arg(channel).arg(state));
+        return cli.fail(ExitTimedOut, QStringLiteral("the controller at %1 did not report output %2 %3 within 5 s")
+                                          .arg(cli.address).arg(channel).arg(state));
+    }
+    cli.result(QStringLiteral("output %1 %2").arg(channel).arg(state),
+               QJsonObject{ { "outputs", jsonChannels(channelsOn(cli.robot.protocol()->DO())) } });
     return ExitOk;
 }
 

@@ -24,7 +24,8 @@ const char ExitCodes[] =
     "  2  the controller did not answer a request or could not do it; the arm\n"
     "     or the controller did not reach the state asked for in time\n"
     "  3  a wrong command line: nothing was sent\n"
-    "  130 interrupted (Ctrl-C)\n";
+    "  130 interrupted by Ctrl-C (SIGINT), 143 by SIGTERM: a motion or jog was\n"
+    "      stopped, the arm stands (enabled) and the command can be run again\n";
 
 void print(const QString &text)
 {
@@ -77,6 +78,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("VARLO_VERBOSE"))
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.*.debug=false"));
     QRobot robot;
+    installInterruptHandling(robot);
     Invocation invocation(*found, robot);
     if (!invocation.parse(rest))
         return invocation.failed();

@@ -1,7 +1,6 @@
 // varlo movj, movl, jointmovj, relmovj, relmovl, jog, speed: moving the arm.
 #include "cli.h"
 
-#include <Varlo/qpanelsimulator.h>
 #include <Varlo/qrobotprotocol.h>
 #include <Varlo/qrobotsettings.h>
 
@@ -12,14 +11,34 @@
 namespace {
 
 // Every motion command's help ends with this.
-#define MOTION_WAIT                                                                   \
-    "\n\nBlocks until the controller reports the end of the motion (at most 20 s),\n" \
-    "with a progress line on a terminal; --no-wait returns once the controller\n"    \
-    "has accepted the command. The arm must be enabled (varlo enable).\n"            \
-    "Exits 1 when the motion ended in an alarm or was refused, 2 without an end."
+#define MOTION_WAIT                                                                       \
+    "\n\nBlocks until the controller reports the end of the motion (20 s unless\n"        \
+    "--timeout gives more), with a progress line on a terminal; --no-wait returns\n"     \
+    "once the controller has accepted the command. The arm must be enabled\n"            \
+    "(varlo enable). Ctrl-C or SIGTERM stops the arm and exits 130 (143).\n"             \
+    "Exits 1 when the motion ended in an alarm or was refused, 2 without an end\n"       \
+    "in time or when the connection was lost."
 #define IN_FRAMES                                                                     \
     "\n\nX Y Z in mm, A B C in degrees, in the active tool and user frames unless\n" \
     "--tool / --user name others (0-9); the arm keeps its configuration."
+
+// The library's own wait, unless --timeout asks for a longer one.
+const double DefaultTimeoutSeconds = 20;
+
+// Why the arm cannot move, with what to do about it.
+QString notReadyText(Invocation &cli)
+{
+    const QRobotProtocol *p = cli.robot.protocol();
+    const QString alarms = alarmsSummary(cli.robot);
+    if (emergencyStopPressed(cli.robot))
+        return QStringLiteral("the arm is not enabled: %1").arg(emergencyStopHint(cli));
+    if (!alarms.isEmpty())
+        return QStringLiteral("the arm is not enabled and alarms are active: %1 (varlo clear %2, then varlo enable %2)")
+            .arg(alarms, cli.address);
+    if (!p->isPower())
+        return QStringLiteral("the arm is not enabled and its power is off: run `varlo enable %1` first").arg(cli.address);
+    return QStringLiteral("the arm is not enabled: run `varlo enable %1` first").arg(cli.address);
+}
 
 // The arm must be enabled; a clear word beats the controller's refusal.
 bool readyToMove(Invocation &cli)
@@ -29,17 +48,54 @@ bool readyToMove(Invocation &cli)
     cli.freshState();
     if (cli.robot.protocol()->controlMode() == QRobotType::Enable)
         return true;
-    const QString alarms = alarmsSummary(cli.robot);
-    cli.fail(ExitAlarm, alarms.isEmpty()
-                            ? QStringLiteral("the arm is not enabled: run `varlo enable %1` first").arg(cli.address)
-                            : QStringLiteral("the arm is not enabled and alarms are active: %1 (varlo clear %2)")
-                                  .arg(alarms, cli.address));
+    cli.fail(ExitAlarm, notReadyText(cli));
     return false;
+}
+
+// Where the arm is, for the reports below.
+QString whereText(Invocation &cli)
+{
+    const QRobotProtocol *p = cli.robot.protocol();
+    const int axes = cli.robot.knownAxisCount();
+    return QStringLiteral("joints  %1\npose    %2").arg(jointsText(p->jointCoordinate(), axes), poseText(p->cartesianCoordinate()));
+}
+
+QJsonObject whereObject(Invocation &cli)
+{
+    const QRobotProtocol *p = cli.robot.protocol();
+    return QJsonObject{ { "joints", jsonNumbers(p->jointCoordinate().joint, jointCount(cli.robot.knownAxisCount())) },
+                        { "pose", jsonNumbers(p->cartesianCoordinate().pose, 6) } };
+}
+
+// Ctrl-C or SIGTERM came while the arm moved (or jogged): the arm is stopped,
+// and the user learns how it was left and how to go on.
+int stopAfterInterruption(Invocation &cli, const QString &what)
+{
+    if (!cli.robot.stopMotion())
+        return cli.fail(ExitRequestFailed,
+                        QStringLiteral("interrupted, but the controller at %1 did not answer the stop: the arm may still "
+                                       "be moving. Press the emergency stop (varlo estop %1).").arg(cli.address));
+    const QRobot::MotionResult standing = cli.robot.waitForStandstill();
+    if (standing == QRobot::MotionInterrupted)
+        return cli.fail(Invocation::interruptedExit(),
+                        QStringLiteral("interrupted: %1 was stopped (not waiting to see the arm stand)").arg(what));
+    if (standing != QRobot::MotionFinished)
+        return cli.fail(ExitTimedOut,
+                        QStringLiteral("interrupted: %1 was stopped, but the controller at %2 did not report the arm "
+                                       "standing; look before going on (varlo status %2)").arg(what, cli.address));
+    const QString enabled = cli.robot.protocol()->controlMode() == QRobotType::Enable ? QStringLiteral("still enabled")
+                                                                                          : QStringLiteral("not enabled");
+    QJsonObject where = whereObject(cli);
+    where.insert(QStringLiteral("result"), QStringLiteral("stopped"));
+    cli.result(whereText(cli), where);
+    return cli.fail(Invocation::interruptedExit(),
+                    QStringLiteral("interrupted: %1 was stopped; the arm stands where shown, %2. Run the command again "
+                                   "to go on.").arg(what, enabled));
 }
 
 // Sends nothing more: waits for the end of the motion `command` started,
 // showing where the arm is, and reports how it ended.
-int follow(Invocation &cli, QRobot::MotionCommand command)
+int follow(Invocation &cli, QRobot::MotionCommand command, double timeoutSeconds)
 {
     if (cli.has(QStringLiteral("--no-wait"))) {
         cli.result(QStringLiteral("motion accepted"), QJsonObject{ { "result", "accepted" } });
@@ -56,34 +112,41 @@ int follow(Invocation &cli, QRobot::MotionCommand command)
             std::fflush(stderr);
         });
     }
-    const QRobot::MotionResult result = cli.robot.waitForMotion(command);
+    const QRobot::MotionResult result = cli.robot.waitForMotion(command, int(timeoutSeconds * 1000));
     QObject::disconnect(tick);
     if (progress)
         std::fputs("\r\x1b[2K", stderr);
+    if (result == QRobot::MotionInterrupted || Invocation::interrupted())
+        return stopAfterInterruption(cli, QStringLiteral("the motion"));
     const double seconds = clock.elapsed() / 1000.0;
-    // The mirrored position catches up with the next state exchange.
-    cli.freshState();
-    const QRobotProtocol *p = cli.robot.protocol();
     switch (result) {
-    case QRobot::MotionFinished:
-        cli.result(QStringLiteral("arrived after %1 s\njoints  %2\npose    %3")
-                       .arg(seconds, 0, 'f', 1)
-                       .arg(jointsText(p->jointCoordinate()), poseText(p->cartesianCoordinate())),
-                   QJsonObject{ { "result", "arrived" },
-                                { "seconds", seconds },
-                                { "joints", jsonNumbers(p->jointCoordinate().joint, 6) },
-                                { "pose", jsonNumbers(p->cartesianCoordinate().pose, 6) } });
+    case QRobot::MotionFinished: {
+        // The mirrored position catches up with the next state exchange.
+        cli.freshState();
+        QJsonObject where = whereObject(cli);
+        where.insert(QStringLiteral("result"), QStringLiteral("arrived"));
+        where.insert(QStringLiteral("seconds"), seconds);
+        cli.result(QStringLiteral("arrived after %1 s\n%2").arg(seconds, 0, 'f', 1).arg(whereText(cli)), where);
         return ExitOk;
+    }
     case QRobot::MotionAlarm: {
+        cli.freshState();
         const QString alarms = alarmsSummary(cli.robot);
+        if (emergencyStopPressed(cli.robot))
+            return cli.fail(ExitAlarm, QStringLiteral("the motion was stopped: %1").arg(emergencyStopHint(cli)));
         return cli.fail(ExitAlarm, alarms.isEmpty()
                                        ? QStringLiteral("the controller refused the motion (out of reach?)")
                                        : QStringLiteral("the motion ended in an alarm: %1").arg(alarms));
     }
-    case QRobot::MotionTimedOut:
+    case QRobot::MotionConnectionLost:
+        return cli.fail(ExitRequestFailed,
+                        QStringLiteral("the connection to the controller at %1 was lost during the motion: the arm may "
+                                       "still be moving, and how the motion ends is unknown").arg(cli.address));
+    default:
         break;
     }
-    return cli.waitFailed(QStringLiteral("the motion did not end within 20 s"));
+    return cli.fail(ExitTimedOut, QStringLiteral("the motion did not end within %1 s (a longer move needs --timeout)")
+                                      .arg(timeoutSeconds));
 }
 
 int commandFailed(Invocation &cli)
@@ -91,11 +154,20 @@ int commandFailed(Invocation &cli)
     return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not answer the motion command").arg(cli.address));
 }
 
+// --timeout SECONDS of the blocking motions.
+bool readTimeout(Invocation &cli, double *seconds)
+{
+    *seconds = DefaultTimeoutSeconds;
+    const QString name = QStringLiteral("--timeout");
+    return !cli.hasOption(name) || cli.number(cli.option(name), name, seconds, 0.1, 86400);
+}
+
 // movj / movl: a Cartesian target in the active frames unless given.
 int cartesian(Invocation &cli, const char *mode)
 {
     QVector<float> pose;
-    if (!cli.numbers(cli.arguments, QStringLiteral("a coordinate"), &pose))
+    double timeout = 0;
+    if (!cli.numbers(cli.arguments, QStringLiteral("a coordinate"), &pose) || !readTimeout(cli, &timeout))
         return cli.failed();
     if (!readyToMove(cli))
         return cli.failed();
@@ -109,7 +181,7 @@ int cartesian(Invocation &cli, const char *mode)
         return cli.failed();
     if (!cli.robot.settings()->go(target, QLatin1String(mode), true))
         return commandFailed(cli);
-    return follow(cli, QRobot::GoCommand);
+    return follow(cli, QRobot::GoCommand, timeout);
 }
 
 int movj(Invocation &cli) { return cartesian(cli, "go"); }
@@ -118,22 +190,30 @@ int movl(Invocation &cli) { return cartesian(cli, "move"); }
 int jointmovj(Invocation &cli)
 {
     QVector<float> joints;
-    if (!cli.numbers(cli.arguments, QStringLiteral("a joint position"), &joints))
+    double timeout = 0;
+    if (!cli.numbers(cli.arguments, QStringLiteral("a joint position"), &joints) || !readTimeout(cli, &timeout))
         return cli.failed();
+    if (!cli.connect())
+        return cli.failed();
+    const int axes = jointCount(cli.robot.knownAxisCount());
+    if (joints.size() != axes)
+        return cli.fail(ExitBadArgument, QStringLiteral("the arm at %1 has %2 axes: give %2 joint positions, not %3")
+                                             .arg(cli.address).arg(axes).arg(joints.size()));
     if (!readyToMove(cli))
         return cli.failed();
     QRobotType::JointCoordinate target = {};
-    for (int i = 0; i < joints.size() && i < 6; ++i)
+    for (int i = 0; i < joints.size(); ++i)
         target.joint[i] = joints.at(i);
     if (!cli.robot.settings()->moveJ(target, true))
         return commandFailed(cli);
-    return follow(cli, QRobot::MoveJCommand);
+    return follow(cli, QRobot::MoveJCommand, timeout);
 }
 
 int relative(Invocation &cli, bool linear)
 {
     QVector<float> offset;
-    if (!cli.numbers(cli.arguments, QStringLiteral("an offset"), &offset))
+    double timeout = 0;
+    if (!cli.numbers(cli.arguments, QStringLiteral("an offset"), &offset) || !readTimeout(cli, &timeout))
         return cli.failed();
     if (!readyToMove(cli))
         return cli.failed();
@@ -141,11 +221,18 @@ int relative(Invocation &cli, bool linear)
     const bool sent = linear ? settings->moveR(offset[0], offset[1], offset[2]) : settings->goR(offset[0], offset[1], offset[2]);
     if (!sent)
         return commandFailed(cli);
-    return follow(cli, linear ? QRobot::MoveRCommand : QRobot::GoRCommand);
+    return follow(cli, linear ? QRobot::MoveRCommand : QRobot::GoRCommand, timeout);
 }
 
 int relmovj(Invocation &cli) { return relative(cli, false); }
 int relmovl(Invocation &cli) { return relative(cli, true); }
+
+// The name of a jog axis (1-based) in the coordinate chosen.
+QString jogAxisName(bool cartesian, int axis)
+{
+    static const char *const names[] = { "X", "Y", "Z", "A", "B", "C" };
+    return cartesian ? QLatin1String(names[axis - 1]) : QStringLiteral("joint %1").arg(axis);
+}
 
 // Holds one jog button of the teach panel for a while, then releases them all.
 int jog(Invocation &cli)
@@ -158,29 +245,39 @@ int jog(Invocation &cli)
         return cli.failed();
     if (direction != QLatin1String("+") && direction != QLatin1String("-"))
         return cli.fail(ExitBadArgument, QStringLiteral("the direction must be + or -, not \"%1\"").arg(direction));
+    const bool cartesianJog = cli.has(QStringLiteral("--cartesian"));
+    const QRobotType::Coordinate coordinate = cartesianJog ? QRobotType::Cartesian : QRobotType::Joint;
+    if (!cli.connect())
+        return cli.failed();
+    if (!cli.robot.isJogAxis(coordinate, axis - 1))
+        return cli.fail(ExitBadArgument, QStringLiteral("the arm at %1 has %2 axes and cannot jog %3 (it jogs %4)")
+                                             .arg(cli.address).arg(cli.robot.knownAxisCount())
+                                             .arg(jogAxisName(cartesianJog, axis),
+                                                  QLatin1String(cartesianJog ? "X, Y, Z and C" : "joints 1 to 4")));
     if (!readyToMove(cli))
         return cli.failed();
-    const bool cartesianJog = cli.has(QStringLiteral("--cartesian"));
-    cli.robot.protocol()->requestCoordinate(cartesianJog ? QRobotType::Cartesian : QRobotType::Joint);
-    bool positive[6] = {};
-    bool negative[6] = {};
-    (direction == QLatin1String("+") ? positive : negative)[axis - 1] = true;
-    cli.robot.panel()->switchJogButtons(positive, negative);
+    const QString what = QStringLiteral("the jog of %1%2").arg(jogAxisName(cartesianJog, axis), direction);
+    if (!cli.robot.startJog(coordinate, axis - 1, direction == QLatin1String("+"))) {
+        if (Invocation::interrupted())
+            return stopAfterInterruption(cli, what);
+        // Nothing may be held: release all the same.
+        cli.robot.stopJog();
+        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not take the jog (%2 coordinates)")
+                                               .arg(cli.address, QLatin1String(cartesianJog ? "Cartesian" : "joint")));
+    }
     cli.waitUntil([]() { return false; }, int(seconds * 1000));
-    bool released[6] = {};
-    cli.robot.panel()->switchJogButtons(released, released);
-    cli.freshState();
-    cli.freshState();
-    const QRobotProtocol *p = cli.robot.protocol();
-    cli.result(QStringLiteral("jogged %1 %2%3 for %4 s\njoints  %5\npose    %6")
-                   .arg(QLatin1String(cartesianJog ? "Cartesian axis" : "joint"))
-                   .arg(axis)
-                   .arg(direction)
-                   .arg(seconds)
-                   .arg(jointsText(p->jointCoordinate()), poseText(p->cartesianCoordinate())),
-               QJsonObject{ { "joints", jsonNumbers(p->jointCoordinate().joint, 6) },
-                            { "pose", jsonNumbers(p->cartesianCoordinate().pose, 6) } });
-    return Invocation::interrupted() ? ExitInterrupted : ExitOk;
+    if (Invocation::interrupted())
+        return stopAfterInterruption(cli, what);
+    if (!cli.robot.stopJog())
+        return cli.fail(ExitRequestFailed,
+                        QStringLiteral("the controller at %1 did not answer the release of the jog button: the arm may "
+                                       "still be moving. Press the emergency stop (varlo estop %1).").arg(cli.address));
+    cli.robot.waitForStandstill();
+    if (Invocation::interrupted())
+        return stopAfterInterruption(cli, what);
+    cli.result(QStringLiteral("jogged %1%2 for %3 s\n%4").arg(jogAxisName(cartesianJog, axis), direction).arg(seconds).arg(whereText(cli)),
+               whereObject(cli));
+    return ExitOk;
 }
 
 int speed(Invocation &cli)
@@ -203,25 +300,29 @@ int speed(Invocation &cli)
 QList<CommandSpec> motionCommands()
 {
     return {
-        { "movj", "ADDRESS X Y Z A B C [--tool N] [--user N] [--no-wait]", "moves point to point to a pose",
+        { "movj", "ADDRESS X Y Z A B C [--tool N] [--user N] [--timeout S] [--no-wait]", "moves point to point to a pose",
           "Moves the arm to the pose, the joints interpolated." IN_FRAMES MOTION_WAIT,
-          7, 7, { "--tool", "--user" }, { "--no-wait" }, movj },
-        { "movl", "ADDRESS X Y Z A B C [--tool N] [--user N] [--no-wait]", "moves in a straight line to a pose",
+          7, 7, { "--tool", "--user", "--timeout" }, { "--no-wait" }, movj },
+        { "movl", "ADDRESS X Y Z A B C [--tool N] [--user N] [--timeout S] [--no-wait]", "moves in a straight line to a pose",
           "Moves the tool in a straight line to the pose." IN_FRAMES MOTION_WAIT,
-          7, 7, { "--tool", "--user" }, { "--no-wait" }, movl },
-        { "jointmovj", "ADDRESS J1 J2 J3 J4 J5 J6 [--no-wait]", "moves to joint positions",
-          "Moves the joints to the positions (degrees; mm for a linear axis)." MOTION_WAIT,
-          7, 7, {}, { "--no-wait" }, jointmovj },
-        { "relmovj", "ADDRESS DX DY DZ [--no-wait]", "moves point to point by an offset",
+          7, 7, { "--tool", "--user", "--timeout" }, { "--no-wait" }, movl },
+        { "jointmovj", "ADDRESS J1 J2 J3 J4 [J5 J6] [--timeout S] [--no-wait]", "moves to joint positions",
+          "Moves the joints to the positions: one per axis of the arm (degrees; joint 3\n"
+          "of a 4-axis arm in mm)." MOTION_WAIT,
+          5, 7, { "--timeout" }, { "--no-wait" }, jointmovj },
+        { "relmovj", "ADDRESS DX DY DZ [--timeout S] [--no-wait]", "moves point to point by an offset",
           "Moves the tool by the offset (mm), the joints interpolated." MOTION_WAIT,
-          4, 4, {}, { "--no-wait" }, relmovj },
-        { "relmovl", "ADDRESS DX DY DZ [--no-wait]", "moves in a straight line by an offset",
+          4, 4, { "--timeout" }, { "--no-wait" }, relmovj },
+        { "relmovl", "ADDRESS DX DY DZ [--timeout S] [--no-wait]", "moves in a straight line by an offset",
           "Moves the tool in a straight line by the offset (mm)." MOTION_WAIT,
-          4, 4, {}, { "--no-wait" }, relmovl },
+          4, 4, { "--timeout" }, { "--no-wait" }, relmovl },
         { "jog", "ADDRESS AXIS +|- SECONDS [--cartesian]", "jogs one axis for a while",
-          "Holds the jog button of AXIS (1-6) in the direction + or - for SECONDS\n"
-          "(at most 60), then releases it. Joints by default; --cartesian jogs\n"
-          "along X, Y, Z, A, B, C (1-6) instead. The arm must be enabled.",
+          "Holds the jog button of AXIS in the direction + or - for SECONDS (at most\n"
+          "60), then releases it and waits until the arm stands. Joints by default\n"
+          "(1-6; 1-4 on a 4-axis arm); --cartesian jogs along X, Y, Z and about A, B,\n"
+          "C (1-6; 1, 2, 3, 6 on a 4-axis arm) of the active user frame. The arm must\n"
+          "be enabled. Ctrl-C or SIGTERM releases the button at once and exits 130\n"
+          "(143).",
           4, 4, {}, { "--cartesian" }, jog },
         { "speed", "ADDRESS [PERCENT]", "shows or sets the speed ratio",
           "Shows the global speed ratio, or sets it to PERCENT (1-100).",

@@ -28,6 +28,8 @@ int switchMode(Invocation &cli, QRobotType::ControlMode mode, const QString &nam
     cli.robot.collaborative()->setControlMode(int(mode));
     if (!cli.waitUntil([&]() { return p->controlMode() == mode; }, ConfirmMs)) {
         const QString alarms = alarmsSummary(cli.robot);
+        if (!Invocation::interrupted() && emergencyStopPressed(cli.robot))
+            return cli.fail(ExitAlarm, QStringLiteral("the arm could not be %1: %2").arg(name, emergencyStopHint(cli)));
         if (!alarms.isEmpty() && !Invocation::interrupted())
             return cli.fail(ExitAlarm, QStringLiteral("the arm could not be %1: active alarms: %2 (varlo clear %3)")
                                            .arg(name, alarms, cli.address));

@@ -40,7 +40,7 @@ QJsonObject stateObject(QRobot &robot)
         { "controlMode", controlModeName(p->controlMode()) },
         { "power", p->isPower() },
         { "collision", p->isCollision() },
-        { "joints", jsonNumbers(p->jointCoordinate().joint, 6) },
+        { "joints", jsonNumbers(p->jointCoordinate().joint, jointCount(robot.knownAxisCount())) },
         { "pose", jsonNumbers(p->cartesianCoordinate().pose, 6) },
         { "rdn", QJsonArray{ rdn.rdn[0], rdn.rdn[1], rdn.rdn[2], rdn.rdn[3] } },
         { "armOrientation", p->armOrientation() },
@@ -65,7 +65,8 @@ QStringList stateLines(QRobot &robot)
         QStringLiteral("arm         %1, power %2%3").arg(controlModeName(p->controlMode()),
                                                          QLatin1String(p->isPower() ? "on" : "off"),
                                                          QLatin1String(p->isCollision() ? ", collision" : "")),
-        QStringLiteral("joints      %1 (degrees)").arg(jointsText(p->jointCoordinate())),
+        QStringLiteral("joints      %1%2").arg(jointsText(p->jointCoordinate(), robot.knownAxisCount()),
+                                             QLatin1String(jointCount(robot.knownAxisCount()) == 6 ? " (degrees)" : "")),
         QStringLiteral("pose        %1").arg(poseText(p->cartesianCoordinate())),
         QStringLiteral("config      %1").arg(configuration),
         QStringLiteral("frames      tool %1  user %2").arg(p->toolCoordinate()).arg(p->userCoordinate()),
@@ -171,8 +172,12 @@ int clear(Invocation &cli)
     const bool cleared = cli.waitUntil([&]() { return activeAlarms(cli.robot.protocol()->alarms()).isEmpty(); }, 3000);
     if (!cleared) {
         if (Invocation::interrupted())
-            return cli.fail(ExitInterrupted, QStringLiteral("interrupted"));
-        return cli.fail(ExitAlarm, QStringLiteral("alarms still active: %1").arg(alarmsSummary(cli.robot)));
+            return cli.fail(Invocation::interruptedExit(), QStringLiteral("interrupted"));
+        if (emergencyStopPressed(cli.robot))
+            return cli.fail(ExitAlarm, QStringLiteral("alarms still active (%1): %2")
+                                           .arg(alarmsSummary(cli.robot), emergencyStopHint(cli)));
+        return cli.fail(ExitAlarm, QStringLiteral("alarms still active: %1 (their cause is still there: see varlo alarms %2)")
+                                       .arg(alarmsSummary(cli.robot), cli.address));
     }
     cli.result(QStringLiteral("alarms cleared"), QJsonObject{ { "cleared", true } });
     return ExitOk;
