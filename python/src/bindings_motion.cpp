@@ -8,8 +8,6 @@
 #include <Varlo/qrobotprotocol.h>
 #include <Varlo/qrobotsettings.h>
 
-#include <QtCore/QElapsedTimer>
-
 namespace py = pybind11;
 
 namespace {
@@ -28,19 +26,12 @@ int motion(RobotCore &core, Send send, QRobot::MotionCommand command, bool block
     }, Session::Signals::TermToo);
 }
 
-bool pressJog(QRobot &robot, int axis, bool positive, bool cartesian)
+// Presses a jog button once the controller has taken the coordinate.
+bool pressJog(RobotCore &core, int axis, bool positive, bool cartesian)
 {
-    robot.protocol()->requestCoordinate(cartesian ? QRobotType::Cartesian : QRobotType::Joint);
-    bool pressed[2][6] = {};
-    pressed[positive ? 0 : 1][axis] = true;
-    robot.panel()->switchJogButtons(pressed[0], pressed[1]);
-    return true;
-}
-
-void releaseJog(QRobot &robot)
-{
-    bool released[6] = {};
-    robot.panel()->switchJogButtons(released, released);
+    const QRobotType::Coordinate coordinate = cartesian ? QRobotType::Cartesian : QRobotType::Joint;
+    core.setMoving(true);
+    return core.libraryWait([&]() { return core.robot().startJog(coordinate, axis, positive); }, false);
 }
 
 } // namespace
@@ -68,23 +59,23 @@ void bindMotion(Core &core)
         }, linear ? QRobot::MoveRCommand : QRobot::GoRCommand, block, msecs);
     });
     core.def("jog_start", [](RobotCore &self, int axis, bool positive, bool cartesian) {
-        return call(self, [&](QRobot &robot) {
-            self.setMoving(true);
-            return pressJog(robot, axis, positive, cartesian);
-        });
+        return call(self, [&](QRobot &) { return pressJog(self, axis, positive, cartesian); },
+                    Session::Signals::TermToo);
     });
-    core.def("jog_stop", [](RobotCore &self) { call(self, [](QRobot &robot) { releaseJog(robot); }); });
+    core.def("is_jog_axis", [](RobotCore &self, int axis, bool cartesian) {
+        return self.robot().isJogAxis(cartesian ? QRobotType::Cartesian : QRobotType::Joint, axis);
+    });
+    core.def("jog_stop", [](RobotCore &self) { return call(self, [](QRobot &robot) { return robot.stopJog(); }); });
     // Holds a jog button for `msecs`, then releases every button (an
     // interruption releases them too, and waits for the arm to stand).
     core.def("jog", [](RobotCore &self, int axis, bool positive, bool cartesian, int msecs) {
         return call(self, [&](QRobot &robot) {
-            self.setMoving(true);
-            if (!pressJog(robot, axis, positive, cartesian))
+            if (!pressJog(self, axis, positive, cartesian))
                 return false;
             Session::runUntil([]() { return false; }, msecs);
             if (Session::interrupted())
-                return false;
-            releaseJog(robot);
+                return false; // the interruption stops the arm
+            robot.stopJog();
             self.setMoving(false);
             return true;
         }, Session::Signals::TermToo);
@@ -116,11 +107,7 @@ void bindMotion(Core &core)
     // the controller reports it.
     core.def("set_output", [](RobotCore &self, int channel, bool on, int msecs) {
         return call(self, [&](QRobot &robot) {
-            QRobotType::IO io = robot.protocol()->DO();
-            io.enable = true;
-            io.value[channel - 1] = on;
-            robot.protocol()->setDO(io);
-            return Session::runUntil([&]() { return robot.protocol()->DO().value[channel - 1] == on; }, msecs);
+            return self.libraryWait([&]() { return robot.setDigitalOutput(channel - 1, on, msecs); }, false);
         }, Session::Signals::TermToo);
     });
     core.def("clear_alarms", [](RobotCore &self) {

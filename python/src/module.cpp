@@ -47,7 +47,7 @@ py::tuple stateOf(const QRobotProtocol &p)
                           p.autoManual() != QRobotType::Manual, p.toolCoordinate(), p.userCoordinate(),
                           arrayOf(p.jointCoordinate().joint), arrayOf(p.cartesianCoordinate().pose),
                           activeAlarms(p.alarms()), arrayOf(p.rdnCoordinate().rdn), p.armOrientation(),
-                          channels(p.DO()), channels(p.DI()));
+                          channels(p.DO()), channels(p.DI()), p.isStale());
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <Varlo/qrobotsettings.h>
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QElapsedTimer>
 
 #include <cstring>
 
@@ -16,8 +15,6 @@ namespace {
 
 // How long an interrupted call waits for the arm to stand.
 const int StandstillLimitMs = 2000;
-// How long a blocking motion that arrived waits for the state exchange to show it.
-const int FreshStateLimitMs = 1500;
 
 } // namespace
 
@@ -125,7 +122,7 @@ quint64 RobotCore::eventCount(int mask) const
 
 bool RobotCore::connect(const QString &address, int msecs)
 {
-    m_connected = m_robot->connectToController(address, msecs);
+    m_connected = libraryWait([&]() { return m_robot->connectToController(address, msecs); }, false);
     return m_connected;
 }
 
@@ -145,38 +142,21 @@ void RobotCore::disconnect()
     }
 }
 
-bool RobotCore::awaitExchanges(int count, int msecs)
-{
-    const quint64 target = m_exchanges + quint64(count);
-    return Session::runUntil([&]() { return m_exchanges >= target; }, msecs);
-}
-
 void RobotCore::interruptWaits()
 {
+    // Only a wait in progress: an interruption would otherwise wait for this
+    // facade's next wait, which may come long after, in another call.
+    if (m_waits > 0)
+        m_robot->interruptWaits();
 }
 
 bool RobotCore::stopArm()
 {
     if (!m_robot->isInitialized())
         return false;
-    bool released[6] = {};
-    m_robot->panel()->switchJogButtons(released, released);
-    // A motion command whose "value" is false stops the motions; the target
-    // is where the arm is, for a controller that would ignore "value".
-    m_robot->settings()->moveJ(m_robot->protocol()->jointCoordinate(), false);
-    // Standing: an exchange reply reports the joints of the one before.
-    QRobotType::JointCoordinate last = m_robot->protocol()->jointCoordinate();
-    quint64 seen = m_exchanges;
-    bool standing = false;
-    return Session::runUntil([&]() {
-        if (m_exchanges != seen) {
-            seen = m_exchanges;
-            const QRobotType::JointCoordinate now = m_robot->protocol()->jointCoordinate();
-            standing = std::memcmp(now.joint, last.joint, sizeof now.joint) == 0;
-            last = now;
-        }
-        return standing;
-    }, StandstillLimitMs);
+    m_robot->stopMotion();
+    return libraryWait([&]() { return m_robot->waitForStandstill(StandstillLimitMs); }, QRobot::MotionInterrupted)
+        == QRobot::MotionFinished;
 }
 
 void RobotCore::stopIfMoving()
@@ -194,35 +174,12 @@ void RobotCore::stopIfMoving()
 
 RobotCore::MotionOutcome RobotCore::finishMotion(QRobot::MotionCommand command, int msecs)
 {
-    using Status = bool (QRobotSettings::*)(bool &, bool &);
-    const Status status = command == QRobot::GoCommand     ? &QRobotSettings::goState
-                        : command == QRobot::MoveJCommand  ? &QRobotSettings::moveJState
-                        : command == QRobot::GoRCommand    ? &QRobotSettings::goRState
-                                                           : &QRobotSettings::moveRState;
-    // The controller's status of the motion, asked every 100 ms; an
-    // unanswered query is "not yet".
-    MotionOutcome outcome = TimedOut;
-    QElapsedTimer sinceQuery;
-    bool asked = false;
-    Session::runUntil([&]() {
-        if (asked && sinceQuery.elapsed() < 100)
-            return false;
-        asked = true;
-        sinceQuery.start();
-        bool finished = false;
-        bool alarm = false;
-        if (!(m_robot->settings()->*status)(finished, alarm))
-            return false;
-        outcome = alarm ? Alarm : finished ? Arrived : TimedOut;
-        return outcome != TimedOut;
-    }, msecs < 0 ? 20000 : msecs);
-    if (Session::interrupted())
-        return Interrupted;
-    if (outcome != Arrived)
-        return outcome;
+    const QRobot::MotionResult result =
+        libraryWait([&]() { return m_robot->waitForMotion(command, msecs); }, QRobot::MotionInterrupted);
+    if (result != QRobot::MotionFinished)
+        return MotionOutcome(int(result));
     m_moving = false;
-    // An exchange reply already on its way holds where the arm was before it
-    // arrived; the state read next should show the arrival.
-    awaitExchanges(2, FreshStateLimitMs);
+    // The state read next shows the arrival, not a reply already on its way.
+    m_robot->protocol()->exchangeNow();
     return Arrived;
 }

@@ -5,6 +5,8 @@
 // facade reports turned into events for the Python Robot, and what this
 // program set the arm doing, so that an interrupted call can stop it.
 
+#include "session.h"
+
 #include <Varlo/qrobot.h>
 
 #include <pybind11/pybind11.h>
@@ -47,9 +49,6 @@ public:
     // The events of the kinds in `mask` so far (WakeState, ...).
     enum Wake { WakeState = 1, WakeConnection = 2, WakeScript = 4 };
     quint64 eventCount(int mask) const;
-    // Runs the event loop until `count` more exchange replies came (at most
-    // `msecs`); false when they did not.
-    bool awaitExchanges(int count, int msecs);
 
     // A motion command was sent, a jog button pressed, a script started:
     // an interruption stops the arm (and the script).
@@ -71,6 +70,19 @@ public:
     // exchange to show the arrival.
     MotionOutcome finishMotion(QRobot::MotionCommand command, int msecs);
 
+    // Runs one of the library's waits on this facade: `interrupted` at once
+    // when an interruption is pending, and interruptible while it runs.
+    template <typename Wait>
+    auto libraryWait(Wait wait, decltype(wait()) interrupted) -> decltype(wait())
+    {
+        if (Session::interrupted())
+            return interrupted;
+        ++m_waits;
+        const auto result = wait();
+        --m_waits;
+        return result;
+    }
+
     // The script's notifications not yet taken.
     std::deque<ScriptEvent> &scriptEvents() { return m_scriptEvents; }
 
@@ -84,6 +96,7 @@ private:
     std::unique_ptr<QObject> m_context;
     pybind11::object m_sink;
     bool m_connected = false;
+    int m_waits = 0;
     bool m_moving = false;
     bool m_scriptStarted = false;
     bool m_scriptEnding = false;

@@ -521,16 +521,18 @@ class Robot(SettingsMixin, ScriptMixin):
 
     def _jog_axis(self, axis, cartesian: bool) -> int:
         count = self.axis_count or 6
-        what = "Cartesian axis (1 to %d: x, y, z, a, b, c)" % count if cartesian else "joint (1 to %d)" % count
-        axis = _integer(axis, "the jog axis: a " + what, 1, 6)
-        if axis > count:
-            raise invalid("this arm has %d axes: there is no axis %d to jog" % (count, axis))
+        axis = _integer(axis, "the jog axis (1 to 6: a joint, or x, y, z, a, b, c)", 1, 6)
+        if not self._core.is_jog_axis(axis - 1, bool(cartesian)):
+            names = "x, y, z and c (1, 2, 3, 6)" if cartesian else "joints 1 to %d" % count
+            raise invalid("this %d-axis arm jogs %s: there is no axis %d to jog" % (count, names, axis))
         return axis - 1
 
     def jog_start(self, axis: int, positive: bool = True, cartesian: bool = False) -> None:
         """Starts jogging joint ``axis`` (1 to 6), or with ``cartesian`` the
         axis x, y, z, a, b, c (1 to 6) of the user frame, until jog_stop().
-        An axis the arm does not have is refused: nothing is sent."""
+        The button is pressed only once the controller took the coordinate.
+        An axis the arm does not have (a 4-axis arm: joints 5 and 6;
+        Cartesian a and b) is refused: nothing is sent."""
         index = self._jog_axis(axis, cartesian)
         self._ready_to_move("jog")
         if not self._core.jog_start(index, bool(positive), bool(cartesian)):
@@ -539,7 +541,9 @@ class Robot(SettingsMixin, ScriptMixin):
     def jog_stop(self) -> None:
         """Releases every jog button."""
         self._check_open("stop jogging")
-        self._core.jog_stop()
+        if not self._core.jog_stop():
+            raise VarloRequestError("the controller at %s did not answer the release of the jog buttons: the arm may "
+                                    "still move (stop(), or the emergency stop)" % self.address, errors.REQUEST_FAILED)
 
     def jog(self, axis: int, positive: bool = True, seconds: float = 1.0, cartesian: bool = False) -> None:
         """Jogs an axis (1 to 6, as jog_start) for ``seconds`` and releases the

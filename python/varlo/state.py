@@ -97,16 +97,17 @@ class State(NamedTuple):
     arm_orientation: int
     do: FrozenSet[int]     # outputs that are on (1 to 64)
     di: FrozenSet[int]     # inputs that are on (1 to 64)
+    stale: bool = False    # no state update for about a second: the values may be old
 
     @classmethod
     def from_core(cls, values) -> "State":
         """The State of the tuple the compiled core reports (control mode first)."""
-        (mode, powered, collision, jog, auto, tool, user, joints, pose, alarms, rdn, orientation, do,
-         di) = values
+        (mode, powered, collision, jog, auto, tool, user, joints, pose, alarms, rdn, orientation, do, di,
+         stale) = values
         return cls(enabled=mode != ControlMode.DISABLED, powered=powered, collision=collision, jog=jog, auto=auto,
                    tool=tool, user=user, joints=tuple(joints), pose=Pose(*pose),
                    alarms=tuple(Alarm(*alarm) for alarm in alarms), rdn=tuple(rdn), arm_orientation=orientation,
-                   do=frozenset(do), di=frozenset(di))
+                   do=frozenset(do), di=frozenset(di), stale=stale)
 
     @classmethod
     def from_record(cls, record) -> "State":
