@@ -1,13 +1,14 @@
 """The controller's script followed from Python, and Ctrl-C or SIGTERM sent to a Python
 program during a blocking move, a jog and a script run: VarloSim's state is the judge."""
 import signal
+import threading
 import time
 
 import pytest
 
 import varlo
 
-from conftest import python_child, wait_for
+from conftest import Sim, python_child, wait_for
 
 SWEEP = "for i = 1, 50 do\n  JointMovJ({60, 20, 40, 0, 60, 0})\n  JointMovJ({-60, 0, 30, 0, 60, 0})\nend\n"
 
@@ -70,3 +71,13 @@ def test_an_interrupted_blocking_call_leaves_the_arm_standing(sim, action, signa
     assert not state["moving"] and state["script"]["value"] == "stop"
     time.sleep(0.5)
     assert not sim.state()["moving"]  # nothing set going again on the way out
+
+
+def test_a_controller_lost_during_a_blocking_move_is_named(tmp_path):
+    lost = Sim(tmp_path, "127.0.0.98")
+    with varlo.Robot(lost.address) as robot:
+        robot.enable()
+        robot.speed = 10
+        threading.Timer(1.0, lost.stop).start()
+        with pytest.raises(varlo.VarloConnectionError, match="connection to the controller at 127.0.0.98 was lost"):
+            robot.jointmovj([120, 30, 60, 0, 60, 90], timeout=60)
