@@ -1,5 +1,6 @@
 """Robot against VarloSim, judged by the simulator's own state: connection, motions,
 refusals, IO, alarms, the emergency stop, settings and documents, two arms at once."""
+import asyncio
 import json
 import os
 import time
@@ -124,6 +125,47 @@ def test_frames_and_settings_round_trip(robot, sim):
     assert robot.teach_points("cell") == points
     with open(sim.file("project/cell/points.json")) as stored:
         assert [point["alias"] for point in json.load(stored)] == ["home", "pick"]
+
+
+def test_pallets_and_user_frames_reach_the_controllers_documents(robot, sim):
+    pallet = varlo.Pallet(2, "tray", 1, 0, (3, 2, 1), (40.0, 30.0, 0.0), varlo.Pose(300, 0, 200, 180, 0, 0),
+                          varlo.Pose(300, 0, 300, 180, 0, 0), False, varlo.Pose(300, 0, 250, 180, 0, 0))
+    robot.set_pallets([pallet])
+    assert robot.pallets() == [pallet]
+    with open(sim.file("/process/pallet.json")) as stored:
+        document = json.load(stored)[0]
+    assert (document["id"], document["name"], document["userCoord"]) == (2, "tray", 1)
+    assert document["firstPoint"]["z"] == 200 and document["safePoint"]["z"] == 300
+    frames = robot.user_frames()
+    frames[4] = varlo.Frame(True, "table", varlo.Pose(500, -100, 20, 0, 0, 45))
+    robot.set_user_frames(frames)
+    assert robot.user_frames() == frames and robot.user_frame(4) == frames[4].pose
+
+
+def test_a_move_longer_than_its_timeout_raises_and_stop_stands_the_arm(robot, sim):
+    robot.enable()
+    robot.speed = 10
+    with pytest.raises(varlo.VarloTimeoutError, match="did not end within 0.5 s"):
+        robot.jointmovj([100, 20, 40, 0, 60, 0], timeout=0.5)
+    assert sim.state()["moving"]  # the arm goes on: only the wait ended
+    assert robot.stop() and not sim.state()["moving"]
+    robot.speed = 50
+
+
+def test_next_state_lets_other_tasks_run(robot):
+    async def main():
+        ticks = []
+
+        async def ticker():
+            while True:
+                ticks.append(1)
+                await asyncio.sleep(0.01)
+        task = asyncio.ensure_future(ticker())
+        states = [await robot.next_state(timeout=2) for _ in range(3)]
+        task.cancel()
+        return states, len(ticks)
+    states, ticks = asyncio.run(main())
+    assert all(isinstance(state, varlo.State) for state in states) and ticks >= 10
 
 
 def test_documents_round_trip(robot):
