@@ -4,7 +4,8 @@
 #   development  include/Varlo.h, include/Varlo/*.h, lib/libVarlo.so,
 #                lib/cmake/Varlo (find_package(Varlo) -> Varlo::Varlo),
 #                lib/pkgconfig/varlo.pc
-#   tools        bin/varlo and the other command-line programs, their man pages
+#   tools        bin/varlo, bin/varlo-bridge (where libmosquitto is), their
+#                man pages
 #   simulator    bin/VarloSim, its panel page (share/varlo/panel), its man page
 #   python       the Python package varlo
 # A plain `cmake --install` installs them all, the binaries stripped.
@@ -42,5 +43,14 @@ set(VARLO_PC_RPATH "-Wl,-rpath,\${libdir}")
 if(VARLO_LIBDIR_IS_SYSTEM)
   set(VARLO_PC_RPATH "")
 endif()
+# Installed programs find the library in the installed library folder; one
+# that the dynamic loader searches anyway needs no run path (and Debian's
+# packages must carry none).
+function(varlo_program_rpath target)
+  if(NOT VARLO_LIBDIR_IS_SYSTEM)
+    file(RELATIVE_PATH rpath ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${rpath}")
+  endif()
+endfunction()
 configure_file(cmake/varlo.pc.in ${PROJECT_BINARY_DIR}/varlo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/varlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

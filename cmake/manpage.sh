@@ -25,7 +25,7 @@ roff() { sed -e 's/\\/\\e/g' -e "s/^\\([.']\\)/\\\\\\&\\1/"; }
     rm -f "$include.command"
   fi
   echo "[SEE ALSO]"
-  for page in varlo VarloSim; do
+  for page in varlo varlo-bridge VarloSim; do
     [ "$page" = "$name" ] || echo ".BR $page (1)"
   done
 } >"$include"

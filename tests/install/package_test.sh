@@ -44,7 +44,7 @@ dpkg-deb --ctrl-tarfile "$packages"/libvarlo1_*.deb | tar -xOf - ./shlibs | grep
   fail "libvarlo1's shlibs does not give dependants libvarlo1 (>= $version)"
 
 echo "== files: each package's own, the binaries stripped, debug symbols apart"
-# package | a file it holds (a shell pattern under its root)
+# package | a file it holds (a regular expression under its root)
 while IFS='|' read -r package pattern; do
   dpkg-deb -c "$packages/${package}_${version}_"*.deb | awk '{ print $6 }' | grep -q -- "^\./${pattern}\$" ||
     fail "$package holds no $pattern"
@@ -58,18 +58,22 @@ libvarlo-dev|usr/lib/$multiarch/cmake/Varlo/VarloConfig.cmake
 libvarlo-dev|usr/lib/$multiarch/pkgconfig/varlo.pc
 varlo-tools|usr/bin/varlo
 varlo-tools|usr/share/man/man1/varlo.1.gz
+varlo-tools|usr/bin/varlo-bridge
+varlo-tools|usr/share/man/man1/varlo-bridge.1.gz
+varlo-tools|usr/share/doc/varlo-tools/bridge.md
 varlosim|usr/bin/VarloSim
 varlosim|usr/share/varlo/panel/index.html
 varlosim|usr/share/man/man1/VarloSim.1.gz
 python3-varlo|usr/lib/python3/dist-packages/varlo/__init__.py
+python3-varlo|usr/lib/python3/dist-packages/varlo/_varlo\..*\.so
 EOF
 for package in libvarlo1 libvarlo-dev varlo-tools varlosim python3-varlo; do
   [ -f "$root/usr/share/doc/$package/copyright" ] || fail "$package has no copyright file"
 done
-for package in libvarlo1 varlo-tools varlosim; do
+for package in libvarlo1 varlo-tools varlosim python3-varlo; do
   ls "$packages/${package}-dbgsym_${version}_"*.deb >/dev/null 2>&1 || fail "no debug symbols package for $package"
 done
-for binary in "$libdir/libVarlo.so.1" "$root/usr/bin/varlo" "$root/usr/bin/VarloSim"; do
+for binary in "$libdir/libVarlo.so.1" "$root/usr/bin/varlo" "$root/usr/bin/varlo-bridge" "$root/usr/bin/VarloSim" "$root"/usr/lib/python3/dist-packages/varlo/_varlo.*.so; do
   ! readelf -S "$binary" | grep -q '\.debug_info' || fail "$binary is not stripped"
 done
 
@@ -83,6 +87,7 @@ varlo|varlo movj ADDRESS X Y Z A B C
 varlo|varlo script
 varlo|130  *interrupted
 VarloSim|--panel-port N
+varlo-bridge|--broker HOST
 EOF
 
 echo "== hosts built and run against the packages alone"
