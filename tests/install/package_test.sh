@@ -60,7 +60,7 @@ varlo-tools|usr/bin/varlo
 varlo-tools|usr/share/man/man1/varlo.1.gz
 varlo-tools|usr/bin/varlo-bridge
 varlo-tools|usr/share/man/man1/varlo-bridge.1.gz
-varlo-tools|usr/share/doc/varlo-tools/bridge.md
+varlo-tools|usr/share/doc/varlo-tools/bridge.md.gz
 varlosim|usr/bin/VarloSim
 varlosim|usr/share/varlo/panel/index.html
 varlosim|usr/share/man/man1/VarloSim.1.gz
@@ -121,6 +121,7 @@ import varlo
 assert varlo.__file__.startswith(\"$root/\"), varlo.__file__
 with varlo.Robot(\"$prefix.$((last + 2))\") as robot:
     robot.set_do(5, True)
+    robot.enable()
     robot.jointmovj([10, 0, 0, 0, 90, 0])
 ' && state 'outputs[0] & 16 and abs(jointCoordinate[0] - 10) < 0.01'" ||
   fail "Python did not drive the arm through the installed package"
