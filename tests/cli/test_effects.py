@@ -232,7 +232,8 @@ def test_lost_controller(six):
     assert run(six, "speed {a} 5").returncode == 0
     watch = subprocess.Popen([VARLO, "watch", six.address, "--json"], stdout=subprocess.PIPE, text=True)
     lines = []  # (when it came, the state)
-    reader = threading.Thread(target=lambda: lines.extend((time.monotonic(), json.loads(line)) for line in watch.stdout))
+    reader = threading.Thread(target=lambda: lines.extend((time.monotonic(), json.loads(line)) for line in watch.stdout),
+                              daemon=True)
     reader.start()
     move = subprocess.Popen([VARLO, "movj", six.address, "250", "250", "300", "180", "0", "0", "--timeout", "4"],
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -244,15 +245,16 @@ def test_lost_controller(six):
         output, _ = move.communicate(timeout=30)
         assert move.returncode == 2, output
         assert "connection to the controller at %s was lost" % six.address in output, output
+        # watch: the state is marked stale about a second after the last answer, and
+        # fresh again once the controller answers.
+        os.kill(six.process.pid, signal.SIGCONT)
+        assert six.wait(lambda s: not s["moving"], 30)
+        time.sleep(1)
     finally:
         os.kill(six.process.pid, signal.SIGCONT)
         move.kill()
-    # watch: the state is marked stale about a second after the last answer, and fresh
-    # again once the controller answers.
-    assert six.wait(lambda s: not s["moving"], 30)
-    time.sleep(1)
-    watch.kill()
-    reader.join()
+        watch.kill()
+    reader.join(5)
     stale = [when - gone for when, state in lines if state["stale"] and when > gone]
     assert stale and stale[0] < 2.5, stale
     assert not lines[-1][1]["stale"], lines[-1]
