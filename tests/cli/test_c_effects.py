@@ -13,31 +13,15 @@ import time
 
 import pytest
 
-from varlosim import Sim, at_joints, changed, only, outputs_on, unmoved
+from varlosim import at_joints, changed, module_sim, only, outputs_on, unmoved
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 STEPS = os.environ.get("VARLO_STEPS", os.path.join(ROOT, "build", "examples", "c", "varlo-example-steps"))
 VARLOSIM = os.environ.get("VARLOSIM", os.path.join(ROOT, "build", "sim", "VarloSim"))
 
 
-def simulator(address, axes):
-    if not os.path.isfile(VARLOSIM) or not os.path.isfile(STEPS):
-        pytest.skip("VarloSim or the C example is not built")
-    return Sim(VARLOSIM, address, axes)
-
-
-@pytest.fixture(scope="module")
-def six():
-    sim = simulator("127.0.0.109", 6)
-    yield sim
-    sim.stop()
-
-
-@pytest.fixture(scope="module")
-def scara():
-    sim = simulator("127.0.0.110", 4)
-    yield sim
-    sim.stop()
+six = module_sim(VARLOSIM, "127.0.0.109", 6, STEPS)
+scara = module_sim(VARLOSIM, "127.0.0.110", 4, STEPS)
 
 
 def start(sim, steps):

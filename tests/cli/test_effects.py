@@ -17,7 +17,7 @@ import time
 
 import pytest
 
-from varlosim import Sim, at_joints, changed, only, outputs_on, unmoved
+from varlosim import at_joints, changed, module_sim, only, outputs_on, unmoved
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VARLO = os.environ.get("VARLO", os.path.join(ROOT, "build", "tools", "varlo", "varlo"))
@@ -25,22 +25,8 @@ VARLOSIM = os.environ.get("VARLOSIM", os.path.join(ROOT, "build", "sim", "VarloS
 STANDS_WITHIN = 0.5  # seconds from the signal until VarloSim's arm stands
 
 
-@pytest.fixture(scope="module")
-def six():
-    if not os.path.isfile(VARLOSIM):
-        pytest.skip("VarloSim is not built")
-    sim = Sim(VARLOSIM, "127.0.0.107", 6)
-    yield sim
-    sim.stop()
-
-
-@pytest.fixture(scope="module")
-def scara():
-    if not os.path.isfile(VARLOSIM):
-        pytest.skip("VarloSim is not built")
-    sim = Sim(VARLOSIM, "127.0.0.108", 4)
-    yield sim
-    sim.stop()
+six = module_sim(VARLOSIM, "127.0.0.107", 6, VARLO)
+scara = module_sim(VARLOSIM, "127.0.0.108", 4, VARLO)
 
 
 def run(sim, line, timeout=60):

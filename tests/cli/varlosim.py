@@ -8,6 +8,8 @@ import tempfile
 import time
 import urllib.request
 
+import pytest
+
 
 class Sim:
     """VarloSim on `address` from a fresh folder, with its panel page on port 22080."""
@@ -50,6 +52,18 @@ class Sim:
         self.process.terminate()
         self.process.wait(10)
         shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def module_sim(program, address, axes, *needed):
+    """A pytest fixture: a Sim for the module's tests, skipped when a program is not built."""
+    @pytest.fixture(scope="module")
+    def fixture():
+        if not all(os.path.isfile(path) for path in (program,) + needed):
+            pytest.skip("VarloSim or the host is not built")
+        sim = Sim(program, address, axes)
+        yield sim
+        sim.stop()
+    return fixture
 
 
 def outputs_on(state):
