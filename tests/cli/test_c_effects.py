@@ -1,5 +1,5 @@
 """The C functions, through the C example host examples/c/varlo_steps.c, judged by what its
-steps do to the arm, read from VarloSim's own state (127.0.0.109 with 6 axes, .110 a SCARA):
+steps do to the arm, read from VarloSim's own state (127.0.0.120 with 6 axes, .121 a SCARA):
 outputs keeping the others, jogs moving only what was asked (a Cartesian one right after
 connecting), a disabled arm refused, axes a 4-axis arm lacks refused, Ctrl-C and SIGTERM during
 jogs and moves, a controller that stops answering. Rows run in order and build on each other.
@@ -20,8 +20,8 @@ STEPS = os.environ.get("VARLO_STEPS", os.path.join(ROOT, "build", "examples", "c
 VARLOSIM = os.environ.get("VARLOSIM", os.path.join(ROOT, "build", "sim", "VarloSim"))
 
 
-six = module_sim(VARLOSIM, "127.0.0.109", 6, STEPS)
-scara = module_sim(VARLOSIM, "127.0.0.110", 4, STEPS)
+six = module_sim(VARLOSIM, "127.0.0.120", 6, STEPS)
+scara = module_sim(VARLOSIM, "127.0.0.121", 4, STEPS)
 
 
 def start(sim, steps):

@@ -25,6 +25,10 @@ class Sim:
                  "--axes", str(axes), "--exit-with-parent"], stdout=output, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 10
         while "VarloSim ready" not in open(self.log).read():
+            if "cannot listen on %s" % address in open(self.log).read():
+                self.process.wait(10)
+                shutil.rmtree(self.folder, ignore_errors=True)
+                pytest.skip("%s is taken by another program: %s" % (address, open(self.log).read().strip()))
             assert self.process.poll() is None and time.monotonic() < deadline, open(self.log).read()
             time.sleep(0.05)
 
