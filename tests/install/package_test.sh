@@ -10,7 +10,7 @@
 # the simulator's own state.
 #   package_test.sh PACKAGE_DIR [FIRST_ADDRESS]    (addresses FIRST, +1, +2)
 set -euo pipefail
-packages=$(realpath "$1") first=${2:-127.0.0.120}
+packages=$(realpath "$1") first=${2:-127.0.0.130}
 source=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
