@@ -122,7 +122,8 @@ public:
 
     // Ends every wait running on this facade (connectToController() false,
     // waitForMotion() and waitForStandstill() MotionInterrupted,
-    // setDigitalOutput() false), each as soon as the request it is in has
+    // setDigitalOutput() false, the script debugger's waits: see
+    // QRobotDebugger::interruptWaits()), each as soon as the request it is in has
     // ended (within the transport's 1000 ms time-out). Safe to call from a
     // slot that runs inside a wait: a QSocketNotifier on a signal pipe, a
     // timer that polls Python's signals. When no wait runs, the next one to
