@@ -15,6 +15,7 @@ packages=(
   libjs-three
   chromium chromium-driver python3-selenium
   lua5.4 lua-socket liblua5.4-dev
+  mosquitto mosquitto-clients libmosquitto-dev python3-paho-mqtt
 )
 
 missing=()

@@ -215,6 +215,7 @@ private:
         request.client = m_client;
         request.connection = m_connection;
         request.contentType = std::string(message[http::field::content_type]);
+        request.host = std::string(message[http::field::host]);
         Reply reply = m_server->routes.dispatch(request);
         if (isVerbose())
             logVerbose(m_server->tag + " " + request.method + " " + request.path + " " + std::to_string(reply.status));

@@ -2,54 +2,32 @@
 // port 22000 and its file service on port 22001, keeps the settings documents
 // in a project folder, and simulates an arm that moves, jogs, raises alarms and
 // reports its state.
-#include "apiroutes.h"
-#include "defaults.h"
-#include "documentstore.h"
-#include "kinematics.h"
+#include "controller.h"
 #include "log.h"
 #include "options.h"
-#include "httpserver.h"
-#include "robot.h"
-#include "routes.h"
-#include "scriptrunner.h"
-#include "services.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/prctl.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace varlosim;
 
 namespace {
 
-constexpr int kApiPort = 22000;
-constexpr int kFilePort = 22001;
-// Threads that run the handlers; connections need none of their own.
+// Threads that run one controller's handlers; connections need none of their
+// own. A lab's controllers each get one per server: a lab is many quiet arms.
 constexpr std::size_t kApiThreads = 4;
 constexpr std::size_t kFileThreads = 2;
 // After a stop request, the longest a clean stop may take.
 constexpr int kStopSeconds = 5;
-
-// The model the folder was set up for, unless the command line names one.
-int chooseAxes(const Options &options, const DocumentStore &store)
-{
-    if (options.axes != 0)
-        return options.axes;
-    if (const auto doc = store.read("/properties/axis")) {
-        if (doc->is_object() && doc->contains("axis") && (*doc)["axis"].is_number_integer()) {
-            const int axes = (*doc)["axis"].get<int>();
-            if (axes == 4 || axes == 6)
-                return axes;
-        }
-    }
-    return 6;
-}
 
 } // namespace
 
@@ -85,63 +63,47 @@ int main(int argc, char **argv)
         setrlimit(RLIMIT_NOFILE, &descriptors);
     }
 
-    const std::filesystem::path project = std::filesystem::path(options.root) / "controllerVR" / "project";
-    DocumentStore store(project);
-    std::string error;
-    if (!store.prepare(error)) {
-        logWarning(error);
-        return 1;
-    }
-    const int axes = chooseAxes(options, store);
-    auto model = makeKinematics(axes);
-    const int written = installDefaults(store, *model);
-    if (written > 0)
-        logVerbose("wrote " + std::to_string(written) + " default documents");
-
-    Robot robot(store, std::move(model), options.address);
-    robot.reloadSettings();
-
-    ScriptRunner::installDemo(store.folder());
-    ScriptRunner scripts(store.folder(), robot, options.address);
-    Services services(robot, store);
-    Routes apiRoutes, fileRoutes;
-    installApiRoutes(apiRoutes, robot, store, scripts, services);
-    installFileRoutes(fileRoutes, robot, store);
-    HttpServer api("api", apiRoutes, {1024 * 1024, kApiThreads, 32 * 1024 * 1024});
-    HttpServer files("file", fileRoutes, {DocumentStore::kMaxDocumentBytes, kFileThreads, 32 * 1024 * 1024});
-    Routes panelRoutes;
-    installPanelRoutes(panelRoutes, robot, store, scripts);
-    HttpServer panel("panel", panelRoutes, {64 * 1024, 1, 1024 * 1024});
-
-    if (!api.bind(options.address, kApiPort)) {
-        logWarning("cannot listen on " + options.address + ":" + std::to_string(kApiPort)
-                   + " (in use, or not an address of this machine)");
-        return 1;
-    }
-    if (options.fileService && !files.bind(options.address, kFilePort)) {
-        logWarning("cannot listen on " + options.address + ":" + std::to_string(kFilePort)
-                   + " (in use, or not an address of this machine)");
-        return 1;
+    // One controller, or a lab of them: arm i on the i-th address after the
+    // first, in the folder named after its address.
+    std::vector<std::unique_ptr<Controller>> controllers;
+    const bool lab = options.arms > 1;
+    for (int i = 0; i < options.arms; ++i) {
+        Controller::Setup setup;
+        setup.address = addressAfter(options.address, i);
+        setup.root = lab ? std::filesystem::path(options.root) / setup.address : std::filesystem::path(options.root);
+        setup.axes = options.axes;
+        setup.fileService = options.fileService;
+        setup.panelPort = options.panelPort;
+        setup.apiThreads = lab ? 1 : kApiThreads;
+        setup.fileThreads = lab ? 1 : kFileThreads;
+        setup.alsoHosts = options.alsoHosts;
+        auto controller = std::make_unique<Controller>(setup);
+        std::string error, warning;
+        if (!controller->prepare(error) || !controller->listen(error, warning)) {
+            logWarning(error);
+            return 1;
+        }
+        if (!warning.empty())
+            logWarning(warning);
+        controllers.push_back(std::move(controller));
     }
 
-    // The panel is a convenience: without its port the controller still serves.
-    bool panelServes = options.panelPort != 0;
-    if (panelServes && !panel.bind(options.address, options.panelPort)) {
-        logWarning("cannot listen on " + options.address + ":" + std::to_string(options.panelPort)
-                   + "; running without the panel page");
-        panelServes = false;
+    for (const auto &controller : controllers) {
+        controller->start();
+        const Controller::Setup &setup = controller->setup();
+        if (lab && !isVerbose())
+            continue;
+        if (controller->panelServes())
+            logInfo("VarloSim panel on http://" + setup.address + ":" + std::to_string(setup.panelPort) + "/");
+        logInfo("VarloSim ready on " + setup.address + " (" + std::to_string(controller->axes()) + " axes), project folder "
+                + controller->projectFolder().string() + (options.fileService ? "" : ", file service off"));
     }
-
-    robot.start();
-    api.start();
-    if (options.fileService)
-        files.start();
-    if (panelServes) {
-        panel.start();
-        logInfo("VarloSim panel on http://" + options.address + ":" + std::to_string(options.panelPort) + "/");
+    if (lab) {
+        const std::string last = addressAfter(options.address, options.arms - 1);
+        logInfo("VarloSim ready: a lab of " + std::to_string(options.arms) + " arms on " + options.address + " to " + last
+                + ", project folders under " + (std::filesystem::path(options.root) / "ADDRESS").string()
+                + (options.panelPort != 0 ? ", panels on http://ADDRESS:" + std::to_string(options.panelPort) + "/" : ""));
     }
-    logInfo("VarloSim ready on " + options.address + " (" + std::to_string(axes) + " axes), project folder "
-            + store.folder().string() + (options.fileService ? "" : ", file service off"));
 
     int received = 0;
     sigwait(&stopSignals, &received);
@@ -153,10 +115,8 @@ int main(int argc, char **argv)
         std::_Exit(1);
     }).detach();
 
-    panel.stop();
-    api.stop();
-    files.stop();
-    robot.stop();
+    for (const auto &controller : controllers)
+        controller->stop();
     logInfo("VarloSim stopped");
     return 0;
 }

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -13,7 +15,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--no-file-service]\n"
-    "                [--panel-port N | --no-panel] [--exit-with-parent] [--verbose]\n"
+    "                [--panel-port N | --no-panel] [--arms N] [--allow-host NAME]\n"
+    "                [--exit-with-parent] [--verbose]\n"
     "\n"
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
@@ -29,6 +32,14 @@ const char kUsage[] =
     "                 service is down (clients then use the project folder)\n"
     "  --panel-port N port of the panel page on address A (default 22080)\n"
     "  --no-panel     serve no panel page\n"
+    "  --arms N       a lab of N controllers (1-1000) on N consecutive addresses\n"
+    "                 from A (on loopback: 127.0.0.1 and up serve without set-up),\n"
+    "                 each with its own arm, panel and folder DIR/ADDRESS\n"
+    "                 (with N 1, the default: DIR itself)\n"
+    "  --allow-host NAME\n"
+    "                 also serve requests whose Host is NAME (an address or name\n"
+    "                 of a proxy or port forward in front); without it only A and\n"
+    "                 localhost, so that other sites' web pages stay out\n"
     "  --exit-with-parent\n"
     "                 end when the process that started it ends (for test\n"
     "                 harnesses, so that a crashed one leaves no simulator behind)\n"
@@ -41,6 +52,19 @@ bool isIPv4(const std::string &text)
 }
 
 } // namespace
+
+std::string addressAfter(const std::string &address, int offset)
+{
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1 || offset < 0)
+        return std::string();
+    const unsigned long long next = static_cast<unsigned long long>(ntohl(parsed.s_addr)) + static_cast<unsigned>(offset);
+    if (next > 0xFFFFFFFEull)
+        return std::string();
+    parsed.s_addr = htonl(static_cast<std::uint32_t>(next));
+    char text[INET_ADDRSTRLEN] = {};
+    return inet_ntop(AF_INET, &parsed, text, sizeof text) ? std::string(text) : std::string();
+}
 
 std::string executableFolder()
 {
@@ -85,6 +109,24 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
                 return false;
             }
             options.panelPort = static_cast<int>(port);
+        } else if (arg == "--arms") {
+            const char *v = value("--arms");
+            if (!v) { exitCode = 2; return false; }
+            char *end = nullptr;
+            const long arms = std::strtol(v, &end, 10);
+            if (*v == '\0' || *end != '\0' || arms < 1 || arms > kMaxArms) {
+                std::fprintf(stderr, "VarloSim: --arms takes a number from 1 to %d, not \"%s\"\n", kMaxArms, v);
+                exitCode = 2;
+                return false;
+            }
+            options.arms = static_cast<int>(arms);
+        } else if (arg == "--allow-host") {
+            const char *v = value("--allow-host");
+            if (!v) { exitCode = 2; return false; }
+            std::string host = v;
+            for (char &c : host)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            options.alsoHosts.push_back(host);
         } else if (arg == "--root") {
             const char *v = value("--root");
             if (!v) { exitCode = 2; return false; }
@@ -118,6 +160,12 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
     }
     if (options.root.empty())
         options.root = executableFolder();
+    if (addressAfter(options.address, options.arms - 1).empty()) {
+        std::fprintf(stderr, "VarloSim: %d arms from %s would leave the IPv4 addresses\n", options.arms,
+                     options.address.c_str());
+        exitCode = 2;
+        return false;
+    }
     return true;
 }
 

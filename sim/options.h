@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace varlosim {
 
@@ -14,7 +15,16 @@ struct Options
     bool fileService = true;       // false: port 22001 stays closed, as on a controller whose file service is down
     int panelPort = 22080;         // 0: no panel page
     bool exitWithParent = false;   // end when the process that started it ends (test harnesses)
+    std::vector<std::string> alsoHosts; // Host names accepted besides the address and "localhost"
+    int arms = 1;                  // a lab: this many controllers on consecutive addresses from `address`
 };
+
+// The largest lab.
+constexpr int kMaxArms = 1000;
+
+// The address `offset` places after `address` ("127.0.0.255" + 1 is
+// "127.0.1.0"); empty when that would leave the IPv4 space.
+std::string addressAfter(const std::string &address, int offset);
 
 // Parses the arguments. On a usage error or --help it prints the reason or the
 // usage text and returns false with exitCode set (2 for errors, 0 for help).

@@ -50,7 +50,6 @@ void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, Scrip
         return state;
     };
 
-    panel.requireJsonPosts();
     const std::string folder = VARLOSIM_PANEL_DIR;
     panel.get("/", file(folder + "/index.html", "text/html; charset=utf-8", false));
     panel.get("/panel.css", file(folder + "/panel.css", "text/css; charset=utf-8", false));

@@ -25,6 +25,7 @@ struct Request
     std::string client;           // the client's address
     std::string connection;       // the client's address and port: one TCP connection
     std::string contentType;      // of the body, as the client named it
+    std::string host;             // the Host header as sent ("" when missing)
 };
 
 struct Reply
@@ -85,10 +86,20 @@ public:
         m_fallbacks[method] = {std::move(handler), parseBody};
     }
 
-    // POSTs must name their body application/json (415 otherwise): a web
-    // page of another site cannot send those without the browser asking this
-    // server first, which it never allows. For the panel page.
-    void requireJsonPosts() { m_jsonPostsOnly = true; }
+    // Keeps other sites' web pages out. POSTs must name their body
+    // application/json (415 otherwise): a page of another site cannot send
+    // those without the browser asking this server first, which it never
+    // allows. Requests must name `address` (the one the server listens on) or
+    // "localhost" as their Host (421 otherwise): a page whose site name was
+    // made to point at this machine (DNS rebinding) names its own site there.
+    // The address 0.0.0.0 takes any IPv4 address as the Host; `alsoHosts`
+    // are further names (a proxy or port forward in front of the server).
+    void acceptOnly(const std::string &address, const std::vector<std::string> &alsoHosts = {})
+    {
+        m_address = address;
+        m_alsoHosts = alsoHosts;
+        m_guarded = true;
+    }
 
     // Runs the route of the request. `request.body` is filled here.
     Reply dispatch(Request &request) const;
@@ -109,7 +120,11 @@ private:
     std::map<std::pair<std::string, std::string>, Route> m_exact;
     std::vector<PatternRoute> m_patterns;
     std::map<std::string, Route> m_fallbacks;
-    bool m_jsonPostsOnly = false;
+    bool hostAccepted(const std::string &host) const;
+
+    std::string m_address;
+    std::vector<std::string> m_alsoHosts;
+    bool m_guarded = false;
 };
 
 } // namespace varlosim

@@ -69,7 +69,7 @@ private Q_SLOTS:
         qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit()); // documents only through the proxy
         VarloTimings::setForTesting(VarloTimings::ControllerLoss, LossMs);
         VarloTimings::setForTesting(VarloTimings::MotionLimit, MotionLimitMs);
-        QVERIFY2(sim.start(folder.path(), Simulator), qPrintable(sim.reason()));
+        QVERIFY2(sim.start(folder.path(), Simulator, { "--allow-host", Proxy }), qPrintable(sim.reason()));
         QVERIFY(proxy.listen());
         QCOMPARE(ConnectStateCallback(&onConnection, nullptr), VARLO_OK);
         QCOMPARE(ExchangeCallback(&onExchange, nullptr), VARLO_OK);

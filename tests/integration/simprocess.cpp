@@ -8,7 +8,7 @@
 #include <QtNetwork/QTcpSocket>
 
 HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
-                     const QByteArray &body, const QString &source)
+                     const QByteArray &body, const QString &source, const QByteArray &headers)
 {
     HttpReply reply;
     QElapsedTimer clock;
@@ -19,9 +19,11 @@ HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &met
     socket.connectToHost(address, port);
     if (!socket.waitForConnected(2000))
         return reply;
-    QByteArray request = method + ' ' + target + " HTTP/1.1\r\nHost: " + address.toLatin1() + "\r\nConnection: close\r\n";
+    QByteArray request = method + ' ' + target + " HTTP/1.1\r\nConnection: close\r\n";
+    request += headers.isNull() ? "Host: " + address.toLatin1() + "\r\n" : headers;
     if (method == "POST")
-        request += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        request += (headers.isNull() ? QByteArray("Content-Type: application/json\r\n") : QByteArray())
+                 + "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     socket.write(request + "\r\n" + body);
     QByteArray data;
     while (clock.elapsed() < 10000 && socket.state() != QAbstractSocket::UnconnectedState) {

@@ -22,9 +22,11 @@ struct HttpReply
 
 // One request on a connection of its own, sent as given (a POST gets a
 // Content-Length), answered within 10 s or not at all. With `source` the
-// request comes from that address.
+// request comes from that address. `headers` ("Name: value\r\n" lines)
+// replace the Host and Content-Type lines a client would send.
 HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
-                     const QByteArray &body = QByteArray(), const QString &source = QString());
+                     const QByteArray &body = QByteArray(), const QString &source = QString(),
+                     const QByteArray &headers = QByteArray());
 QByteArray toJson(const QJsonObject &object);
 // A JSON file's content; null when it cannot be read.
 QJsonDocument readJsonFile(const QString &path);

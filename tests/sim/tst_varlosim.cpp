@@ -65,6 +65,9 @@ private slots:
     void answers();
     void scriptNotifications();
     void servicesKeepTheirState();
+    void otherSitesKeptOut_data();
+    void otherSitesKeptOut();
+    void labArmsAreSeparate();
 
 private:
     void finish();
@@ -451,6 +454,68 @@ void TestVarloSim::servicesKeepTheirState()
     QCOMPARE(m_sim->files("POST", "/file/write/process/trajectory/trajPoints.json", toJson(points)).status, 200);
     QCOMPARE(api("POST", "/interface/preHandleTrajPoints", {{"tool", 0}, {"user", 0}}).json(),
              QJsonObject({{"result", true}, {"value", false}, {"index", 1}}));
+}
+
+
+void TestVarloSim::otherSitesKeptOut_data()
+{
+    QTest::addColumn<quint16>("port");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<int>("status");
+    const QByteArray host = QByteArray("Host: ") + kAddress + ":22000\r\n";
+    const QByteArray json = "Content-Type: application/json\r\n";
+    // A web page's "simple" cross-site POST, and a page whose name was made to
+    // point here (DNS rebinding): refused on every port, the arm stays put.
+    QTest::newRow("text/plain motion") << quint16(22000) << QByteArray("/interface/moveJ") << host + "Content-Type: text/plain\r\n" << 415;
+    QTest::newRow("form motion") << quint16(22000) << QByteArray("/interface/moveJ") << host + "Content-Type: application/x-www-form-urlencoded\r\n" << 415;
+    QTest::newRow("no type") << quint16(22000) << QByteArray("/interface/moveJ") << host << 415;
+    QTest::newRow("other site") << quint16(22000) << QByteArray("/interface/moveJ") << "Host: evil.example\r\n" + json << 421;
+    QTest::newRow("other site, file") << quint16(22001) << QByteArray("/file/write/settings/common.json") << "Host: evil.example:22001\r\n" + json << 421;
+    QTest::newRow("other site, panel") << quint16(22080) << QByteArray("/settings/controlMode") << "Host: evil.example:22080\r\n" + json << 421;
+    QTest::newRow("no host") << quint16(22000) << QByteArray("/interface/moveJ") << json << 421;
+    QTest::newRow("localhost") << quint16(22000) << QByteArray("/interface/moveJ") << "Host: LocalHost:22000\r\n" + json << 200;
+    QTest::newRow("own address") << quint16(22000) << QByteArray("/interface/moveJ") << host + "Content-Type: Application/JSON; charset=utf-8\r\n" << 200;
+}
+
+void TestVarloSim::otherSitesKeptOut()
+{
+    QFETCH(quint16, port);
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, headers);
+    QFETCH(int, status);
+    if (!m_sim) {
+        QVERIFY(start());
+        QVERIFY(enable());
+    }
+    const QByteArray body = path.startsWith("/file") ? "{\"ratio\": 5}" : path.startsWith("/settings") ? "{\"controlMode\": \"disable\"}"
+                                                      : "{\"joint\": [0, 0, 0, 0, 90, 0], \"value\": true}";
+    const QJsonArray before = exchange().value("jointCoordinate").toArray();
+    QCOMPARE(rawRequest(kAddress, port, "POST", path, body, QString(), headers).status, status);
+    if (status == 200)
+        return;
+    QTest::qWait(200);
+    QCOMPARE(exchange().value("controlMode").toString(), QStringLiteral("enable"));
+    QVERIFY(near(exchange().value("jointCoordinate").toArray(), before, 6));
+    QCOMPARE(exchange().value("controlParams").toArray().at(0).toDouble(), 50.0);
+}
+
+void TestVarloSim::labArmsAreSeparate()
+{
+    // Two arms in one process: each its own state, documents and panel.
+    QVERIFY(start({"--arms", "2"}));
+    const QString second = QStringLiteral("127.0.0.61");
+    QVERIFY(enable());
+    QCOMPARE(rawRequest(second, 22000, "POST", "/protocol/exchange", "{}").json().value("controlMode").toString(), QStringLiteral("disable"));
+    QCOMPARE(rawRequest(second, 22001, "POST", "/file/write/settings/common.json", "{\"ratio\": 7}").status, 200);
+    QCOMPARE(readJsonFile(m_root->path() + "/127.0.0.61/controllerVR/project/settings/common.json").object().value("ratio").toInt(), 7);
+    QCOMPARE(readJsonFile(m_root->path() + "/127.0.0.60/controllerVR/project/settings/common.json").object().value("ratio").toInt(), 50);
+    QCOMPARE(rawRequest(second, 22080, "GET", "/state").json().value("controlMode").toString(), QStringLiteral("disable"));
+    QCOMPARE(rawRequest(kAddress, 22080, "GET", "/state").json().value("controlMode").toString(), QStringLiteral("enable"));
+    // A lab refuses what would leave the addresses, and more arms than it takes.
+    SimProcess refused;
+    QVERIFY(!refused.start(m_root->path(), QStringLiteral("255.255.255.250"), {"--arms", "9"}));
+    QVERIFY(!refused.start(m_root->path(), kAddress, {"--arms", "1001"}));
 }
 
 QTEST_GUILESS_MAIN(TestVarloSim)
