@@ -11,7 +11,7 @@ packages=(
   qtbase5-dev libqt5serialport5-dev
   libboost-dev nlohmann-json3-dev libeigen3-dev
   libbenchmark-dev
-  python3-pytest
+  python3-pytest python3-dev pybind11-dev python3-pybind11
   libjs-three
   chromium chromium-driver python3-selenium
   lua5.4 lua-socket liblua5.4-dev

@@ -41,9 +41,10 @@ def main(address):
             print("enabled %s, power %s, alarms %s" % (state.enabled, state.powered, list(state.alarms) or "none"))
             print("pose", robot.pose)
 
-            start = robot.joints
+            start = robot.joints[:robot.axis_count]
             robot.speed = 60
-            robot.jointmovj((start[0] + 15,) + start[1:], block=False)  # enables the arm, returns at once
+            robot.enable()  # the arm moves only once the program enabled it
+            robot.jointmovj((start[0] + 15,) + start[1:], block=False)  # returns at once
             updates = watch(robot, 1.5)
             robot.relmovl(dz=20)  # blocks until the arm has arrived
             print("after 20 mm up:", robot.pose)

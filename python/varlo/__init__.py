@@ -1,30 +1,38 @@
-"""Varlo for Python: drive a robot arm's controller through libVarlo.
+"""Varlo for Python: drive robot arm controllers through libVarlo.
 
     import varlo
     with varlo.Robot("127.0.0.1") as robot:      # VarloSim on this computer
+        robot.enable()                           # the arm moves only once enabled
         robot.movj(x=300, y=0, z=400, a=180, b=0, c=0)
 
-``Robot`` is the Pythonic layer (see its module, varlo.robot). Underneath,
-``load_library()`` gives every C function of Varlo.h with its ctypes types,
-and the host records are ctypes structures (``RunCmd``, ``IO``,
-``ExchangeRecord``, ...) whose layout is checked against Varlo.h at import.
-Needs only libVarlo itself: no compiler.
+``Robot`` (varlo.robot) drives one controller through its own connection;
+a program makes one Robot per controller. It runs on the compiled module
+varlo._varlo, built on libVarlo's C++ interface.
+
+Underneath, and without the compiled module, ``load_library()`` gives the 61
+C functions of Varlo.h through ctypes, with the host records as ctypes
+structures (``RunCmd``, ``IO``, ``ExchangeRecord``, ...) whose layout is
+checked against Varlo.h at import. That layer is a fallback with the C
+functions' limits: one controller per process, no Ctrl-C during their waits,
+no scripts, documents or teach points; ``Robot`` does not use it.
 """
 from ._library import (ConnectStateFunction, ExchangeFunction, Library, PROTOTYPES, find_library,
                        load_library)
 from ._records import (GPIOAI, GPIOAO, IO, AlarmRecord, AnalogChannel, ExchangeRecord, PayloadRecord, RunCmd,
                        VersionRecord)
 from .errors import (LibraryNotFoundError, VarloAlarmError, VarloArgumentError, VarloConnectionError, VarloError,
-                     VarloRequestError, VarloTimeoutError)
+                     VarloNotEnabledError, VarloRequestError, VarloTimeoutError)
 from .robot import Robot
-from .state import Alarm, AlarmInfo, ControlMode, Payload, Pose, State, Version
+from .state import (Alarm, AlarmInfo, ControlMode, Frame, Pallet, Payload, Pose, ScriptEvent, ScriptState, State,
+                    TeachPoint, Version)
 
 __version__ = "1.2.0"
 
 __all__ = [
-    "Robot", "State", "Pose", "Alarm", "AlarmInfo", "ControlMode", "Payload", "Version",
-    "VarloError", "VarloConnectionError", "VarloAlarmError", "VarloTimeoutError", "VarloRequestError",
-    "VarloArgumentError", "LibraryNotFoundError",
+    "Robot", "State", "Pose", "Alarm", "AlarmInfo", "ControlMode", "Payload", "Version", "Frame", "TeachPoint",
+    "Pallet", "ScriptState", "ScriptEvent",
+    "VarloError", "VarloConnectionError", "VarloAlarmError", "VarloNotEnabledError", "VarloTimeoutError",
+    "VarloRequestError", "VarloArgumentError", "LibraryNotFoundError",
     "Library", "load_library", "find_library", "PROTOTYPES", "ConnectStateFunction", "ExchangeFunction",
     "RunCmd", "IO", "ExchangeRecord", "PayloadRecord", "GPIOAI", "AnalogChannel", "GPIOAO", "VersionRecord",
     "AlarmRecord",

@@ -1,10 +1,9 @@
 """Exceptions of the Python layer, each carrying the library's result code.
 
-The C functions return small codes (Varlo.h): 0 done, 1 no connection or a
-motion that ended in an alarm, 2 a failed request or a motion that did not end
-within 20 s, 3 an invalid argument. The Robot class turns every code other
-than 0 into one of the exceptions below, with a message that says what went
-wrong in the terms of the call that failed.
+The codes are those of the C functions (Varlo.h): 1 no connection or a motion
+that ended in an alarm, 2 a failed request or a motion that did not end in
+time, 3 an invalid argument. Every exception's message says what went wrong
+in the terms of the call that failed.
 """
 from __future__ import annotations
 
@@ -15,7 +14,7 @@ REQUEST_FAILED = 2
 MOTION_TIMEOUT = 2
 INVALID_ARGUMENT = 3
 
-# A blocking motion gives up after this many seconds (Varlo.h).
+# A blocking motion gives up after this many seconds unless given a timeout.
 MOTION_LIMIT_S = 20.0
 # ConnectVarlo waits about this long for the controller.
 CONNECT_LIMIT_S = 5.0
@@ -40,6 +39,11 @@ class VarloConnectionError(VarloError, ConnectionError):
 
 class VarloAlarmError(VarloError):
     """A motion ended in an alarm, or the controller refused it."""
+
+
+class VarloNotEnabledError(VarloAlarmError):
+    """A motion or jog was refused because the arm is not enabled: call
+    ``Robot.enable()`` first."""
 
 
 class VarloTimeoutError(VarloError, TimeoutError):
@@ -78,31 +82,46 @@ def call_error(code: int, function: str, what: str, address: str) -> VarloError:
     return VarloError("cannot %s: %s returned the unknown result %d" % (what, function, code), code, function)
 
 
-def motion_error(code: int, function: str, what: str, address: str, elapsed: float, alarms: str = "") -> VarloError:
-    """The exception for a motion function that did not return 0.
+# How a blocking motion of the compiled core ended.
+ARRIVED, ENDED_IN_ALARM, TIMED_OUT, INTERRUPTED, CONNECTION_LOST, NOT_ANSWERED = range(6)
 
-    Code 2 means either that the command was not answered or that the motion
-    did not end within 20 s; the time the call took tells them apart.
+
+def not_enabled(what: str, address: str) -> VarloNotEnabledError:
+    """The exception for a motion refused because the arm is disabled."""
+    return VarloNotEnabledError("%s refused: the arm at %s is not enabled; call robot.enable() first" % (what, address),
+                                ALARM)
+
+
+def motion_error(outcome: int, what: str, address: str, limit: float, alarms: str = "") -> VarloError:
+    """The exception for a blocking motion that did not arrive.
+
+    ``what`` names the motion ("MovJ to Pose(...)"), ``limit`` the seconds it
+    was given, ``alarms`` the active alarms in words.
     """
-    if code == ALARM:
-        detail = "active alarms: %s" % alarms if alarms else "is the arm enabled and the target within reach?"
-        return VarloAlarmError("%s ended in an alarm or was refused (%s)" % (what, detail), code, function)
-    if code == MOTION_TIMEOUT and elapsed >= MOTION_LIMIT_S:
-        return VarloTimeoutError("%s did not end within %g s" % (what, MOTION_LIMIT_S), code, function)
-    if code == REQUEST_FAILED:
+    if outcome == ENDED_IN_ALARM:
+        detail = "active alarms: %s" % alarms if alarms else "is the target within reach?"
+        return VarloAlarmError("%s ended in an alarm or was refused (%s)" % (what, detail), ALARM)
+    if outcome == TIMED_OUT:
+        return VarloTimeoutError("%s did not end within %g s (a longer move needs timeout=)" % (what, limit),
+                                 MOTION_TIMEOUT)
+    if outcome == CONNECTION_LOST:
+        return VarloConnectionError("the connection to the controller at %s was lost during %s: the arm's state is "
+                                    "unknown" % (address, what), NO_CONNECTION)
+    if outcome == NOT_ANSWERED:
         return VarloRequestError("the controller at %s did not answer the %s command" % (address, what),
-                                 code, function)
-    return call_error(code, function, what, address)
+                                 REQUEST_FAILED)
+    return VarloError("%s was interrupted" % what, None)
 
 
-def connect_error(address: str, elapsed: float) -> VarloConnectionError:
-    """The exception for ConnectVarlo's 1.
+def connect_error(address: str, elapsed: float, limit: float = CONNECT_LIMIT_S) -> VarloConnectionError:
+    """The exception for a connection that failed after ``elapsed`` of ``limit`` seconds.
 
-    Without any controller the call waits the full time; a quicker 1 means that
-    the controller answered but does not report a robot of 4 or 6 axes.
+    Without any controller the wait takes the full time; a quicker failure
+    means that the controller answered but does not report a robot of 4 or 6
+    axes.
     """
-    if elapsed >= CONNECT_LIMIT_S:
-        message = "no controller answered at %s within %g s" % (address, CONNECT_LIMIT_S)
+    if elapsed >= limit - 0.05:
+        message = "no controller answered at %s within %g s" % (address, limit)
     else:
         message = ("the controller at %s answered but reports no robot of 4 or 6 axes"
                    " (or the connection dropped)" % address)

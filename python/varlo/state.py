@@ -1,8 +1,9 @@
-"""Plain Python values for what the library reports: poses, the live state, alarms."""
+"""Plain Python values for what the library reports: poses, the live state,
+alarms, frames, teach points, pallets and the controller's script."""
 from __future__ import annotations
 
 import enum
-from typing import FrozenSet, NamedTuple, Tuple
+from typing import FrozenSet, NamedTuple, Optional, Tuple
 
 
 class ControlMode(enum.IntEnum):
@@ -96,9 +97,21 @@ class State(NamedTuple):
     arm_orientation: int
     do: FrozenSet[int]     # outputs that are on (1 to 64)
     di: FrozenSet[int]     # inputs that are on (1 to 64)
+    stale: bool = False    # no state update for about a second: the values may be old
+
+    @classmethod
+    def from_core(cls, values) -> "State":
+        """The State of the tuple the compiled core reports (control mode first)."""
+        (mode, powered, collision, jog, auto, tool, user, joints, pose, alarms, rdn, orientation, do, di,
+         stale) = values
+        return cls(enabled=mode != ControlMode.DISABLED, powered=powered, collision=collision, jog=jog, auto=auto,
+                   tool=tool, user=user, joints=tuple(joints), pose=Pose(*pose),
+                   alarms=tuple(Alarm(*alarm) for alarm in alarms), rdn=tuple(rdn), arm_orientation=orientation,
+                   do=frozenset(do), di=frozenset(di), stale=stale)
 
     @classmethod
     def from_record(cls, record) -> "State":
+        """The State of a ctypes ``ExchangeRecord`` (the C functions' record)."""
         return cls(
             enabled=bool(record.isEnabled), powered=bool(record.isPower), collision=bool(record.isCollision),
             jog=bool(record.isJog), auto=bool(record.isAuto),
@@ -106,3 +119,74 @@ class State(NamedTuple):
             joints=tuple(record.jointCoordinate), pose=Pose(*record.cartesianCoordinate),
             alarms=active_alarms(record.alarms), rdn=tuple(record.rdnCoordinate),
             arm_orientation=record.armOrientation, do=channels(record.DO), di=channels(record.DI))
+
+
+class Frame(NamedTuple):
+    """One entry of the tool or user frame table: whether it is in use, its
+    name (at most 22 bytes of UTF-8) and its pose."""
+    enabled: bool
+    name: str
+    pose: Pose
+
+
+class TeachPoint(NamedTuple):
+    """A taught point of a project; its name on the controller is "P" and its
+    ``index``. ``rdn`` (r, d, n, cfg) is the configuration of a 6-axis arm,
+    ``arm_orientation`` the hand of a 4-axis arm (0 left, else right)."""
+    index: int
+    name: str
+    pose: Pose
+    tool: int = 0
+    user: int = 0
+    rdn: Tuple[int, int, int, int] = (0, 0, 0, 0)
+    arm_orientation: int = 0
+    load: int = 0
+    aux: Tuple[float, float, float] = (0.0, 0.0, 0.0)
+
+
+class Pallet(NamedTuple):
+    """A pallet of the palletizing process: ``counts`` and ``distances`` (mm)
+    along x, y and z, the first point, the safe point (or ``auto_safe_point``)
+    and the prepare point, in user frame ``user``."""
+    id: int
+    name: str
+    user: int
+    direction: int
+    counts: Tuple[int, int, int]
+    distances: Tuple[float, float, float]
+    first_point: Pose
+    safe_point: Pose
+    auto_safe_point: bool
+    prepare_point: Pose
+
+
+class ScriptState(NamedTuple):
+    """What the controller's script does: ``state`` is "running", "paused" or
+    "stopped" ("debugging" while a debug session holds it), ``project`` the
+    project it belongs to."""
+    state: str
+    project: str
+
+
+class ScriptEvent(NamedTuple):
+    """One notification of the controller's script, in the order they came.
+
+    ``kind`` is "line" (``line`` about to run), "move" (``line`` moves the
+    arm), "print" (``text`` the script printed), "paused" (the script paused
+    itself), "error" (``text``, at ``line``: the script ended), "finished" (it
+    ended by itself) or "stopped" (it was stopped)."""
+    kind: str
+    line: int = 0
+    text: str = ""
+
+    @property
+    def ends(self) -> bool:
+        """True for the last notification of a run: error, finished, stopped."""
+        return self.kind in ("error", "finished", "stopped")
+
+    def __str__(self) -> str:
+        if self.kind in ("line", "move"):
+            return "%s %d" % (self.kind, self.line)
+        if self.kind == "error":
+            return "error at line %d: %s" % (self.line, self.text)
+        return "%s %s" % (self.kind, self.text) if self.text else self.kind

@@ -2,8 +2,8 @@
 # Installs the build into a temporary prefix and builds hosts against the
 # installation alone, as a user of the package would: the C example through
 # pkg-config, the Qt examples through find_package(Varlo) in a CMake project
-# of their own. Then runs the C host, the Qt host and the installed varlo
-# program against VarloSim.
+# of their own. Then runs the C host, the Qt host, the installed varlo
+# program and the installed Python package against VarloSim.
 #   install_test.sh BUILD_DIR SOURCE_DIR VARLOSIM ADDRESS1 ADDRESS2
 set -euo pipefail
 build=$1 source=$2 sim=$3 first=$4 second=$5
@@ -35,4 +35,10 @@ echo "== the C host against VarloSim"
 $with_sim "$first" "$work/c_host" "$first"
 echo "== the Qt host and the installed varlo against VarloSim"
 $with_sim "$second" sh -c "'$work/qt/varlo-example-watch' '$second' && '$prefix/bin/varlo' status '$second'"
+module=$(find "$prefix" -path '*-packages/varlo/_varlo*')
+if [ -n "$module" ]; then
+  echo "== the installed Python package, its compiled core finding the installed library"
+  $with_sim "$second" env PYTHONPATH="$(dirname "$(dirname "$python")")" "${PYTHON:-python3}" -c \
+    'import sys, varlo; robot = varlo.Robot(sys.argv[1]); robot.connect(); print(robot.axis_count, "axes"); robot.disconnect()' "$second"
+fi
 echo "1 passed, 0 failed"
