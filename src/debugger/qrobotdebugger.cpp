@@ -81,7 +81,9 @@ void QRobotDebuggerPrivate::wait(VarloTimings::Interval interval)
 
 bool QRobotDebuggerPrivate::interrupted() const
 {
-    return interruptions != operationStart;
+    // Only an operation of the host is interrupted, not what a notification's
+    // handler waits for.
+    return operations > 0 && interruptions != operationStart;
 }
 
 void QRobotDebuggerPrivate::beginRun()
@@ -212,7 +214,7 @@ void QRobotDebuggerPrivate::handleMessage(const QString &text, bool special)
         }
     } else if (!message.simplified().isEmpty()) {
         Q_EMIT q->mobDebugInfo(message);
-        if (!special && message == text)
+        if (!special && message == text && !text.contains(refused))
             Q_EMIT q->scriptPrinted(text);
     }
 }
