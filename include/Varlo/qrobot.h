@@ -77,10 +77,13 @@ public:
     QSerialManager *serial() const;
     QRobotSettings *settings() const;
     QRobotCollaborative *collaborative() const;
-    // The script debugger. initialize() does not create it: the first call of
-    // this accessor or of a debugger slot does (after initialize(); null
-    // before), so hosts that never debug bind none of its UDP ports. One
-    // debugger per process: see QRobotDebugger.
+    // The script debugger: runs, follows and debugs this controller's
+    // scripts. initialize() does not create it: the first call of this
+    // accessor or of a debugger slot does (after initialize(); null before),
+    // so hosts that never debug bind none of its UDP ports. Every facade has
+    // its own, and all of them work at once (the program's one listener on
+    // the fixed ports serves them all); its own notifications (scriptPrinted,
+    // scriptFinished, failed) are on the debugger: see QRobotDebugger.
     QRobotDebugger *debugger();
 
     // The robot's axis count as this facade knows it: 4 or 6 once a refresh

@@ -84,26 +84,28 @@ void tst_ScriptSessions::straightRuns_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QString>("action");      // what the host does while it runs
-    QTest::addColumn<QList<int>>("lines");    // the lines run, when they can be listed
+    QTest::addColumn<QStringList>("sequence"); // the lines run and the prints, in order, when they can be listed
     QTest::addColumn<QList<int>>("moves");
     QTest::addColumn<QStringList>("info");    // among the messages
     QTest::addColumn<int>("errorLine");
 
     const QString finished = QStringLiteral("run script finished!");
     QTest::newRow("to the end") << QByteArray("print('begin')\nSetDO(1, true)\nJointMovJ({0, 0, 0, 0, 90, 0})\nprint('end')\n")
-                                << "" << QList<int>{1, 2, 3, 4} << QList<int>{3}
+                                << "" << QStringList{"1", "begin", "2", "3", "4", "end"} << QList<int>{3}
                                 << QStringList{"begin", "end", finished} << -1;
     QTest::newRow("pause and continue") << QByteArray("print('a')\npause()\nprint('b')\n") << "continue"
-                                        << QList<int>{1, 2, 3} << QList<int>() << QStringList{"command:pause", "b", finished}
+                                        << QStringList{"1", "a", "2", "3", "b"} << QList<int>()
+                                        << QStringList{"command:pause", "b", finished}
                                         << -1;
     QTest::newRow("an error stops it") << QByteArray("print('a')\nerror('boom')\nprint('never')\n") << ""
-                                       << QList<int>{1, 2} << QList<int>() << QStringList{"ERROR:src0.lua:2: boom"} << 2;
-    QTest::newRow("an endless loop stops") << QByteArray("while true do end\n") << "stop" << QList<int>() << QList<int>()
+                                       << QStringList{"1", "a", "2"} << QList<int>() << QStringList{"ERROR:src0.lua:2: boom"}
+                                       << 2;
+    QTest::newRow("an endless loop stops") << QByteArray("while true do end\n") << "stop" << QStringList() << QList<int>()
                                            << QStringList() << -1;
     QTest::newRow("memory is limited") << QByteArray("local t = {}\nwhile true do t[#t + 1] = ('x'):rep(1e6) .. #t end\n")
-                                       << "" << QList<int>() << QList<int>()
+                                       << "" << QStringList() << QList<int>()
                                        << QStringList{"ERROR:src0.lua:2: not enough memory"} << 2;
-    QTest::newRow("no files") << QByteArray("local f = io.open('/etc/passwd')\n") << "" << QList<int>{1} << QList<int>()
+    QTest::newRow("no files") << QByteArray("local f = io.open('/etc/passwd')\n") << "" << QStringList{"1"} << QList<int>()
                               << QStringList() << 1;
 }
 
@@ -112,7 +114,11 @@ void tst_ScriptSessions::straightRuns()
     QFETCH(QByteArray, script);
     QFETCH(QString, action);
     writeScript(script);
-    QSignalSpy lineSpy(robot.data(), &QRobot::scriptLineChanged);
+    // One sequence: a print comes after the line that printed it.
+    QStringList ran;
+    QObject scope; // the two connections end with this test
+    connect(robot.data(), &QRobot::scriptLineChanged, &scope, [&ran](int line) { ran << QString::number(line); });
+    connect(robot->debugger(), &QRobotDebugger::scriptPrinted, &scope, [&ran](const QString &text) { ran << text; });
     QSignalSpy moveSpy(robot.data(), &QRobot::moveLineChanged);
     QSignalSpy errors(robot.data(), &QRobot::errorLine);
     QSignalSpy messages(robot.data(), &QRobot::mobDebugInfo);
@@ -129,9 +135,9 @@ void tst_ScriptSessions::straightRuns()
     QTRY_COMPARE_WITH_TIMEOUT(robot->debugger()->debugState(), QRobotType::ScriptStopped, 10000);
     QTRY_COMPARE(simState(), QStringLiteral("stop"));
 
-    QFETCH(QList<int>, lines);
-    if (!lines.isEmpty())
-        QCOMPARE(integers(lineSpy), lines);
+    QFETCH(QStringList, sequence);
+    if (!sequence.isEmpty())
+        QCOMPARE(ran, sequence);
     QTEST(integers(moveSpy), "moves");
     QFETCH(QStringList, info);
     QStringList received;
