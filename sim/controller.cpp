@@ -57,6 +57,7 @@ bool Controller::prepare(std::string &error)
 
     m_robot = std::make_unique<Robot>(*m_store, std::move(model), m_setup.address);
     m_robot->reloadSettings();
+    m_robot->setQuietTickMs(m_setup.quietTickMs);
     ScriptRunner::installDemo(m_store->folder());
     m_scripts = std::make_unique<ScriptRunner>(m_store->folder(), *m_robot, m_setup.address);
     m_services = std::make_unique<Services>(*m_robot, *m_store);

@@ -33,6 +33,7 @@ public:
         std::size_t apiThreads = 4;    // threads that run the handlers
         std::size_t fileThreads = 2;
         std::vector<std::string> alsoHosts; // Host names accepted besides the address and localhost
+        int quietTickMs = 10;          // the simulation's step while the arm neither moves nor jogs
     };
 
     explicit Controller(Setup setup);

@@ -310,6 +310,8 @@ const char *DocumentStore::describe(Status status)
 DocumentStore::Status DocumentStore::storeAtomically(const std::string &name, const std::string &text)
 {
     std::lock_guard<std::mutex> guard(m_writeLock);
+    if (beforeOpeningFolders)
+        beforeOpeningFolders(name);
     std::string leaf;
     const int dir = openParent(name, true, leaf);
     if (dir < 0) {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -59,6 +60,11 @@ public:
     std::optional<nlohmann::json> read(const std::string &document) const;
     bool exists(const std::string &document) const;
     Status write(const std::string &document, const nlohmann::json &value);
+
+    // For tests: called with the file name of every write after its name was
+    // checked and before any folder is opened, the moment a local user could
+    // swap a folder for a link; tests swap one just there.
+    std::function<void(const std::string &name)> beforeOpeningFolders;
 
     // "/settings/common" -> "settings/common.json"; empty when the path cannot
     // name a document.

@@ -174,7 +174,9 @@ void Robot::tickLoop()
     auto last = clock::now();
     std::unique_lock<StateLock> lock(m_lock);
     while (m_running) {
-        m_wake.wait_for(lock, std::chrono::milliseconds(10));
+        const bool quiet = m_queue.empty() && std::all_of(m_jog.begin(), m_jog.end(), [](int d) { return d == 0; })
+                        && std::all_of(m_auxJog.begin(), m_auxJog.end(), [](int d) { return d == 0; });
+        m_wake.wait_for(lock, std::chrono::milliseconds(quiet ? m_quietTickMs : 10));
         if (!m_running)
             break;
         const auto now = clock::now();

@@ -75,6 +75,11 @@ public:
 
     void start();
     void stop();
+    // How often the simulation advances while the arm neither moves nor jogs
+    // (10 ms, as while it does, unless set before start()). A lab of many
+    // arms lets its quiet arms advance less often; a motion or jog asked for
+    // meanwhile starts at the next advance.
+    void setQuietTickMs(int ms) { m_quietTickMs = ms; }
 
     int axes() const { return m_model->axes(); }
 
@@ -228,6 +233,7 @@ private:
     std::condition_variable_any m_wake;
     std::thread m_ticker;
     bool m_running = false;
+    int m_quietTickMs = 10;
 
     Settings m_settings;
 

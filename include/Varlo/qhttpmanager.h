@@ -8,11 +8,14 @@
 #include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 
+#include <functional>
+
 class QHttpManagerPrivate;
 
 // The library's only path to the controller: one serialised queue of HTTP
-// requests, each caller waiting in a local event loop of its own, plus the
-// library's view of whether the controller is reachable.
+// requests, each caller waiting in a local event loop of its own (or called
+// back, for the ...Later operations), plus the library's view of whether the
+// controller is reachable.
 class VARLO_EXPORT QHttpManager : public QObject
 {
     Q_OBJECT
@@ -25,6 +28,21 @@ public:
     bool getJson(const QString &path, QJsonObject &reply, quint16 port = ApiPort);
     bool postJson(const QString &path, const QJsonObject &body, QJsonObject &reply, quint16 port = ApiPort);
     bool postData(const QString &path, const QByteArray &body, QByteArray &reply, quint16 port = ApiPort);
+
+    // The same, without waiting: the request joins the queue and `done` runs
+    // once it ended (whether it succeeded, the reply; an empty object after a
+    // failure), from the event loop. A host that follows many controllers in
+    // one thread uses this for periodic work: a wait of one controller never
+    // holds another's up. Deleting the manager ends queued requests as
+    // failures.
+    void getJsonLater(const QString &path, std::function<void(bool ok, const QJsonObject &reply)> done,
+                      quint16 port = ApiPort);
+    // The body is made when the request goes on the wire, so that it carries
+    // the latest values (a request may wait in the queue behind others);
+    // `body` returning false withdraws the request unsent (a failure that
+    // says nothing about the controller).
+    void postJsonLater(const QString &path, std::function<bool(QJsonObject &body)> body,
+                       std::function<void(bool ok, const QJsonObject &reply)> done, quint16 port = ApiPort);
 
     // Controller settings documents ("/settings/common", "/properties/axis", ...),
     // read and written whole, as JSON text (object or array).

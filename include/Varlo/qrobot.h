@@ -140,7 +140,8 @@ public:
     // be sent where the arm already is, and would not move), then every jog
     // button released. Each request is sent once more when it goes
     // unanswered. True when the controller answered both. It also drops an
-    // interruption that no wait has taken yet: the stop answers it. Follow it
+    // interruption that no wait has taken yet, or that comes while it stops:
+    // the stop answers it. Follow it
     // with waitForStandstill(). False without components or an answer: the
     // arm may still move, and only the emergency stop is sure then.
     bool stopMotion();

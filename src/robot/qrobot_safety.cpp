@@ -64,6 +64,10 @@ bool QRobot::stopMotion()
     const bool stopped = twice([&] { return guard && d->settings->moveJ(here, false); });
     // The buttons are released whether or not the stop was answered.
     const bool released = guard && stopJog();
+    // An interruption that came while stopping (the signal's own wake-up,
+    // read only now) is answered by this stop too.
+    if (guard)
+        d->waits.clearPending();
     return stopped && released;
 }
 

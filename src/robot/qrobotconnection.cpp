@@ -25,15 +25,24 @@ void QRobotConnectionPrivate::poll()
     // The facade may stop (or the application delete) this component while the
     // poll waits for a reply.
     QPointer<QRobotConnection> guard(q);
-
-    QJsonObject reply;
-    if (!transport->getJson(QStringLiteral("/connection/state"), reply)) {
-        if (guard)
+    // The first question waits for nothing (a controller that does not
+    // answer holds no other controller's work up in a host that follows
+    // several); the rest follows once it answered.
+    transport->getJsonLater(QStringLiteral("/connection/state"), [this, guard](bool answered, const QJsonObject &) {
+        if (!guard)
+            return;
+        if (!answered || stopped) {
             rearm();
-        return;
-    }
-    if (!guard)
-        return;
+            return;
+        }
+        pollAnswered();
+    });
+}
+
+void QRobotConnectionPrivate::pollAnswered()
+{
+    Q_Q(QRobotConnection);
+    QPointer<QRobotConnection> guard(q);
 
     QJsonObject version;
     transport->postJson(QStringLiteral("/settings/version"), QJsonObject(), version);

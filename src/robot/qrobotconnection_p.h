@@ -12,6 +12,7 @@ public:
     QRobotConnectionPrivate(QRobotConnection *q, QHttpManager *transport);
 
     void poll();
+    void pollAnswered();
     void rearm();
 
     QRobotConnection *q_ptr;

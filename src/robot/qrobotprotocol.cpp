@@ -15,6 +15,7 @@
 #include <QtCore/QJsonValue>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -74,21 +75,53 @@ void QRobotProtocolPrivate::setStale(bool isStale)
 
 void QRobotProtocolPrivate::exchangeTick()
 {
-    // The tick waits for its requests in nested event loops. Should the timer
-    // be restarted meanwhile (a stop and a start during the wait), its expiry
-    // must not start a second exchange: the running one re-arms at its end.
-    if (inTick)
+    Q_Q(QRobotProtocol);
+    // The periodic exchange waits for nothing: its request joins the queue
+    // and its end is handled when it comes, so that a host following many
+    // controllers in one thread never has one exchange held up inside
+    // another's wait. Should the timer be restarted meanwhile (a stop and a
+    // start), its expiry must not start a second exchange: the running one
+    // re-arms at its end; an exchangeNow() running re-arms at its end too.
+    if (inTick || exchangesNow > 0)
         return;
     inTick = true;
-    exchangeOnce();
-    inTick = false;
-    if (!stopped)
-        exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
+    QPointer<QRobotProtocol> guard(q);
+    if (firstExchange) {
+        firstExchange = false;
+        readInitialControlMode();
+        if (!guard)
+            return;
+    }
+    // Stopped while the first GET waited: the exchange is over.
+    if (stopped) {
+        inTick = false;
+        return;
+    }
+    // The body is built when the request goes on the wire: it carries what
+    // was asked for while it waited in the queue.
+    // A stop meanwhile withdraws it: a stopped exchange sends nothing more.
+    auto carried = std::make_shared<Carried>();
+    auto body = [this, guard, carried](QJsonObject &request) {
+        if (!guard || stopped)
+            return false;
+        *carried = buildNext();
+        request = state.request;
+        return true;
+    };
+    transport->postJsonLater(exchangePath(), body, [this, guard, carried](bool answered, const QJsonObject &reply) {
+        if (!guard)
+            return;
+        settle(answered, reply, *carried);
+        if (!guard)
+            return;
+        inTick = false;
+        if (!stopped)
+            exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
+    });
 }
 
 bool QRobotProtocolPrivate::exchangeOnce()
 {
-    Q_Q(QRobotProtocol);
     if (firstExchange) {
         firstExchange = false;
         readInitialControlMode();
@@ -96,17 +129,26 @@ bool QRobotProtocolPrivate::exchangeOnce()
     // Stopped while the first GET waited: the exchange is over.
     if (stopped)
         return false;
-
-    const quint64 carriedClear = clearAlarmsSerial;
-    const quint64 carriedOutputs = outputsSerial;
-    const quint64 number = ++bodiesBuilt;
-    state.request = buildRequest();
+    const Carried carried = buildNext();
     const QJsonObject body = state.request;
     QJsonObject reply;
     const bool answered = transport->postJson(exchangePath(), body, reply);
-    // An exchange run meanwhile (exchangeNow() from inside this one's wait)
-    // was built later: its reply is the newer picture of the controller.
-    const bool newest = number > lastAnswered;
+    return settle(answered, reply, carried);
+}
+
+QRobotProtocolPrivate::Carried QRobotProtocolPrivate::buildNext()
+{
+    const Carried carried{ clearAlarmsSerial, outputsSerial, ++bodiesBuilt };
+    state.request = buildRequest();
+    return carried;
+}
+
+bool QRobotProtocolPrivate::settle(bool answered, const QJsonObject &reply, const Carried &carried)
+{
+    Q_Q(QRobotProtocol);
+    // An exchange run meanwhile (exchangeNow() while this one was queued or
+    // waited) was built later: its reply is the newer picture of the controller.
+    const bool newest = carried.number > lastAnswered;
     if (!answered) {
         if (newest)
             state.reply = reply;
@@ -114,13 +156,13 @@ bool QRobotProtocolPrivate::exchangeOnce()
     }
     // The one-shot requests have reached the controller; those set again
     // while the exchange was on the wire stay pending.
-    if (clearAlarmsSerial == carriedClear)
+    if (clearAlarmsSerial == carried.clearAlarms)
         state.clearAlarms = false;
-    if (outputsSerial == carriedOutputs)
+    if (outputsSerial == carried.outputs)
         state.outputsToSend.enable = false;
     if (!newest)
         return true;
-    lastAnswered = number;
+    lastAnswered = carried.number;
     state.reply = reply;
     decodeReply(reply);
     Q_EMIT q->exChangeClock();
@@ -283,19 +325,19 @@ void QRobotProtocol::stopExchange()
 bool QRobotProtocol::exchangeNow()
 {
     // Not running: not connected, nothing to exchange with.
-    if (d->stopped || (!d->exchangeTimer.isActive() && !d->inTick))
+    if (d->stopped || (!d->exchangeTimer.isActive() && !d->inTick && d->exchangesNow == 0))
         return false;
-    // A tick in progress is an outer frame of this call (one thread): it
-    // cannot end before this returns, so this runs an exchange of its own.
-    const bool withinTick = d->inTick;
+    // A periodic exchange on its way (queued or on the wire) ends on its own
+    // and re-arms then; this runs an exchange of its own meanwhile, and a
+    // timer expiry during it starts none.
     d->exchangeTimer.stop();
-    d->inTick = true;
+    ++d->exchangesNow;
     QPointer<QRobotProtocol> guard(this);
     const bool answered = d->exchangeOnce();
     if (!guard)
         return false;
-    d->inTick = withinTick;
-    if (!withinTick && !d->stopped)
+    --d->exchangesNow;
+    if (!d->inTick && d->exchangesNow == 0 && !d->stopped && !d->exchangeTimer.isActive())
         d->exchangeTimer.start(VarloTimings::ms(VarloTimings::ExchangeRearm));
     return answered;
 }

@@ -65,6 +65,11 @@ public:
     // One exchange: builds the body, posts it and decodes the reply unless a
     // newer exchange was answered meanwhile. True when it was answered.
     bool exchangeOnce();
+    // Builds the next request body; the serials it carries come back to settle().
+    struct Carried { quint64 clearAlarms; quint64 outputs; quint64 number; };
+    Carried buildNext();
+    // What an exchange's end means for the state: decoding, notifications.
+    bool settle(bool answered, const QJsonObject &reply, const Carried &carried);
     // The first exchange adopts the controller's control mode.
     void readInitialControlMode();
     // Builds the request body from the values to send.
@@ -82,7 +87,8 @@ public:
     // starts each from its own mode (the library's own facade, made once per
     // process, asks once per process).
     bool firstExchange = true;
-    bool inTick = false;
+    bool inTick = false;      // a periodic exchange has not ended yet
+    int exchangesNow = 0;     // exchangeNow() calls running
     // Bumped by every clearAlarms()/setDO(), so that an exchange only settles
     // the one-shot requests it actually carried.
     quint64 clearAlarmsSerial = 0;

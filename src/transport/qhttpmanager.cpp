@@ -86,10 +86,50 @@ bool QHttpManagerPrivate::request(int isPost, const QString &path, const QByteAr
     return !entry.failed;
 }
 
+void QHttpManagerPrivate::requestLater(int isPost, const QString &path, std::function<bool(QByteArray &body)> body, quint16 port,
+                                       std::function<void(bool ok, const QByteArray &reply)> done)
+{
+    if (!dispatching) {
+        // Nothing would ever send it: a failure, from the event loop as always.
+        QTimer::singleShot(0, q_ptr, [done]() { done(false, QByteArray()); });
+        return;
+    }
+    auto *entry = new PendingRequest;
+    entry->isPost = isPost;
+    entry->url = urlFor(path, port);
+    entry->bodyAtSend = std::move(body);
+    entry->reply = &entry->replyBytes;
+    entry->whenDone = std::move(done);
+    queue.append(entry);
+}
+
+void QHttpManagerPrivate::settleLater(PendingRequest *entry)
+{
+    if (!entry->cancelled)
+        updateAfterRequest(entry->failed);
+    // The caller's callback guards itself: after the notification above the
+    // caller may be gone.
+    const auto done = std::move(entry->whenDone);
+    const bool ok = !entry->failed;
+    const QByteArray reply = entry->replyBytes;
+    delete entry;
+    done(ok, reply);
+}
+
 void QHttpManagerPrivate::dispatch()
 {
     if (!busy && !queue.isEmpty()) {
         PendingRequest *entry = queue.first();
+        if (entry->bodyAtSend && !entry->bodyAtSend(entry->body)) {
+            // Withdrawn by its caller: it ends unsent, and the next one goes.
+            queue.removeFirst();
+            entry->failed = entry->cancelled = entry->done = true;
+            QPointer<QHttpManager> guard(q_ptr);
+            settleLater(entry);
+            if (guard)
+                dispatch();
+            return;
+        }
         QNetworkRequest networkRequest(entry->url);
         networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         QNetworkReply *reply = entry->isPost == 1 ? network->post(networkRequest, entry->body)
@@ -127,6 +167,8 @@ void QHttpManagerPrivate::finish(PendingRequest *entry, QNetworkReply *reply)
     busy = false;
     currentReply = nullptr;
     reply->deleteLater();
+    if (entry->whenDone)
+        settleLater(entry);
 }
 
 void QHttpManagerPrivate::cancelAll()
@@ -146,6 +188,10 @@ void QHttpManagerPrivate::cancelAll()
         entry->cancelled = true;
         entry->done = true;
         entry->loop.quit();
+    }
+    for (PendingRequest *entry : waiting) {
+        if (entry->whenDone)
+            settleLater(entry);
     }
 }
 
@@ -218,6 +264,28 @@ bool QHttpManager::postJson(const QString &path, const QJsonObject &body, QJsonO
     const bool ok = d->request(1, path, QJsonDocument(body).toJson(), &bytes, port);
     reply = QRobotJson::parse(bytes).object();
     return ok;
+}
+
+void QHttpManager::getJsonLater(const QString &path, std::function<void(bool, const QJsonObject &)> done, quint16 port)
+{
+    d->requestLater(0, path, nullptr, port, [done](bool ok, const QByteArray &bytes) {
+        done(ok, QRobotJson::parse(bytes).object());
+    });
+}
+
+void QHttpManager::postJsonLater(const QString &path, std::function<bool(QJsonObject &)> body,
+                                 std::function<void(bool, const QJsonObject &)> done, quint16 port)
+{
+    auto bytes = [body](QByteArray &out) {
+        QJsonObject object;
+        if (!body(object))
+            return false;
+        out = QJsonDocument(object).toJson();
+        return true;
+    };
+    d->requestLater(1, path, bytes, port, [done](bool ok, const QByteArray &bytes) {
+        done(ok, QRobotJson::parse(bytes).object());
+    });
 }
 
 bool QHttpManager::postData(const QString &path, const QByteArray &body, QByteArray &reply, quint16 port)

@@ -10,14 +10,20 @@
 #include <QtCore/QTimer>
 #include <QtCore/QUrl>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
 // One request of one caller. It lives on the caller's stack while the caller
 // waits in `loop`; the queue holds only a pointer and drops it before the
-// loop returns.
+// loop returns. A request nobody waits for (`whenDone` set) lives on the heap
+// until it ended and `whenDone` ran.
 struct PendingRequest
 {
+    std::function<void(bool ok, const QByteArray &reply)> whenDone;
+    std::function<bool(QByteArray &body)> bodyAtSend; // made when it goes on the wire; false: withdrawn
+    QByteArray replyBytes;
     int isPost = 0;
     QEventLoop loop;
     QUrl url;
@@ -37,6 +43,11 @@ public:
 
     // Queues one request and waits for its end; updates the connection state.
     bool request(int isPost, const QString &path, const QByteArray &body, QByteArray *reply, quint16 port);
+    // Queues one request without waiting; `done` runs at its end.
+    void requestLater(int isPost, const QString &path, std::function<bool(QByteArray &body)> body, quint16 port,
+                      std::function<void(bool ok, const QByteArray &reply)> done);
+    // The end of a request nobody waits for.
+    void settleLater(PendingRequest *entry);
     void dispatch();
     void finish(PendingRequest *entry, QNetworkReply *reply);
     void cancelAll();

@@ -141,7 +141,7 @@ class tst_ExportArguments : public QObject
     int otherRequests() { return f.ctl.count() - f.ctl.count("*", "/protocol/exchange"); }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(f.start()); }
+    void initTestCase() { START_OR_SKIP(f, f.start()); }
     void init() { std::memset(&h, 0xA5, sizeof h); }
 
     void beforeConnect_data() {
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QVERIFY(untouched());
     }
 
-    void connect() { QCOMPARE(ConnectVarlo("127.0.0.5"), VARLO_OK); }
+    void connect() { QCOMPARE(ConnectVarlo(qPrintable(f.ctl.address())), VARLO_OK); }
 
     void refused_data() {
         QTest::addColumn<Call>("call");

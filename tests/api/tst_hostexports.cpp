@@ -119,7 +119,7 @@ class tst_HostExports : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(f.start()); }
+    void initTestCase() { START_OR_SKIP(f, f.start()); }
     void init() {
         for (const char *commands : { "/interface/*", "/panel/*", "/settings/*" })
             ctl.on("POST", commands, QJsonObject());
@@ -369,6 +369,7 @@ private Q_SLOTS:
         QTest::addColumn<Call>("call");
         QTest::addColumn<QString>("table");
         QTest::addColumn<Reply>("read");
+        QTest::addColumn<QByteArray>("share"); // the share's file, read when the file service fails
         QTest::addColumn<int>("result");
         static float out[6];
         static const float frame[6] = { 1, 2, 3, 4, 5, 6 };
@@ -380,20 +381,31 @@ private Q_SLOTS:
             { "CalibrateCoordinateToolPose", ToolTable, [] { return CalibrateCoordinateToolPose(Points, out, 3); } },
         };
         for (const auto &c : calls) {
-            QTest::addRow("%s, no answer", std::get<0>(c)) << std::get<2>(c) << std::get<1>(c) << Reply::error() << 2;
-            QTest::addRow("%s, cut short", std::get<0>(c)) << std::get<2>(c) << std::get<1>(c) << Reply::raw("[{\"enable\": tr") << 2;
-            QTest::addRow("%s, missing", std::get<0>(c)) << std::get<2>(c) << std::get<1>(c) << Reply::raw("{}") << 0;
+            const auto row = [&c](const char *name, const Reply &read, const QByteArray &share, int result) {
+                QTest::addRow("%s, %s", std::get<0>(c), name) << std::get<2>(c) << std::get<1>(c) << read << share << result;
+            };
+            row("no answer", Reply::error(), QByteArray(), 2);
+            row("cut short", Reply::raw("[{\"enable\": tr"), QByteArray(), 2);
+            row("an object, not a table", Reply::raw("{\"enable\": true, \"params\": [1, 2, 3, 4, 5, 6]}"), QByteArray(), 2);
+            row("share file not JSON", Reply::error(), "enable=1;params=1,2,3", 2);
+            row("missing", Reply::raw("{}"), QByteArray(), 0);
         }
     }
     void frameWritesNeedTheTable() {
         QFETCH(Call, call);
         QFETCH(QString, table);
         QFETCH(Reply, read);
+        QFETCH(QByteArray, share);
         QFETCH(int, result);
         ctl.on("POST", "/calibrate/*", QJsonObject{ { "coordinate", numbers({ 1, 2, 3, 4, 5, 6 }) }, { "result", true } });
         ctl.setDocument(table, sampleTable(10));
         ctl.on("GET", "/file/read" + table + ".json", read, 1);
+        if (!share.isEmpty())
+            f.putShareFile(table, share);
         QCOMPARE(call(), result);
+        if (!share.isEmpty())
+            QCOMPARE(f.shareFile(table), share);
+        f.removeShareFiles();
         const QJsonArray stored = ctl.document(table).array();
         QCOMPARE(stored == sampleTable(10), result != 0);
         if (result == 0) // the rest of a fresh table is empty
@@ -499,6 +511,13 @@ private Q_SLOTS:
         std::memset(&back, 0x77, sizeof back);
         QCOMPARE(GetPayLoad(&back), VARLO_OK);
         QCOMPARE(QByteArray((char *)&back, 20), QByteArray(20, 0x77));
+        // A switch document without "value" leaves the host's flag as it was, either way.
+        ctl.setDocument("/process/sixForce/switch", QJsonObject{ { "mode", 1 } });
+        for (const bool held : { true, false }) {
+            bool on = held;
+            QCOMPARE(GetForceSensor(&on), VARLO_OK);
+            QCOMPARE(on, held);
+        }
         ctl.on("GET", "/process/sixForce/data", QJsonObject{ { "value", numbers({ 1, 2, 3 }) } }, 1);
         ctl.on("GET", "/process/sixForce/data", Reply::error());
         float values[6] = { 7, 7, 7, 7, 7, 7 };

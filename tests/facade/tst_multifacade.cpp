@@ -37,13 +37,15 @@ class tst_MultiFacade : public QObject
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(a.start(6) && b.start(4) && c.start(6));
+        START_OR_SKIP(a, a.start(6));
+        START_OR_SKIP(b, b.start(4));
+        START_OR_SKIP(c, c.start(6));
         a.ctl.on("POST", "/protocol/exchange", stateWithJoint1(11));
         b.ctl.on("POST", "/protocol/exchange", stateWithJoint1(22));
         c.ctl.on("POST", "/protocol/exchange", stateWithJoint1(33));
         QCOMPARE(ConnectStateCallback(&countCall, &cConnectionCalls), VARLO_OK);
         QCOMPARE(ExchangeCallback(&countState, &cStateCalls), VARLO_OK);
-        QCOMPARE(ConnectVarlo("127.0.0.102"), VARLO_OK);
+        QCOMPARE(ConnectVarlo(qPrintable(c.ctl.address())), VARLO_OK);
         first.reset(new QRobot);
         second.reset(new QRobot);
         QVERIFY(first->connectToController(a.ctl.address()));

@@ -67,7 +67,7 @@ class tst_QRobot : public QObject
     Fixture f{ "127.0.0.4" };
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(f.start()); }
+    void initTestCase() { START_OR_SKIP(f, f.start()); }
     void init() {
         f.reset();
         f.ctl.on("POST", "/panel/*", QJsonObject());
@@ -398,7 +398,9 @@ private Q_SLOTS:
         QCOMPARE(SimulatorProbe::rootFromListing("D:\\A\\VarloSim.exe VarloSim.exe\r\nE:\\B\\VarloSim.exe VarloSim.exe\r\n",
                                                  "VarloSim.exe"), QString("D:\\A\\"));
         QString root = "unchanged";
-        QVERIFY(!SimulatorProbe::detectVirtualController(&root));
+        if (SimulatorProbe::detectVirtualController(&root))
+            QSKIP(qPrintable("a VarloSim of this machine serves 127.0.0.1 (from " + root + "): the probe would find it "
+                             "instead of the test's stand-ins"));
         QCOMPARE(root, QString("unchanged"));
         // Harmless programs under the simulator's name stand in for it: a shell
         // that says it serves another address (some other client's simulator,

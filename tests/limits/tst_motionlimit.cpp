@@ -12,10 +12,10 @@ class tst_MotionLimit : public QObject
 
 private Q_SLOTS:
     void neverFinished() {
-        QVERIFY(f.start());
+        START_OR_SKIP(f, f.start());
         f.ctl.on("POST", "/interface/*", QJsonObject());
         f.ctl.on("GET", "/interface/go", QJsonObject{ { "value", false }, { "isAlarms", false } });
-        QCOMPARE(ConnectVarlo("127.0.0.24"), VARLO_OK);
+        QCOMPARE(ConnectVarlo(qPrintable(f.ctl.address())), VARLO_OK);
         VarloTimings::resetForTesting();
         const VarloRunCmd cmd = {};
         QElapsedTimer clock;

@@ -284,15 +284,27 @@ void TestVarloSim::motionReachesTarget_data()
 {
     QTest::addColumn<int>("axes");
     QTest::addColumn<QJsonArray>("joints");
-    QTest::newRow("6-axis arm") << 6 << QJsonArray{30, 20, -10, 15, 70, -40};
-    QTest::newRow("4-axis SCARA") << 4 << QJsonArray{30, 60, -120, 45, 0, 0};
+    QTest::addColumn<bool>("zeroSpeeds"); // every playback speed and acceleration written as 0 first
+    QTest::newRow("6-axis arm") << 6 << QJsonArray{30, 20, -10, 15, 70, -40} << false;
+    QTest::newRow("4-axis SCARA") << 4 << QJsonArray{30, 60, -120, 45, 0, 0} << false;
+    // Speeds of zero would keep the arm from ever arriving: the factory values stand in.
+    QTest::newRow("playback speeds of zero") << 6 << QJsonArray{30, 20, -10, 15, 70, -40} << true;
 }
 
 void TestVarloSim::motionReachesTarget()
 {
     QFETCH(int, axes);
     QFETCH(QJsonArray, joints);
+    QFETCH(bool, zeroSpeeds);
     QVERIFY(start({"--axes", QString::number(axes)}));
+    if (zeroSpeeds) {
+        const QJsonArray six{0, 0, 0, 0, 0, 0};
+        for (const char *document : {"playback/joint", "playback/coordinate"}) {
+            const QByteArray name = QByteArray("/settings/") + document;
+            QCOMPARE(m_sim->files("POST", "/file/write" + name + ".json", toJson({{"velocity", six}, {"acceleration", six}})).status, 200);
+            QCOMPARE(api("POST", name).status, 200);
+        }
+    }
     QVERIFY(setRatio(100));
     QVERIFY(enable());
 

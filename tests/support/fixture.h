@@ -9,16 +9,47 @@
 // itself does not link.
 #include "fakecontroller.h"
 #include "logcapture.h"
+#include "robot/simulatorprobe.h"
 #include "transport/timings.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
 #include <QtCore/QTemporaryDir>
+#include <QtNetwork/QHostAddress>
+#include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
 // Fails the test unless `expr` comes true while the event loop runs (5 s at most).
 #define WAIT_FOR(expr) QVERIFY2(VarloTest::waitUntil([&] { return bool(expr); }), #expr)
+
+// Starts the controller double of a fixture (`start` is the call, such as
+// f.start(4)); when its address is taken by another program the test is
+// skipped, saying so: it cannot run beside that program, which is no fault
+// of the library.
+#define START_OR_SKIP(fixture, start)                                                                          \
+    do {                                                                                                       \
+        if (!(start))                                                                                          \
+            QSKIP(qPrintable("the controller double cannot serve " + (fixture).ctl.errorString()               \
+                             + " (is another program using the address?)"));                                  \
+    } while (false)
+
+// Why the loopback address 127.0.0.1 is not free for a test that needs
+// nothing to answer there (the user's own VarloSim, say from
+// scripts/demo.sh --keep), or an empty text when it is.
+inline QString loopbackInUse()
+{
+    QString root;
+    if (SimulatorProbe::detectVirtualController(&root))
+        return QStringLiteral("a VarloSim of this machine serves 127.0.0.1 (from %1)").arg(root);
+    for (const quint16 port : { quint16(22000), quint16(22001) }) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        if (probe.waitForConnected(200))
+            return QStringLiteral("a program (a VarloSim of this machine?) serves 127.0.0.1:%1").arg(port);
+    }
+    return QString();
+}
 
 namespace VarloTest {
 
@@ -61,14 +92,22 @@ struct Fixture
         ctl.clearDocuments();
         ctl.clearRequests();
         ctl.playRobot(axes);
-        QDir(share.path()).removeRecursively();
-        QDir().mkpath(share.path());
+        removeShareFiles();
     }
 
     // A document as the controller's share holds it (read when the file service has none).
     void putShareFile(const QString &name, const QByteArray &bytes) {
-        writeFile(share.path() + "/" + ctl.address() + "/project" + name + ".json", bytes);
+        writeFile(shareFilePath(name), bytes);
     }
+    QByteArray shareFile(const QString &name) const {
+        QFile file(shareFilePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void removeShareFiles() {
+        QDir(share.path()).removeRecursively();
+        QDir().mkpath(share.path());
+    }
+    QString shareFilePath(const QString &name) const { return share.path() + "/" + ctl.address() + "/project" + name + ".json"; }
 
     QTemporaryDir share;
     FakeController ctl;

@@ -68,6 +68,7 @@ private Q_SLOTS:
         QTest::newRow("escaped spelling") << QByteArray("{\"a\": 1, \"\\u0061\": 2}") << 9;
         QTest::newRow("siblings") << QByteArray("[{\"a\": 1}, {\"a\": 2}]") << -1;
         QTest::newRow("value like a key") << QByteArray("{\"a\": \"a\", \"b\": [\"a\", \"a\"]}") << -1;
+        QTest::newRow("strings repeated in an array") << QByteArray("{\"names\": [\"x\", \"y\", \"y\"]}") << -1;
         QTest::newRow("quotes and braces in keys") << QByteArray("{\"\\\"}\": 1, \"{\\\"\": 2}") << -1;
         QTest::newRow("not JSON") << QByteArray("{\"a\": 1, \"a") << -1;
     }

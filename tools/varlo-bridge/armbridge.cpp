@@ -10,8 +10,10 @@
 
 namespace {
 
-// The script's state is asked for at every so many exchanges (about once a second).
-const int ScriptPollExchanges = 3;
+// The script's state is asked for at every so many exchanges: about once a
+// second while one runs, every three seconds otherwise.
+const int ScriptPollRunning = 3;
+const int ScriptPollIdle = 10;
 // How long a goodbye may take.
 const int GoodbyeMs = 1000;
 
@@ -119,7 +121,8 @@ void ArmBridge::onExchange()
 {
     m_exchangeTime = nowMs();
     ++m_seq;
-    if (++m_exchanges % ScriptPollExchanges == 0)
+    const bool running = m_script.state != QRobotType::ScriptStopped;
+    if (++m_exchanges % (running ? ScriptPollRunning : ScriptPollIdle) == 0)
         pollScript();
     publishState();
 }

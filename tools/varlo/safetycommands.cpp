@@ -23,6 +23,9 @@ int switchMode(Invocation &cli, QRobotType::ControlMode mode, const QString &nam
         return cli.failed();
     QRobotProtocol *p = cli.robot.protocol();
     cli.freshState();
+    // A pressed emergency stop keeps the arm disabled: no use waiting for it.
+    if (mode != QRobotType::Disable && p->controlMode() != mode && emergencyStopPressed(cli.robot))
+        return cli.fail(ExitAlarm, QStringLiteral("the arm could not be %1: %2").arg(name, emergencyStopHint(cli)));
     if (mode != QRobotType::Disable && !p->isPower() && !setPower(cli, true))
         return cli.waitFailed(QStringLiteral("the controller at %1 did not power the arm on within 5 s").arg(cli.address));
     cli.robot.collaborative()->setControlMode(int(mode));

@@ -7,6 +7,7 @@
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QJsonDocument>
+#include <QtCore/QTimer>
 
 #include <cstdio>
 
@@ -93,7 +94,9 @@ int status(Invocation &cli)
 }
 
 // Redraws the state in place on a terminal; elsewhere (or with --json) one
-// block (one JSON line) per state exchange.
+// block (one JSON line) per state exchange. Once no exchange reply came for
+// about a second the state is marked stale ("stale": true), and redrawn so
+// every second until the controller answers again.
 int watch(Invocation &cli)
 {
     int count = 0;
@@ -104,16 +107,24 @@ int watch(Invocation &cli)
     const bool inPlace = !cli.json && isTerminal(1);
     int shown = 0;
     int drawnLines = 0;
+    QElapsedTimer sinceReply;
+    sinceReply.start();
     const QMetaObject::Connection lost = QObject::connect(&cli.robot, &QRobot::connectionChanged, &cli.robot, [&](bool on) {
         if (!on)
             std::fprintf(stderr, "varlo: connection to %s lost, waiting for it\n", qPrintable(cli.address));
     });
-    QObject::connect(&cli.robot, &QRobot::exChangeClock, &cli.robot, [&]() {
+    const auto draw = [&]() {
+        const bool stale = cli.robot.isStateStale();
         if (cli.json) {
-            const QByteArray line = QJsonDocument(stateObject(cli.robot)).toJson(QJsonDocument::Compact);
+            QJsonObject state = stateObject(cli.robot);
+            state.insert(QStringLiteral("stale"), stale);
+            const QByteArray line = QJsonDocument(state).toJson(QJsonDocument::Compact);
             std::fprintf(stdout, "%s\n", line.constData());
         } else {
-            const QStringList lines = stateLines(cli.robot);
+            QStringList lines = stateLines(cli.robot);
+            lines.prepend(stale ? QStringLiteral("state       STALE: no answer from the controller for %1 s; the values "
+                                                 "below are old").arg(sinceReply.elapsed() / 1000)
+                                : QStringLiteral("state       live"));
             if (inPlace && drawnLines > 0)
                 std::fprintf(stdout, "\x1b[%dA", drawnLines);
             for (const QString &text : lines)
@@ -124,7 +135,21 @@ int watch(Invocation &cli)
         }
         std::fflush(stdout);
         ++shown;
+    };
+    QObject::connect(&cli.robot, &QRobot::exChangeClock, &cli.robot, [&]() {
+        sinceReply.start();
+        draw();
     });
+    QObject::connect(&cli.robot, &QRobot::stateStaleChanged, &cli.robot, [&](bool stale) {
+        if (stale)
+            draw();
+    });
+    QTimer staleRedraw;
+    QObject::connect(&staleRedraw, &QTimer::timeout, &cli.robot, [&]() {
+        if (cli.robot.isStateStale())
+            draw();
+    });
+    staleRedraw.start(1000);
     cli.waitUntil([&]() { return count > 0 && shown >= count; }, -1);
     QObject::disconnect(lost);
     return ExitOk;
@@ -221,7 +246,9 @@ QList<CommandSpec> stateCommands()
         { "watch", "ADDRESS [--count N]", "the live state, refreshed in place",
           "Shows the state after every state exchange (about three times a second),\n"
           "redrawn in place on a terminal, until Ctrl-C or N updates (--count).\n"
-          "With --json: one JSON object per line.",
+          "Once the controller has not answered for about a second the state is\n"
+          "marked STALE (its values are old) and redrawn every second until it\n"
+          "answers again. With --json: one JSON object per line, with \"stale\".",
           1, 1, { "--count" }, {}, watch },
         { "alarms", "ADDRESS", "the active alarms with their catalogue texts",
           "Lists the active alarms of the controller and of the drives, with the\n"

@@ -1,0 +1,246 @@
+"""The command line `varlo` judged by what it does to the arm: each command line of the tables
+runs against a VarloSim of this test's own (6 axes on 127.0.0.107, a 4-axis SCARA on .108), and
+its effect is read from VarloSim's own state (the panel's GET /state), never from what varlo
+printed. Rows run in order and build on each other. Also: Ctrl-C and SIGTERM during blocking
+moves and jogs (the arm stands within 0.5 s), Ctrl-C typed on a terminal, a controller lost
+during a move, and `watch` marking stale state.
+
+VARLO names the program, VARLOSIM the simulator (default: the build tree's)."""
+import json
+import os
+import pty
+import shlex
+import signal
+import subprocess
+import threading
+import time
+
+import pytest
+
+from varlosim import at_joints, changed, module_sim, only, outputs_on, unmoved
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+VARLO = os.environ.get("VARLO", os.path.join(ROOT, "build", "tools", "varlo", "varlo"))
+VARLOSIM = os.environ.get("VARLOSIM", os.path.join(ROOT, "build", "sim", "VarloSim"))
+STANDS_WITHIN = 0.5  # seconds from the signal until VarloSim's arm stands
+
+
+six = module_sim(VARLOSIM, "127.0.0.107", 6, VARLO)
+scara = module_sim(VARLOSIM, "127.0.0.108", 4, VARLO)
+
+
+def run(sim, line, timeout=60):
+    return subprocess.run([VARLO] + shlex.split(line.format(a=sim.address)), capture_output=True, text=True,
+                          timeout=timeout)
+
+
+def outputs(expected):
+    return lambda before, after: outputs_on(after) == expected
+
+
+def mode(name):
+    return lambda before, after: after["controlMode"] == name
+
+
+def estop(pressed):
+    return lambda before, after: after["emergencyStop"] == pressed and after["controlMode"] == "disable"
+
+
+# (command line, exit code, effect on the arm: check(state before, state after), words the
+# message holds). {a} is the simulator's address.
+SIX = [
+    ("io {a} do 5 on", 0, outputs({5}), []),
+    ("io {a} do 6 on", 0, outputs({5, 6}), []),
+    ("io {a} do 6 off", 0, outputs({5}), []),
+    ("io {a} do 5 off", 0, outputs(set()), []),
+    ("movj {a} 300 0 400 180 0 0", 1, unmoved, ["the arm is not enabled: run `varlo enable"]),
+    ("jog {a} 1 + 0.3", 1, unmoved, ["the arm is not enabled"]),
+    ("enable {a}", 0, mode("enable"), []),
+    # Right after connecting, a Cartesian jog moves the tool along Z only.
+    ("jog {a} 3 + 0.4 --cartesian", 0, only("cartesianCoordinate", [2], +1), []),
+    ("jog {a} 1 + 0.3", 0, only("jointCoordinate", [0], +1), []),
+    ("jog {a} 3 - 0.4 --cartesian", 0, only("cartesianCoordinate", [2], -1), []),
+    ("jog {a} 2 - 0.3 --cartesian", 0, only("cartesianCoordinate", [1], -1), []),
+    ("jog {a} 5 - 0.3", 0, only("jointCoordinate", [4], -1), []),
+    ("jog {a} 7 + 0.3", 3, unmoved, ["the axis must be a whole number from 1 to 6"]),
+    ("jointmovj {a} 0 0 90", 3, unmoved, ["usage: varlo jointmovj"]),
+    ("jointmovj {a} 0 0 90 0 90 0", 0, at_joints([0, 0, 90, 0, 90, 0]), ["arrived"]),
+    ("estop {a}", 0, estop(True), []),
+    ("enable {a}", 1, estop(True), ["the emergency stop is pressed", "varlo estop {a} --release"]),
+    ("movj {a} 300 0 400 180 0 0", 1, unmoved, ["the emergency stop is pressed"]),
+    ("clear {a}", 1, lambda b, a: a["alarmList"], ["alarms still active", "the emergency stop is pressed"]),
+    ("estop {a} --release", 0, lambda b, a: not a["emergencyStop"], []),
+    ("clear {a}", 0, lambda b, a: not a["alarmList"], []),
+    ("enable {a}", 0, mode("enable"), []),
+    # A slow move: a short limit fails while the arm goes on; a long one waits for the arrival.
+    ("speed {a} 5", 0, lambda b, a: True, []),
+    ("relmovl {a} 0 0 -40 --timeout 0.3", 2, lambda b, a: a["moving"], ["did not end within 0.3 s"]),
+    ("relmovl {a} 0 0 40 --timeout 60", 0, lambda b, a: not a["moving"], ["arrived"]),
+    ("speed {a} 50", 0, lambda b, a: True, []),
+]
+
+SCARA = [
+    ("enable {a}", 0, mode("enable"), []),
+    ("jog {a} 6 + 0.3", 3, unmoved, ["has 4 axes and cannot jog joint 6"]),
+    ("jog {a} 5 - 0.3", 3, unmoved, ["cannot jog joint 5"]),
+    ("jog {a} 4 + 0.3 --cartesian", 3, unmoved, ["cannot jog A"]),
+    ("jointmovj {a} 10 20 -100 30 0 0", 3, unmoved, ["has 4 axes: give 4 joint positions"]),
+    ("jointmovj {a} 10 20 -100 30", 0, at_joints([10, 20, -100, 30]), ["-100.000 mm"]),
+    ("jog {a} 4 + 0.3", 0, only("jointCoordinate", [3], +1), []),
+    ("jog {a} 6 - 0.3 --cartesian", 0, only("cartesianCoordinate", [5], -1), []),
+    ("status {a}", 0, lambda b, a: True, ["4 axes", "mm"]),
+]
+
+
+def check_row(sim, line, code, effect, words):
+    sim.wait(lambda s: not s["moving"])
+    before = sim.state()
+    done = run(sim, line)
+    output = done.stdout + done.stderr
+    assert done.returncode == code, output
+    after = sim.state()
+    assert effect(before, after), (before, after, output)
+    for word in words:
+        assert word.format(a=sim.address) in output, output
+
+
+@pytest.mark.parametrize("line,code,effect,words", SIX, ids=[row[0] for row in SIX])
+def test_six_axes(six, line, code, effect, words):
+    check_row(six, line, code, effect, words)
+
+
+@pytest.mark.parametrize("line,code,effect,words", SCARA, ids=[row[0] for row in SCARA])
+def test_four_axes(scara, line, code, effect, words):
+    check_row(scara, line, code, effect, words)
+
+
+def interrupt(sim, start, stop):
+    """Starts the command (start() gives its process), signals it once the arm moves (stop()),
+    and returns (exit code, output, seconds until VarloSim's arm stood, state before, after)."""
+    assert run(sim, "enable {a}").returncode == 0
+    sim.wait(lambda s: not s["moving"])
+    before = sim.state()
+    process, read = start()
+    assert sim.wait(lambda s: s["moving"], 10), read()
+    time.sleep(0.3)
+    stop(process)
+    signalled = time.monotonic()
+    standing = sim.wait(lambda s: not s["moving"], 5)
+    stood = time.monotonic() - signalled
+    code = process.wait(10)
+    after = sim.state()
+    assert standing and not changed(standing, after, "jointCoordinate", 1e-3), "the arm moved on"
+    return code, read(), stood, before, after
+
+
+# (command line, signal, exit code): the motion started far away, slowly, and interrupted.
+INTERRUPTS = [
+    ("movj {a} 200 -300 300 180 0 0", signal.SIGINT, 130),
+    ("movl {a} 350 100 350 180 0 0", signal.SIGTERM, 143),
+    ("jointmovj {a} -90 10 80 0 80 0", signal.SIGINT, 130),
+    ("relmovj {a} -100 -100 -50", signal.SIGTERM, 143),
+    ("relmovl {a} 0 -150 -80", signal.SIGINT, 130),
+    ("jog {a} 1 - 10", signal.SIGINT, 130),
+    ("jog {a} 2 + 10 --cartesian", signal.SIGTERM, 143),
+]
+
+
+@pytest.mark.parametrize("line,sig,code", INTERRUPTS, ids=["%s %s" % (r[0], r[1].name) for r in INTERRUPTS])
+def test_interrupted_hosts_leave_the_arm_standing(six, line, sig, code):
+    assert run(six, "speed {a} 10").returncode == 0
+    processes = []
+
+    def start():
+        processes.append(subprocess.Popen([VARLO] + shlex.split(line.format(a=six.address)),
+                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True))
+        return processes[0], lambda: processes[0].stdout.read() if processes[0].poll() is not None else ""
+
+    status, output, stood, before, after = interrupt(six, start, lambda p: p.send_signal(sig))
+    assert status == code, output
+    assert stood < STANDS_WITHIN, stood
+    assert after["controlMode"] == "enable" and not after["alarmList"] and not any(after["jog"]), after
+    assert changed(before, after, "jointCoordinate", 1e-3), "the arm never moved"
+    assert "interrupted" in output and "still enabled" in output and "again" in output, output
+
+
+def test_ctrl_c_typed_on_a_terminal(six):
+    """Ctrl-C on the terminal the command runs on: the terminal's SIGINT to its process group."""
+    assert run(six, "speed {a} 10").returncode == 0
+    pid, fd = None, None
+    chunks = []
+
+    def start():
+        nonlocal pid, fd
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execv(VARLO, [VARLO, "movj", six.address, "200", "300", "300", "180", "0", "0"])
+
+        class Child:
+            def wait(self, seconds):
+                deadline = time.monotonic() + seconds
+                while time.monotonic() < deadline:
+                    done, status = os.waitpid(pid, os.WNOHANG)
+                    if done:
+                        return os.waitstatus_to_exitcode(status)
+                    drain()
+                    time.sleep(0.02)
+                raise TimeoutError
+
+        return Child(), lambda: b"".join(chunks).decode(errors="replace")
+
+    def drain():
+        try:
+            while True:
+                chunk = os.read(fd, 4096)
+                if not chunk:
+                    break
+                chunks.append(chunk)
+                if len(chunk) < 4096:
+                    break
+        except OSError:
+            pass
+
+    def type_ctrl_c(_):
+        drain()
+        os.write(fd, b"\x03")
+
+    status, output, stood, _, after = interrupt(six, start, type_ctrl_c)
+    drain()
+    os.close(fd)
+    assert status == 130, output
+    assert stood < STANDS_WITHIN, stood
+    assert after["controlMode"] == "enable", after
+
+
+def test_lost_controller(six):
+    """The controller stops answering during a move, and while `watch` shows the state."""
+    assert run(six, "enable {a}").returncode == 0
+    assert run(six, "speed {a} 5").returncode == 0
+    watch = subprocess.Popen([VARLO, "watch", six.address, "--json"], stdout=subprocess.PIPE, text=True)
+    lines = []  # (when it came, the state)
+    reader = threading.Thread(target=lambda: lines.extend((time.monotonic(), json.loads(line)) for line in watch.stdout),
+                              daemon=True)
+    reader.start()
+    move = subprocess.Popen([VARLO, "movj", six.address, "250", "250", "300", "180", "0", "0", "--timeout", "4"],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    try:
+        assert six.wait(lambda s: s["moving"], 10)
+        time.sleep(0.5)
+        os.kill(six.process.pid, signal.SIGSTOP)
+        gone = time.monotonic()
+        output, _ = move.communicate(timeout=30)
+        assert move.returncode == 2, output
+        assert "connection to the controller at %s was lost" % six.address in output, output
+        # watch: the state is marked stale about a second after the last answer, and
+        # fresh again once the controller answers.
+        os.kill(six.process.pid, signal.SIGCONT)
+        assert six.wait(lambda s: not s["moving"], 30)
+        time.sleep(1)
+    finally:
+        os.kill(six.process.pid, signal.SIGCONT)
+        move.kill()
+        watch.kill()
+    reader.join(5)
+    stale = [when - gone for when, state in lines if state["stale"] and when > gone]
+    assert stale and stale[0] < 2.5, stale
+    assert not lines[-1][1]["stale"], lines[-1]
