@@ -89,6 +89,8 @@ SCARA = [
     ("jog {a} 4 + 0.3", 0, only("jointCoordinate", [3], +1), []),
     ("jog {a} 6 - 0.3 --cartesian", 0, only("cartesianCoordinate", [5], -1), []),
     ("status {a}", 0, lambda b, a: True, ["4 axes", "mm"]),
+    ("fk {a} 10 20 -100 30 0 0", 3, unmoved, ["has 4 axes: give 4 joint positions"]),
+    ("ik {a} 558.219 193.936 -100 0 0 60", 0, unmoved, ["-100.000 mm"]),
 ]
 
 

@@ -36,6 +36,10 @@ int fk(Invocation &cli)
     int user = 0;
     if (!kinematicsInput(cli, QStringLiteral("a joint position"), joints.joint, &tool, &user))
         return cli.failed();
+    const int axes = jointCount(cli.robot.knownAxisCount());
+    if (cli.arguments.size() != axes)
+        return cli.fail(ExitBadArgument, QStringLiteral("the arm at %1 has %2 axes: give %2 joint positions, not %3")
+                                             .arg(cli.address).arg(axes).arg(cli.arguments.size()));
     if (!cli.robot.settings()->positiveSolution(joints, tool, user, pose))
         return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 could not compute the pose").arg(cli.address));
     cli.result(poseText(pose), QJsonObject{ { "pose", jsonNumbers(pose.pose, 6) }, { "tool", tool }, { "user", user } });
@@ -216,10 +220,11 @@ int doc(Invocation &cli)
 QList<CommandSpec> configurationCommands()
 {
     return {
-        { "fk", "ADDRESS J1 J2 J3 J4 J5 J6 [--tool N] [--user N]", "forward kinematics: the pose of joint positions",
-          "Asks the controller for the pose (X Y Z A B C) that the joint positions give,\n"
-          "in the active tool and user frames unless --tool / --user name others.",
-          7, 7, { "--tool", "--user" }, {}, fk },
+        { "fk", "ADDRESS J1 J2 J3 J4 [J5 J6] [--tool N] [--user N]", "forward kinematics: the pose of joint positions",
+          "Asks the controller for the pose (X Y Z A B C) that the joint positions give\n"
+          "(one per axis: degrees, joint 3 of a 4-axis arm in mm), in the active tool\n"
+          "and user frames unless --tool / --user name others.",
+          5, 7, { "--tool", "--user" }, {}, fk },
         { "ik", "ADDRESS X Y Z A B C [--tool N] [--user N]", "inverse kinematics: the joint positions of a pose",
           "Asks the controller for the joint positions that reach the pose in the\n"
           "arm's present configuration, in the active frames unless --tool / --user.",

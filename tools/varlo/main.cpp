@@ -21,8 +21,9 @@ const char ExitCodes[] =
     "  0  done\n"
     "  1  no controller answered; a motion ended in an alarm or was refused;\n"
     "     alarms keep the arm from switching or stay active; a script failed\n"
-    "  2  the controller did not answer a request or could not do it; the arm\n"
-    "     or the controller did not reach the state asked for in time\n"
+    "  2  the controller did not answer a request or could not do it (or stopped\n"
+    "     answering during a move); the arm or the controller did not reach the\n"
+    "     state asked for in time\n"
     "  3  a wrong command line: nothing was sent\n"
     "  130 interrupted by Ctrl-C (SIGINT), 143 by SIGTERM: a motion or jog was\n"
     "      stopped, the arm stands (enabled) and the command can be run again\n";
