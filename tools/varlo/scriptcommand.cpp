@@ -3,6 +3,7 @@
 
 #include <Varlo/qrobotdebugger.h>
 
+#include <QtCore/QRegularExpression>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
 
@@ -110,6 +111,18 @@ private:
     QScopedPointer<QSocketNotifier> m_notifier;
 };
 
+// The controller's "ERROR:src0.lua:12: text" as "error at line 12: text".
+QString errorText(const QString &notification)
+{
+    QString text = notification.trimmed();
+    text.remove(QLatin1String("ERROR:"));
+    const QRegularExpression where(QStringLiteral("^\\S*src0\\.lua:(\\d+):\\s*"));
+    const QRegularExpressionMatch found = where.match(text);
+    if (!found.hasMatch())
+        return QStringLiteral("error: ") + text;
+    return QStringLiteral("error at line %1: %2").arg(found.captured(1), text.mid(found.capturedLength()));
+}
+
 // After Ctrl-C or SIGTERM: the script that this command started is stopped
 // on the controller (the controller stops a motion of the script with it).
 int stopAfterInterruption(Invocation &cli, const QString &project, int line)
@@ -147,7 +160,7 @@ int runStraight(Invocation &cli, const QString &project)
     QObject::connect(debugger, &QRobotDebugger::scriptPrinted, debugger, [](const QString &text) { say(text); });
     QObject::connect(debugger, &QRobotDebugger::errorMsg, debugger, [&failed](const QString &text) {
         failed = true;
-        say(QStringLiteral("error: ") + text.trimmed());
+        say(errorText(text));
     });
     QObject::connect(debugger, &QRobotDebugger::scriptFinished, debugger, [&finished]() { finished = true; });
     QObject::connect(debugger, &QRobotDebugger::failed, debugger, [&refusal](const QString &why) { refusal = why; });
@@ -181,8 +194,8 @@ int runStraight(Invocation &cli, const QString &project)
         while (!ended() && !Invocation::interrupted() && !input.ended()) {
             input.waitFor(ended);
             if (input.hasLine() && !input.take().isNull() && debugger->debugState() == QRobotType::ScriptPaused) {
-                debugger->straightContinue();
                 say(QStringLiteral("continued"));
+                debugger->straightContinue();
             }
         }
     }
@@ -245,7 +258,7 @@ int DebugConsole::exec(const QString &project)
     QObject::connect(m_debugger, &QRobotDebugger::scriptPrinted, m_debugger, [](const QString &text) { say(text); });
     QObject::connect(m_debugger, &QRobotDebugger::errorMsg, m_debugger, [this](const QString &text) {
         m_failed = true;
-        say(QStringLiteral("error: ") + text.trimmed());
+        say(errorText(text));
     });
     QObject::connect(m_debugger, &QRobotDebugger::scriptFinished, m_debugger, [this]() { m_finished = true; });
 
