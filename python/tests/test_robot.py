@@ -195,8 +195,9 @@ def test_documents_round_trip(robot):
     assert robot.read_document("/settings/nothingHere") is None
 
 
-# The file service hands these out as they are stored; neither is a document.
-@pytest.mark.parametrize("stored", ["42", '"a text"'])
+# The file service hands the first two out as they are stored (neither is a document) and
+# answers an error for the others, which are not JSON: none reads as a missing document.
+@pytest.mark.parametrize("stored", ["42", '"a text"', '{"ratio": 4', ""])
 def test_a_document_that_could_not_be_read_is_never_written_back(robot, sim, stored):
     with open(sim.file("/settings/damaged.json"), "w") as damaged:
         damaged.write(stored)
