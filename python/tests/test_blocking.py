@@ -8,7 +8,7 @@ import pytest
 
 import varlo
 
-from conftest import Sim, python_child, wait_for
+from conftest import VARLOSIM, Sim, python_child, wait_for
 
 SWEEP = "for i = 1, 50 do\n  JointMovJ({60, 20, 40, 0, 60, 0})\n  JointMovJ({-60, 0, 30, 0, 60, 0})\nend\n"
 
@@ -74,7 +74,7 @@ def test_an_interrupted_blocking_call_leaves_the_arm_standing(sim, action, signa
 
 
 def test_a_controller_lost_during_a_blocking_move_is_named(tmp_path):
-    lost = Sim(tmp_path, "127.0.0.98")
+    lost = Sim(VARLOSIM, "127.0.0.98", folder=tmp_path)
     with varlo.Robot(lost.address) as robot:
         robot.enable()
         robot.speed = 10
