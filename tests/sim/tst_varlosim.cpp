@@ -51,6 +51,7 @@ class TestVarloSim : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { SKIP_IF_ADDRESS_IN_USE(kAddress, "127.0.0.61"); }
     void init();
     void cleanupTestCase() { finish(); }
 
