@@ -19,7 +19,7 @@ SWEEP = "for i = 1, 50 do\n  JointMovJ({60, 20, 40, 0, 60, 0})\n  JointMovJ({-60
     ('print("before")\nerror("broken here")\nprint("never")\n', [1, 2], ["before"], ("error", 2)),
 ])
 def test_script_notifications_arrive_in_order(sim, script, lines, prints, last):
-    sim.write_script("notes", script)
+    sim.script("notes", script)
     with varlo.Robot(sim.address) as robot:
         handled = []
         robot.on_script(handled.append)
@@ -53,7 +53,7 @@ with varlo.Robot(sys.argv[1]) as robot:
     ("script", signal.SIGTERM),
 ])
 def test_an_interrupted_blocking_call_leaves_the_arm_standing(sim, action, signal_number):
-    sim.write_script("sweep", SWEEP)
+    sim.script("sweep", SWEEP)
     child = python_child("-c", CHILD, sim.address, action)
     try:
         assert child.stdout.readline().strip() == "ready", child.stderr.read()

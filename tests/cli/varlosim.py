@@ -16,7 +16,7 @@ class Sim:
     temporary one), with its panel page on port 22080. A test whose address another program
     holds is skipped, saying so."""
 
-    def __init__(self, program, address, axes=6, folder=None):
+    def __init__(self, program, address, axes=6, options=(), folder=None):
         if not os.path.isfile(program):
             pytest.skip("VarloSim is not built (%s)" % program)
         self.address = address
@@ -28,7 +28,7 @@ class Sim:
         with open(self.log, "w") as output:
             self.process = subprocess.Popen(
                 [os.path.join(self.folder, "VarloSim"), "--root", self.folder, "--address", address,
-                 "--axes", str(axes), "--exit-with-parent"], stdout=output, stderr=subprocess.STDOUT)
+                 "--axes", str(axes), "--exit-with-parent", *options], stdout=output, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 10
         while "VarloSim ready" not in open(self.log).read():
             if "cannot listen on %s" % address in open(self.log).read():
@@ -48,6 +48,12 @@ class Sim:
         with urllib.request.urlopen(request, timeout=3) as reply:
             return json.load(reply)
 
+    def script(self, project, text):
+        """Makes `text` the Lua script of project `project`."""
+        os.makedirs(self.file("project/" + project), exist_ok=True)
+        with open(self.file("project/%s/src0.lua" % project), "w") as script:
+            script.write(text)
+
     def wait(self, condition, seconds=10):
         """The first state that meets `condition`, or None after `seconds`."""
         deadline = time.monotonic() + seconds
@@ -61,11 +67,6 @@ class Sim:
     def file(self, name):
         """The path of a document or project file in the simulator's folder."""
         return os.path.join(self.project, *name.strip("/").split("/"))
-
-    def write_script(self, project, text):
-        os.makedirs(self.file("project/" + project), exist_ok=True)
-        with open(self.file("project/%s/src0.lua" % project), "w") as script:
-            script.write(text)
 
     def stop(self):
         self.process.terminate()

@@ -12,6 +12,7 @@
 #include <QtCore/QJsonParseError>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -258,14 +259,17 @@ void ArmCommands::poll()
         m_poll.stop();
         return;
     }
-    Running &command = m_current.first();
+    // The check may run the event loop (a request), during which a stop may
+    // end the command: it runs from a copy, and the command is looked at
+    // again afterwards.
+    const auto check = m_current.first().check;
     Answer answer;
-    bool settled = command.check(&answer);
-    // The check may have run the event loop: the command may be gone.
+    bool settled = check(&answer);
     if (m_current.isEmpty())
         return;
-    if (!settled && QDateTime::currentMSecsSinceEpoch() > command.deadline) {
-        answer = command.timedOut();
+    if (!settled && QDateTime::currentMSecsSinceEpoch() > m_current.first().deadline) {
+        const auto timedOut = m_current.first().timedOut;
+        answer = timedOut();
         settled = true;
     }
     if (!settled || m_current.isEmpty())
@@ -426,20 +430,20 @@ Answer ArmCommands::beginMode(Running &command, QRobotType::ControlMode mode, co
     QRobotProtocol *p = m_robot.protocol();
     QRobotCollaborative *collaborative = m_robot.collaborative();
     // Enabling powers the arm first, as `varlo enable` does.
-    bool asked = false;
+    auto asked = std::make_shared<bool>(false);
     if (mode == QRobotType::Disable || p->isPower()) {
         collaborative->setControlMode(int(mode));
-        asked = true;
+        *asked = true;
     } else {
         collaborative->setPowerControl(true);
     }
-    command.check = [p, collaborative, mode, name, asked](Answer *a) mutable {
-        if (!asked && p->isPower()) {
+    command.check = [p, collaborative, mode, name, asked](Answer *a) {
+        if (!*asked && p->isPower()) {
+            *asked = true;
             collaborative->setControlMode(int(mode));
-            asked = true;
         }
         *a = Answer{ AnswerDone, QStringLiteral("arm %1").arg(name) };
-        return asked && p->controlMode() == mode;
+        return *asked && p->controlMode() == mode;
     };
     command.timedOut = [p, name] {
         const QString alarms = alarmsText(p->alarms());
