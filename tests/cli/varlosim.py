@@ -30,13 +30,18 @@ class Sim:
                 [os.path.join(self.folder, "VarloSim"), "--root", self.folder, "--address", address,
                  "--axes", str(axes), "--exit-with-parent", *options], stdout=output, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 10
-        while "VarloSim ready" not in open(self.log).read():
-            if "cannot listen on %s" % address in open(self.log).read():
+        while "VarloSim ready" not in self.log_text():
+            said = self.log_text()
+            if "cannot listen on %s" % address in said:
                 self.process.wait(10)
-                self.remove_folder()
-                pytest.skip("%s is taken by another program: %s" % (address, open(self.log).read().strip()))
-            assert self.process.poll() is None and time.monotonic() < deadline, open(self.log).read()
+                self.remove_folder()  # the log with it: what it said is kept in `said`
+                pytest.skip("%s is taken by another program: %s" % (address, said.strip()))
+            assert self.process.poll() is None and time.monotonic() < deadline, said
             time.sleep(0.05)
+
+    def log_text(self):
+        with open(self.log) as log:
+            return log.read()
 
     def state(self):
         with urllib.request.urlopen("http://%s:22080/state" % self.address, timeout=3) as reply:
