@@ -9,7 +9,7 @@ import pytest
 
 import varlo
 
-from conftest import Sim, python_child, wait_for
+from conftest import VARLOSIM, Sim, python_child, wait_for
 
 SWEEP = "for i = 1, 50 do\n  JointMovJ({60, 20, 40, 0, 60, 0})\n  JointMovJ({-60, 0, 30, 0, 60, 0})\nend\n"
 
@@ -20,7 +20,7 @@ SWEEP = "for i = 1, 50 do\n  JointMovJ({60, 20, 40, 0, 60, 0})\n  JointMovJ({-60
     ('print("before")\nerror("broken here")\nprint("never")\n', [1, 2], ["before"], ("error", 2, "broken here")),
 ])
 def test_script_notifications_arrive_in_order(sim, script, lines, prints, last):
-    sim.write_script("notes", script)
+    sim.script("notes", script)
     with varlo.Robot(sim.address) as robot:
         handled = []
         robot.on_script(handled.append)
@@ -34,7 +34,7 @@ def test_script_notifications_arrive_in_order(sim, script, lines, prints, last):
 
 @pytest.fixture(scope="module")
 def other_sim(tmp_path_factory):
-    started = Sim(tmp_path_factory.mktemp("other"), "127.0.0.99")
+    started = Sim(VARLOSIM, "127.0.0.99", folder=tmp_path_factory.mktemp("other"))
     yield started
     started.stop()
 
@@ -54,7 +54,7 @@ TWO_SCRIPTS = [
 def test_two_robots_run_scripts_at_once_each_seeing_its_own(sim, other_sim):
     sims = (sim, other_sim)
     for simulator, (script, _, _) in zip(sims, TWO_SCRIPTS):
-        simulator.write_script("two", script)
+        simulator.script("two", script)
     with varlo.Robot(sim.address) as first, varlo.Robot(other_sim.address) as second:
         robots = (first, second)
         handled = ([], [])
@@ -73,7 +73,7 @@ def test_two_robots_run_scripts_at_once_each_seeing_its_own(sim, other_sim):
             assert state["jointCoordinate"] == pytest.approx(joints, abs=0.1)
         # The second Robot's stop reaches its own controller only, and only that Robot hears of it.
         for simulator, robot, events in zip(sims, robots, handled):
-            simulator.write_script("sweep", SWEEP)
+            simulator.script("sweep", SWEEP)
             events.clear()
             robot.run_script("sweep")
         assert wait_for(lambda: all(s.state()["moving"] for s in sims))
@@ -103,7 +103,7 @@ with varlo.Robot(sys.argv[1]) as robot:
     ("continue after the end", r"the script was not continued: .+"),
 ])
 def test_a_script_that_cannot_start_raises_at_once(sim, case, message):
-    sim.write_script("quick", 'print("ran")\n')
+    sim.script("quick", 'print("ran")\n')
     holder = python_child("-c", HOLDER, sim.address) if case == "ports held" else None
     try:
         if holder:
@@ -150,7 +150,7 @@ with varlo.Robot(sys.argv[1]) as robot:
     ("script", signal.SIGTERM),
 ])
 def test_an_interrupted_blocking_call_leaves_the_arm_standing(sim, action, signal_number):
-    sim.write_script("sweep", SWEEP)
+    sim.script("sweep", SWEEP)
     child = python_child("-c", CHILD, sim.address, action)
     try:
         assert child.stdout.readline().strip() == "ready", child.stderr.read()
@@ -171,7 +171,7 @@ def test_an_interrupted_blocking_call_leaves_the_arm_standing(sim, action, signa
 
 
 def test_a_controller_lost_during_a_blocking_move_is_named(tmp_path):
-    lost = Sim(tmp_path, "127.0.0.98")
+    lost = Sim(VARLOSIM, "127.0.0.98", folder=tmp_path)
     with varlo.Robot(lost.address) as robot:
         robot.enable()
         robot.speed = 10
