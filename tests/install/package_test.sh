@@ -67,6 +67,9 @@ varlosim|usr/share/man/man1/VarloSim.1.gz
 python3-varlo|usr/lib/python3/dist-packages/varlo/__init__.py
 python3-varlo|usr/lib/python3/dist-packages/varlo/_varlo\..*\.so
 EOF
+for file in "$source"/sim/panel/*; do
+  [ -f "$root/usr/share/varlo/panel/${file##*/}" ] || fail "varlosim holds no panel file ${file##*/}"
+done
 for package in libvarlo1 libvarlo-dev varlo-tools varlosim python3-varlo; do
   [ -f "$root/usr/share/doc/$package/copyright" ] || fail "$package has no copyright file"
 done
