@@ -315,6 +315,15 @@ QString poseText(const QRobotType::CartesianCoordinate &pose)
     return texts.join(QLatin1String("  "));
 }
 
+QString controlModeName(QRobotType::ControlMode mode)
+{
+    switch (mode) {
+    case QRobotType::Enable: return QStringLiteral("enabled");
+    case QRobotType::Drag: return QStringLiteral("drag");
+    default: return QStringLiteral("disabled");
+    }
+}
+
 int jointCount(int axes)
 {
     return axes == 4 ? 4 : 6;

@@ -63,6 +63,7 @@ QList<CommandSpec> ioCommands();
 QList<CommandSpec> safetyCommands();
 QList<CommandSpec> configurationCommands();
 QList<CommandSpec> scriptCommands();
+QList<CommandSpec> recordCommands();
 
 // One run of a subcommand.
 class Invocation
@@ -125,6 +126,8 @@ private:
 // Shared formatting.
 QString formatNumbers(const float *values, int count, int decimals = 3);
 QString poseText(const QRobotType::CartesianCoordinate &pose);
+// "enabled", "disabled" or "drag".
+QString controlModeName(QRobotType::ControlMode mode);
 // The joints an arm of `axes` axes has (4 or 6; 6 while unknown).
 int jointCount(int axes);
 // Its joint positions: six numbers (degrees), or for a 4-axis arm four, each

@@ -13,15 +13,6 @@
 
 namespace {
 
-QString controlModeName(QRobotType::ControlMode mode)
-{
-    switch (mode) {
-    case QRobotType::Enable: return QStringLiteral("enabled");
-    case QRobotType::Drag: return QStringLiteral("drag");
-    default: return QStringLiteral("disabled");
-    }
-}
-
 // The live state as one JSON object and as lines of text.
 QJsonObject stateObject(QRobot &robot)
 {
