@@ -160,7 +160,7 @@ void ArmBridge::pollScript()
 
 void ArmBridge::onAlarms(const QRobotType::Alarms &alarms)
 {
-    const QJsonArray active = alarmsJson(alarms);
+    const QJsonArray active = alarmsJson(activeAlarms(alarms));
     if (active == m_alarms)
         return;
     m_alarms = active;
