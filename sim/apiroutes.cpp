@@ -207,10 +207,11 @@ void installApiRoutes(Routes &api, Robot &robot, DocumentStore &store, ScriptRun
     api.get("/debugger/getSuspend", [sr](const Request &) { return sr->getSuspend(); });
     api.get("/debugger/stepIn", [sr](const Request &) { return sr->stepDone(); });
     // Steps and breakpoints reach a debuggee through its debug server; the
-    // controller only takes note of a step.
+    // controller takes note of a step and checks that a breakpoint can be hit.
     api.post("/debugger/stepIn", [sr](const Request &) { return sr->markStep(); });
     api.post("/debugger/stepOver", [sr](const Request &) { return sr->markStep(); });
-    for (const char *path : {"/debugger/setb", "/debugger/delb", "/debugger/delallb"})
+    api.post("/debugger/setb", [sr](const Request &q) { return sr->checkBreakpoint(q.body); });
+    for (const char *path : {"/debugger/delb", "/debugger/delallb"})
         api.post(path, [](const Request &) { return Reply(json{{"result", true}}); });
 
     // Calibration from taught points.

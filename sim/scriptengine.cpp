@@ -36,10 +36,14 @@ local rawload, next, rawget, rawlen, type, tostring, pcall, setmetatable =
 local format, concat, mathtype, min = string.format, table.concat, math.type, math.min
 local G = _G
 
+-- Strings as Lua writes them in single quotes: the quote, the backslash and
+-- control characters escaped, everything else as it is.
+local escapes = { ["\\"] = "\\\\", ["'"] = "\\'", ["\n"] = "\\n", ["\r"] = "\\r", ["\t"] = "\\t" }
+
 local function literal(v, depth)
   local t = type(v)
   if t == "string" then
-    return "'" .. v:gsub("[%c\\'\"]", function(c) return format("\\%d", c:byte()) end) .. "'"
+    return "'" .. v:gsub("[%c\\']", function(c) return escapes[c] or format("\\%03d", c:byte()) end) .. "'"
   elseif t == "number" or t == "boolean" or t == "nil" then
     return tostring(v)
   elseif t == "table" then

@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -46,6 +48,66 @@ bool isUserScript(const std::string &file)
 {
     const std::string name = file.substr(file.find_last_of('/') + 1);
     return name == ScriptEngine::kUserFile || name == "main.lua";
+}
+
+// At `at` a long bracket opens ("[[", "[==["): its level (the "=" count),
+// or -1.
+int longBracket(const std::string &text, std::size_t at)
+{
+    if (at >= text.size() || text[at] != '[')
+        return -1;
+    std::size_t end = at + 1;
+    while (end < text.size() && text[end] == '=')
+        ++end;
+    return end < text.size() && text[end] == '[' ? int(end - at - 1) : -1;
+}
+
+// Which lines of a Lua text hold code: a token begins on them. Blank lines,
+// comments and the inner lines of long strings and comments hold none.
+std::vector<bool> codeLines(const std::string &text)
+{
+    std::vector<bool> code(1, false);
+    std::size_t at = 0;
+    // Moves past text[at] up to `end`, counting the lines it crosses.
+    const auto skipTo = [&](std::size_t end) {
+        for (end = std::min(end, text.size()); at < end; ++at) {
+            if (text[at] == '\n')
+                code.push_back(false);
+        }
+    };
+    while (at < text.size()) {
+        const char c = text[at];
+        if (c == '-' && text.compare(at, 2, "--") == 0) {
+            const int level = longBracket(text, at + 2);
+            if (level < 0) {
+                skipTo(text.find('\n', at));
+            } else {
+                const std::string close = "]" + std::string(std::size_t(level), '=') + "]";
+                const std::size_t end = text.find(close, at);
+                skipTo(end == std::string::npos ? end : end + close.size());
+            }
+            continue;
+        }
+        if (c == '\n' || std::isspace(static_cast<unsigned char>(c))) {
+            skipTo(at + 1);
+            continue;
+        }
+        code.back() = true;
+        const int level = longBracket(text, at);
+        if (level >= 0) {
+            const std::string close = "]" + std::string(std::size_t(level), '=') + "]";
+            const std::size_t end = text.find(close, at);
+            skipTo(end == std::string::npos ? end : end + close.size());
+        } else if (c == '"' || c == '\'') {
+            std::size_t end = at + 1;
+            while (end < text.size() && text[end] != c && text[end] != '\n')
+                end += text[end] == '\\' ? 2 : 1;
+            skipTo(end + 1);
+        } else {
+            skipTo(at + 1);
+        }
+    }
+    return code;
 }
 
 } // namespace
@@ -138,6 +200,7 @@ ScriptRunner::json ScriptRunner::start(const json &body, const std::string &clie
     m_project = project;
     m_client = client;
     m_suspendAsked = false;
+    m_codeLines = codeLines(text);
     m_wake.notify_all();
     logVerbose("script of project " + project + " started for " + client);
     return json{{"result", true}};
@@ -203,6 +266,27 @@ ScriptRunner::json ScriptRunner::getSuspend()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     return json{{"status", m_state == State::Paused}};
+}
+
+ScriptRunner::json ScriptRunner::checkBreakpoint(const json &body)
+{
+    const json path = body.is_object() ? body.value("path", json()) : json();
+    const json line = body.is_object() ? body.value("line", json()) : json();
+    if (!path.is_string() || !line.is_number_integer())
+        return json{{"result", false}, {"error", "a breakpoint needs a \"path\" and a \"line\""}};
+    if (!isUserScript(path.get<std::string>()))
+        return json{{"result", true}}; // other files hold no breakpoints here
+    std::lock_guard<std::mutex> guard(m_lock);
+    const long long number = line.get<long long>();
+    if (m_codeLines.empty())
+        return json{{"result", true}}; // no script yet: nothing to check against
+    if (number < 1 || number > static_cast<long long>(m_codeLines.size()))
+        return json{{"result", false},
+                    {"error", std::string(ScriptEngine::kUserFile) + " has lines 1 to " + std::to_string(m_codeLines.size())}};
+    if (!m_codeLines[std::size_t(number - 1)])
+        return json{{"result", false},
+                    {"error", "line " + std::to_string(number) + " of " + ScriptEngine::kUserFile + " holds no code"}};
+    return json{{"result", true}};
 }
 
 ScriptRunner::json ScriptRunner::markStep()

@@ -71,6 +71,10 @@ public:
     json getSuspend();
     // For the panel page: the state, the project and the line run last.
     json panelState();
+    // POST "/debugger/setb" {"path", "line"}: refused for a line of the
+    // script that holds no code (blank, only a comment) or lies beyond its end,
+    // where a breakpoint would never be reached.
+    json checkBreakpoint(const json &body);
     // POST "/debugger/stepIn" and "stepOver" mark a step; GET "/debugger/stepIn"
     // tells whether the script has paused (or ended) since.
     json markStep();
@@ -127,6 +131,8 @@ private:
     // line it ran last (0 before the first).
     std::vector<std::string> m_shownLines;
     int m_shownLine = 0;
+    // The lines of the script started last that hold code (index: line - 1).
+    std::vector<bool> m_codeLines;
 
     // The script's thread only.
     int m_line = 0;

@@ -77,10 +77,13 @@ public:
     QSerialManager *serial() const;
     QRobotSettings *settings() const;
     QRobotCollaborative *collaborative() const;
-    // The script debugger. initialize() does not create it: the first call of
-    // this accessor or of a debugger slot does (after initialize(); null
-    // before), so hosts that never debug bind none of its UDP ports. One
-    // debugger per process: see QRobotDebugger.
+    // The script debugger: runs, follows and debugs this controller's
+    // scripts. initialize() does not create it: the first call of this
+    // accessor or of a debugger slot does (after initialize(); null before),
+    // so hosts that never debug bind none of its UDP ports. Every facade has
+    // its own, and all of them work at once (the program's one listener on
+    // the fixed ports serves them all); its own notifications (scriptPrinted,
+    // scriptFinished, failed) are on the debugger: see QRobotDebugger.
     QRobotDebugger *debugger();
 
     // The robot's axis count as this facade knows it: 4 or 6 once a refresh
@@ -122,7 +125,8 @@ public:
 
     // Ends every wait running on this facade (connectToController() false,
     // waitForMotion() and waitForStandstill() MotionInterrupted,
-    // setDigitalOutput() false), each as soon as the request it is in has
+    // setDigitalOutput() false, the script debugger's waits: see
+    // QRobotDebugger::interruptWaits()), each as soon as the request it is in has
     // ended (within the transport's 1000 ms time-out). Safe to call from a
     // slot that runs inside a wait: a QSocketNotifier on a signal pipe, a
     // timer that polls Python's signals. When no wait runs, the next one to

@@ -22,14 +22,26 @@ bool scriptLine(const QString &text, int *line);
 // (0 when it does not read as a number).
 int errorLine(const QString &text);
 
-// A debug server's answer up to (not including) its first prompt ">".
+// Where the debug server's prompt ">" is in `text`: a ">" that begins a line
+// (values may hold ">" anywhere else). -1 when there is none.
+int promptIndex(const QString &text);
+
+// A debug server's answer up to (not including) its prompt.
 QString beforePrompt(const QString &answer);
+
+// The first complete "Paused at file FILE line N" line of the server's
+// output at or after `from`: false when there is none yet; otherwise the
+// file, the line and where the text after it begins.
+bool pauseIn(const QString &text, int from, QString *file, int *line, int *next);
 
 // The value of an "eval" answer: every "Comm: eval" and line end removed.
 QString evalValue(const QString &answer);
 
 // The variables of a "stack" answer, name to value text; of two entries with
-// one name the later one counts.
+// one name the later one counts. The server writes them as
+// `{name = {"LITERAL"}, t = {LITERAL, "table: 0x..."}}`; a value is its Lua
+// literal as written (strings, nested and empty tables whole), a table's with
+// a blank before it.
 QHash<QString, QString> stack(const QString &answer);
 
 } // namespace DebuggerTexts

@@ -4,18 +4,17 @@
 #include "debugger/qrobotdebugger_p.h"
 #include "debugger/debuggertexts.h"
 #include "debugger/luainterpreter.h"
+#include "debugger/notificationlistener.h"
 #include "transport/controllerio.h"
 #include "Varlo/qhttpmanager.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDebug>
+#include <QtCore/QEventLoop>
 #include <QtCore/QMetaType>
-#include <QtNetwork/QHostAddress>
-#include <QtNetwork/QNetworkDatagram>
+#include <QtCore/QTimer>
+#include <QtNetwork/QHostInfo>
 #include <QtNetwork/QNetworkProxyFactory>
-#include <QtNetwork/QUdpSocket>
-
-QRobotDebugger *QRobotDebuggerPrivate::s_instance = nullptr;
 
 namespace {
 
@@ -33,6 +32,27 @@ void QRobotDebuggerPrivate::post(const char *action, const QJsonObject &body)
     ControllerIO::post(transport, QStringLiteral("/debugger/%1").arg(QLatin1String(action)), body);
 }
 
+QRobotDebuggerPrivate::Reply QRobotDebuggerPrivate::request(const char *action, const QJsonObject &body, QString *why)
+{
+    bool refused = false;
+    const bool answered = ControllerIO::post(
+        transport, QStringLiteral("/debugger/%1").arg(QLatin1String(action)), body, [&](const QJsonObject &reply) {
+            const QJsonValue result = reply.value(QLatin1String("result"));
+            refused = result.isBool() && !result.toBool();
+            // The controller's reason, cut to a line.
+            *why = reply.value(QLatin1String("error")).toString().left(300).simplified();
+        });
+    if (!answered) {
+        *why = QStringLiteral("the controller at %1 did not answer").arg(transport->host());
+        return NoAnswer;
+    }
+    if (!refused)
+        return Accepted;
+    if (why->isEmpty())
+        *why = QStringLiteral("the controller refused it");
+    return Refused;
+}
+
 void QRobotDebuggerPrivate::notify(QRobotType::DebugState state)
 {
     Q_Q(QRobotDebugger);
@@ -40,14 +60,49 @@ void QRobotDebuggerPrivate::notify(QRobotType::DebugState state)
     Q_EMIT q->debugStateChanged(state);
 }
 
+void QRobotDebuggerPrivate::fail(const QString &reason)
+{
+    Q_Q(QRobotDebugger);
+    qDebug() << "QRobotDebugger:" << reason;
+    errorText = reason;
+    Q_EMIT q->failed(reason);
+}
+
+void QRobotDebuggerPrivate::wait(VarloTimings::Interval interval)
+{
+    if (interrupted())
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(VarloTimings::ms(interval), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    waitLoops.append(&loop);
+    loop.exec();
+    waitLoops.removeOne(&loop);
+}
+
+bool QRobotDebuggerPrivate::interrupted() const
+{
+    // Only an operation of the host is interrupted, not what a notification's
+    // handler waits for.
+    return operations > 0 && interruptions != operationStart;
+}
+
 void QRobotDebuggerPrivate::beginRun()
 {
     Q_Q(QRobotDebugger);
     Q_EMIT q->stopStateEnabled(false);
     const quint64 ends = sessionEnds;
-    post("run");
-    if (debugState != QRobotType::ScriptRunning && sessionEnds == ends)
+    QString why;
+    if (request("run", QJsonObject(), &why) == Refused) {
+        // Refused (the script has ended, say): the state is the controller's.
+        fail(QStringLiteral("the script was not continued: ") + why);
+        QRobotType::ScriptState scriptState;
+        scriptState.state = debugState;
+        const QRobotType::DebugState before = debugState;
+        if (q->state(scriptState) && scriptState.state != before)
+            notify(scriptState.state);
+    } else if (debugState != QRobotType::ScriptRunning && sessionEnds == ends) {
         notify(QRobotType::ScriptRunning);
+    }
     Q_EMIT q->debugStateEnabled(false);
 }
 
@@ -62,54 +117,59 @@ void QRobotDebuggerPrivate::endRun()
     }
 }
 
-void QRobotDebuggerPrivate::bindSockets()
+bool QRobotDebuggerPrivate::canListen()
 {
-    Q_Q(QRobotDebugger);
-    for (quint16 port = QRobotDebugger::MessagePort; port <= QRobotDebugger::SpecialPort; ++port) {
-        auto *socket = new QUdpSocket(q);
-        // A port in use leaves its socket unbound and silent.
-        socket->bind(QHostAddress::Any, port);
-        QObject::connect(socket, &QUdpSocket::readyRead, q, [this, socket, port]() { readDatagrams(socket, port); });
-        sockets.append(socket);
-    }
+    if (listener->listen())
+        return true;
+    fail(QStringLiteral("the script's notifications cannot be received: %1 (one program per computer can run"
+                        " and debug scripts)").arg(listener->problem()));
+    return false;
 }
 
-bool QRobotDebuggerPrivate::fromController(const QHostAddress &sender) const
+const QList<QHostAddress> &QRobotDebuggerPrivate::controllerAddresses()
 {
     const QString host = transport->host();
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return sender.isLoopback();
-    const QHostAddress controller(host);
-    return !controller.isNull() && sender.isEqual(controller);
+    if (host != resolvedHost) {
+        resolvedHost = host;
+        const QHostAddress address(host);
+        addresses = address.isNull() ? QHostInfo::fromName(host).addresses() : QList<QHostAddress>{ address };
+    }
+    return addresses;
 }
 
-void QRobotDebuggerPrivate::readDatagrams(QUdpSocket *socket, quint16 port)
+bool QRobotDebuggerPrivate::fromController(const QHostAddress &sender)
+{
+    for (const QHostAddress &address : controllerAddresses()) {
+        if (sender.isEqual(address))
+            return true;
+    }
+    return false;
+}
+
+void QRobotDebuggerPrivate::takeNotification(quint16 port, const QHostAddress &sender, const QByteArray &data)
 {
     Q_Q(QRobotDebugger);
-    while (socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram(socket->pendingDatagramSize());
-        // Anyone on the network may send to these ports; an "ERROR:" alone
-        // would stop the script.
-        if (!fromController(datagram.senderAddress()))
-            continue;
-        const QString text = DebuggerTexts::decode(datagram.data());
-        int line = 0;
-        switch (port) {
-        case QRobotDebugger::MessagePort:
-            handleMessage(text, false);
-            break;
-        case QRobotDebugger::ScriptLinePort:
-            if (DebuggerTexts::scriptLine(text, &line))
-                Q_EMIT q->scriptLineChanged(line);
-            break;
-        case QRobotDebugger::MoveLinePort:
-            if (DebuggerTexts::scriptLine(text, &line))
-                Q_EMIT q->moveLineChanged(line);
-            break;
-        default:
-            handleMessage(text, true);
-            break;
-        }
+    // Anyone on the network may send to these ports, and other controllers
+    // notify their own facades; an "ERROR:" alone would stop the script.
+    if (!fromController(sender))
+        return;
+    const QString text = DebuggerTexts::decode(data);
+    int line = 0;
+    switch (port) {
+    case QRobotDebugger::MessagePort:
+        handleMessage(text, false);
+        break;
+    case QRobotDebugger::ScriptLinePort:
+        if (DebuggerTexts::scriptLine(text, &line))
+            Q_EMIT q->scriptLineChanged(line);
+        break;
+    case QRobotDebugger::MoveLinePort:
+        if (DebuggerTexts::scriptLine(text, &line))
+            Q_EMIT q->moveLineChanged(line);
+        break;
+    default:
+        handleMessage(text, true);
+        break;
     }
 }
 
@@ -133,6 +193,14 @@ void QRobotDebuggerPrivate::handleMessage(const QString &text, bool special)
         if (special)
             return;
         message = text.mid(text.lastIndexOf(refused) + refused.size());
+    } else if (text.contains(refused) && debugState == QRobotType::DebugStarting && !special) {
+        // The script could not reach our debug server: it would wait for a
+        // run that nobody sends.
+        Q_EMIT q->mobDebugInfo(text);
+        fail(QStringLiteral("the controller's script could not reach the debug server (TCP port %1 of this computer):"
+                            " %2").arg(QRobotDebugger::DebugServerPort).arg(text.simplified()));
+        endSession(true);
+        return;
     }
     if (message.contains(QLatin1String("command:pause"))) {
         q->suspendForAPI(isStraight);
@@ -140,10 +208,14 @@ void QRobotDebuggerPrivate::handleMessage(const QString &text, bool special)
             Q_EMIT q->mobDebugInfo(message);
     } else if (message.contains(QLatin1String("run script finished!"))) {
         Q_EMIT q->mobDebugInfo(message);
-        if (special)
-            endSession();
+        if (special) {
+            Q_EMIT q->scriptFinished();
+            endSession(false);
+        }
     } else if (!message.simplified().isEmpty()) {
         Q_EMIT q->mobDebugInfo(message);
+        if (!special && message == text && !text.contains(refused))
+            Q_EMIT q->scriptPrinted(text);
     }
 }
 
@@ -152,7 +224,7 @@ void QRobotDebuggerPrivate::waitForConfirmation(bool (QRobotDebugger::*query)(),
 {
     Q_Q(QRobotDebugger);
     stopwatch.restart();
-    while (!(q->*query)()) {
+    while (!(q->*query)() && !interrupted()) {
         if (stopwatch.elapsed() > VarloTimings::ms(limit)) {
             qDebug() << timeoutLog;
             break;
@@ -165,36 +237,41 @@ QRobotDebugger::QRobotDebugger(QHttpManager *transport, QObject *parent)
     : QObject(parent), d(new QRobotDebuggerPrivate(this, transport))
 {
     qRegisterMetaType<QRobotType::DebugState>("QRobotType::DebugState");
-    if (QRobotDebuggerPrivate::s_instance) {
-        qWarning() << "QRobotDebugger: another debugger of this process holds the notification ports;"
-                   << "this one stays inactive";
-        return;
-    }
-    QRobotDebuggerPrivate::s_instance = this;
-    d->active = true;
     QNetworkProxyFactory::setUseSystemConfiguration(false);
-    d->bindSockets();
+    d->listener = NotificationListener::attach(d.data());
+    if (!d->listener->listen())
+        qWarning() << "QRobotDebugger:" << d->listener->problem() << "- scripts cannot be run or debugged from here";
 }
 
 QRobotDebugger::~QRobotDebugger()
 {
     // The interpreter must not outlive the host, nor report its end to a
-    // debugger half gone.
+    // debugger half gone. Its input closing tells the debug server that the
+    // host has gone: it stops the controller's script and ends.
     d->detachInterpreter();
-    d->process.kill();
-    d->process.waitForFinished(VarloTimings::ms(VarloTimings::DebugProcess));
-    if (QRobotDebuggerPrivate::s_instance == this)
-        QRobotDebuggerPrivate::s_instance = nullptr;
+    if (d->process.state() != QProcess::NotRunning) {
+        d->process.closeWriteChannel();
+        if (!d->process.waitForFinished(VarloTimings::ms(VarloTimings::DebugServerQuit)))
+            d->process.kill();
+        d->process.waitForFinished(VarloTimings::ms(VarloTimings::DebugProcess));
+    }
+    NotificationListener::detach(d.data());
 }
 
 QRobotType::DebugState QRobotDebugger::debugState() const { return d->debugState; }
-bool QRobotDebugger::isActive() const { return d->active; }
+bool QRobotDebugger::isActive() const { return d->listener->isListening(); }
+QString QRobotDebugger::errorString() const { return d->errorText; }
+
+void QRobotDebugger::interruptWaits()
+{
+    ++d->interruptions;
+    for (QEventLoop *loop : qAsConst(d->waitLoops))
+        loop->quit();
+}
 QString QRobotDebugger::interpreterProgram() { return LuaInterpreter::program(); }
 
 bool QRobotDebugger::state(QRobotType::ScriptState &scriptState)
 {
-    if (!d->active)
-        return false;
     return ControllerIO::get(
         d->transport, QStringLiteral("/debugger/state"),
         [this, &scriptState](const QJsonObject &reply) {
@@ -213,29 +290,34 @@ bool QRobotDebugger::state(QRobotType::ScriptState &scriptState)
 
 void QRobotDebugger::straightRun(QString fileName)
 {
-    if (!d->active)
+    const QRobotDebuggerPrivate::Operation operation(d.data());
+    if (!d->canListen())
         return;
     d->isStraight = true;
+    d->controllerAddresses(); // before the first notification comes
     Q_EMIT stopStateEnabled(false);
     d->notify(QRobotType::ScriptRunning);
-    d->post("start", QJsonObject{ { QStringLiteral("project"), fileName } });
-    QHttpManager::waitMs(uint(VarloTimings::ms(VarloTimings::DebugSettle)));
+    QString why;
+    if (d->request("start", QJsonObject{ { QStringLiteral("project"), fileName } }, &why)
+        != QRobotDebuggerPrivate::Accepted) {
+        d->fail(QStringLiteral("the script of project %1 was not started: %2").arg(fileName, why));
+        d->endSession(false);
+        return;
+    }
+    d->wait(VarloTimings::DebugSettle);
     d->post("run");
     Q_EMIT stopStateEnabled(true);
 }
 
 void QRobotDebugger::straightContinue()
 {
-    if (!d->active)
-        return;
+    const QRobotDebuggerPrivate::Operation operation(d.data());
     d->beginRun();
     d->endRun();
 }
 
 void QRobotDebugger::straightSuspend()
 {
-    if (!d->active)
-        return;
     d->post("suspend");
     if (d->debugState != QRobotType::ScriptStopped)
         d->notify(QRobotType::ScriptPaused);
@@ -243,20 +325,16 @@ void QRobotDebugger::straightSuspend()
 
 void QRobotDebugger::stop()
 {
-    if (!d->active)
-        return;
-    d->post("stop");
-    d->endSession();
+    d->endSession(true);
 }
 
 void QRobotDebugger::suspendForAPI(bool isStraight)
 {
-    if (!d->active)
-        return;
-    if (isStraight)
+    // Without a debug session the controller is told directly.
+    if (isStraight || d->process.state() != QProcess::Running)
         d->post("suspend");
     else
-        d->sendMobDebug(QStringLiteral("suspend\r\n"));
+        d->writeSync(QStringLiteral("suspend\r\n"));
     if (d->debugState != QRobotType::ScriptStopped)
         d->notify(QRobotType::ScriptPaused);
 }
@@ -275,10 +353,10 @@ bool statusOf(QHttpManager *transport, const char *path)
 
 bool QRobotDebugger::getSuspend()
 {
-    return d->active && statusOf(d->transport, "/debugger/getSuspend");
+    return statusOf(d->transport, "/debugger/getSuspend");
 }
 
 bool QRobotDebugger::getStepIn()
 {
-    return d->active && statusOf(d->transport, "/debugger/stepIn");
+    return statusOf(d->transport, "/debugger/stepIn");
 }

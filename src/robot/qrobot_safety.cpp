@@ -3,6 +3,7 @@
 // arm is stopped, jogged and switched one way everywhere.
 #include "Varlo/qrobot.h"
 #include "robot/qrobot_p.h"
+#include "Varlo/qrobotdebugger.h"
 #include "robot/syncwait.h"
 #include "transport/timings.h"
 #include "Varlo/qhttpmanager.h"
@@ -47,6 +48,8 @@ bool closeTo(const float *a, const float *b, int count)
 void QRobot::interruptWaits()
 {
     d->waits.interrupt();
+    if (d->debugger)
+        d->debugger->interruptWaits();
 }
 
 bool QRobot::stopMotion()

@@ -24,6 +24,7 @@ constexpr int Constants[] = {
     3000,  // DebugSuspendConfirm
     6000,  // DebugStepConfirm
     30000, // DebugProcess
+    2000,  // DebugServerQuit
     1000,  // StateStale
     100,   // StandstillCheck
     5000,  // StandstillLimit

@@ -31,6 +31,7 @@ enum Interval {
     DebugSuspendConfirm, // ... the controller confirms a suspension within this (3000)
     DebugStepConfirm,    // ... and a step within this (6000)
     DebugProcess,   // ... the interpreter may take this long to start or to end (30000)
+    DebugServerQuit, // ... to stop the controller's script and end when its host goes (2000)
     StateStale,     // the mirrored state is stale after this long without an exchange reply (1000)
     StandstillCheck, // after a stop, the arm's joints are compared this often (100)
     StandstillLimit, // ... and it must stand within this (5000)

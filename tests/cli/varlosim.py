@@ -14,7 +14,7 @@ import pytest
 class Sim:
     """VarloSim on `address` from a fresh folder, with its panel page on port 22080."""
 
-    def __init__(self, program, address, axes=6):
+    def __init__(self, program, address, axes=6, options=()):
         self.address = address
         self.folder = tempfile.mkdtemp(prefix="varlosim-")
         shutil.copy2(program, os.path.join(self.folder, "VarloSim"))  # its folder is its own
@@ -22,7 +22,7 @@ class Sim:
         with open(self.log, "w") as output:
             self.process = subprocess.Popen(
                 [os.path.join(self.folder, "VarloSim"), "--root", self.folder, "--address", address,
-                 "--axes", str(axes), "--exit-with-parent"], stdout=output, stderr=subprocess.STDOUT)
+                 "--axes", str(axes), "--exit-with-parent", *options], stdout=output, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 10
         while "VarloSim ready" not in open(self.log).read():
             if "cannot listen on %s" % address in open(self.log).read():
@@ -41,6 +41,13 @@ class Sim:
                                          {"Content-Type": "application/json"})
         with urllib.request.urlopen(request, timeout=3) as reply:
             return json.load(reply)
+
+    def script(self, project, text):
+        """Makes `text` the Lua script of project `project`."""
+        folder = os.path.join(self.folder, "controllerVR", "project", "project", project)
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "src0.lua"), "w") as script:
+            script.write(text)
 
     def wait(self, condition, seconds=10):
         """The first state that meets `condition`, or None after `seconds`."""

@@ -1,6 +1,7 @@
 // The script debugger against the controller double and a stand-in for the
-// Lua interpreter: the notifications per port, the state query, the debug
-// server's answers, its time-outs and crash, and the facade's debugger.
+// Lua interpreter: the notifications per port and per controller, the state
+// query, the debug server's answers, its time-outs and crash, refusals, taken
+// ports, and the facade's debugger.
 #include "fixture.h"
 #include "Varlo/qhttpmanager.h"
 #include "logcapture.h"
@@ -12,6 +13,7 @@
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QMetaMethod>
+#include <QtNetwork/QTcpServer>
 #include <QtNetwork/QUdpSocket>
 #include <QtTest/QSignalSpy>
 
@@ -30,7 +32,9 @@ const char Stranger[] = "127.0.0.81";
 // "connects" at once and answers each command as FAKE_LUA says.
 const char FakeInterpreter[] = R"(#!/bin/sh
 echo "args: $* controller: $VARLO_DEBUG_CONTROLLER pid: $$"
+[ "$FAKE_LUA" = busy ] && { echo "Cannot listen on port 8172: address already in use"; exit 1; }
 echo "Waitting client..."
+[ "$FAKE_LUA" = waiting ] && exec cat >/dev/null
 sleep 0.01
 printf 'Paused at file src0.lua line 1\n> '
 [ "$FAKE_LUA" = crash ] && exit 3
@@ -39,8 +43,9 @@ while IFS= read -r line; do
   case "$FAKE_LUA:$line" in
     mute:*) ;;
     late:run) (sleep 0.5; printf 'Paused at file src0.lua line 5\n> ') & ;;
-    *:step) printf 'Paused at file /varlo/bin/lua/varlo.lua line 4\n> ' ;;
-    *:eval*) printf 'Comm: eval 42\r\n> ' ;;
+    *:step) printf 'Paused at file src0.lua line 2\n> ' ;;
+    *:over) printf 'Paused at file /varlo/bin/lua/varlo.lua line 4\n> ' ;;
+    *:eval*) printf "Comm: eval 'a>b'\r\n> " ;;
     *) printf 'Comm: %s\r\n> ' "$line" ;;
   esac
 done
@@ -81,6 +86,8 @@ private Q_SLOTS:
 
     void datagrams_data();
     void datagrams();
+    void datagramsByController_data();
+    void datagramsByController();
     void stateQuery_data();
     void stateQuery();
     void stackText_data();
@@ -89,15 +96,20 @@ private Q_SLOTS:
     void serverAnswers();
     void answerTimeouts_data();
     void answerTimeouts();
-    void stepIntoSystemScriptEndsSession();
-    void lateOutputIsNotTheNextAnswer();
+    void refusals_data();
+    void refusals();
+    void stepPastTheEndThenASecondSession();
+    void pauseReachedWhileRunning();
     void crashedInterpreter();
     void missingInterpreter();
-    void facadeCreatesOneDebuggerOnDemand();
+    void secondSessionOfTheProgramRefused();
+    void portsTakenByAnotherProgram();
+    void interruptedStep();
+    void facadeCreatesItsDebuggerOnDemand();
     void facadeSignalOrder();
 
 private:
-    bool startSession(const char *mode);
+    bool startSession(const char *mode, QRobotDebugger *debugger = nullptr);
 
     QTemporaryDir folder;
     QString fake;
@@ -130,6 +142,7 @@ void tst_QRobotDebugger::init()
     http = new QHttpManager(nullptr);
     http->setHost(QLatin1String(Controller));
     component = new QRobotDebugger(http, nullptr);
+    ctl->on(QStringLiteral("POST"), QStringLiteral("/debugger/*"), QJsonObject{ { QStringLiteral("result"), true } });
     ctl->on(QStringLiteral("GET"), QStringLiteral("/debugger/stepIn"), QJsonObject{ { QStringLiteral("status"), true } });
     QVERIFY(component->isActive());
 }
@@ -142,15 +155,16 @@ void tst_QRobotDebugger::cleanup()
     http = nullptr;
 }
 
-bool tst_QRobotDebugger::startSession(const char *mode)
+bool tst_QRobotDebugger::startSession(const char *mode, QRobotDebugger *debugger)
 {
+    debugger = debugger ? debugger : component;
     qputenv("FAKE_LUA", mode);
-    component->start(QStringLiteral("demo"));
+    debugger->start(QStringLiteral("demo"));
     QElapsedTimer clock;
     clock.start();
-    while (component->debugState() != QRobotType::DebugConnected && clock.elapsed() < 5000)
+    while (debugger->debugState() != QRobotType::DebugConnected && clock.elapsed() < 5000)
         QTest::qWait(10);
-    return component->debugState() == QRobotType::DebugConnected
+    return debugger->debugState() == QRobotType::DebugConnected
         && ctl->last(QStringLiteral("POST"), QStringLiteral("/debugger/start")).json()
                == QJsonObject{ { QStringLiteral("project"), QStringLiteral("demo") } };
 }
@@ -161,33 +175,35 @@ void tst_QRobotDebugger::datagrams_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("fromController");
     QTest::addColumn<bool>("straight");
-    QTest::addColumn<QString>("emitted"); // the line signal: "line N", "move N", "error N"
+    QTest::addColumn<QString>("emitted"); // "line N", "move N", "error N", "print TEXT", "finished"
     QTest::addColumn<QStringList>("info");
     QTest::addColumn<int>("state"); // the state notified, -1 none
+    QTest::addColumn<int>("stops"); // POST /debugger/stop
 
     const QString error = QStringLiteral("ERROR:src0.lua:12: attempt to call a nil value");
     const QString refused = QStringLiteral("debugger: connection refused, running straight");
     const QString finished = QStringLiteral("run script finished!");
     const bool C = true, S = true; // from the controller; a straight run
     auto row = [](const char *name, int port, const QString &text, bool controller, bool straight,
-                  const char *emitted, const QStringList &info, int state) {
-        QTest::newRow(name) << port << text << controller << straight << QString(emitted) << info << state;
+                  const QString &emitted, const QStringList &info, int state, int stops) {
+        QTest::newRow(name) << port << text << controller << straight << emitted << info << state << stops;
     };
-    row("line", 5001, "src0.lua:37", C, S, "line 37", {}, -1);
-    row("motion line", 5002, "src0.lua:37", C, S, "move 37", {}, -1);
-    row("line, not a number", 5001, "src0.lua:x", C, S, "line 0", {}, -1);
-    row("line of another file", 5001, "main.lua:5", C, S, "", {}, -1);
-    row("line from a stranger", 5001, "src0.lua:37", !C, S, "", {}, -1);
-    row("error", 5000, error, C, S, "error 12", { error }, 5);
-    row("error on 5003", 5003, error, C, S, "error 12", { error }, 5);
-    row("error from a stranger", 5000, error, !C, S, "", {}, -1);
-    row("finished on 5003", 5003, finished, C, S, "", { finished }, 5);
-    row("finished on 5000", 5000, finished, C, S, "", { finished }, -1);
-    row("refused, straight, 5000", 5000, refused, C, S, "", { ", running straight" }, -1);
-    row("refused, straight, 5003", 5003, refused, C, S, "", {}, -1);
-    row("refused while debugging", 5000, refused, C, !S, "", { refused }, -1);
-    row("printed text", 5000, "hello", C, S, "", { "hello" }, -1);
-    row("script pauses itself", 5000, "command:pause", C, S, "", { "command:pause" }, 3);
+    row("line", 5001, "src0.lua:37", C, S, "line 37", {}, -1, 0);
+    row("motion line", 5002, "src0.lua:37", C, S, "move 37", {}, -1, 0);
+    row("line, not a number", 5001, "src0.lua:x", C, S, "line 0", {}, -1, 0);
+    row("line of another file", 5001, "main.lua:5", C, S, "", {}, -1, 0);
+    row("line from a stranger", 5001, "src0.lua:37", !C, S, "", {}, -1, 0);
+    row("error", 5000, error, C, S, "error 12", { error }, 5, 1);
+    row("error on 5003", 5003, error, C, S, "error 12", { error }, 5, 1);
+    row("error from a stranger", 5000, error, !C, S, "", {}, -1, 0);
+    row("finished on 5003", 5003, finished, C, S, "finished", { finished }, 5, 0);
+    row("finished on 5000", 5000, finished, C, S, "", { finished }, -1, 0);
+    row("refused, straight, 5000", 5000, refused, C, S, "", { ", running straight" }, -1, 0);
+    row("refused, straight, 5003", 5003, refused, C, S, "", {}, -1, 0);
+    // The script could not reach the debug server: it would wait for a run.
+    row("refused while debugging", 5000, refused, C, !S, "", { refused }, 5, 1);
+    row("printed text", 5000, "a <b> > c", C, S, "print a <b> > c", { "a <b> > c" }, -1, 0);
+    row("script pauses itself", 5000, "command:pause", C, S, "", { "command:pause" }, 3, 0);
 }
 
 void tst_QRobotDebugger::datagrams()
@@ -199,14 +215,16 @@ void tst_QRobotDebugger::datagrams()
     if (straight) {
         component->straightRun(QStringLiteral("demo"));
     } else {
-        // A debug session whose interpreter is missing: not straight, not stopped.
-        LuaInterpreter::setProgramForTesting(folder.path() + QStringLiteral("/missing"));
+        qputenv("FAKE_LUA", "waiting"); // a debug session waiting for its debuggee
         component->start(QStringLiteral("demo"));
-        LuaInterpreter::setProgramForTesting(fake);
+        QTRY_COMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/start")), 1);
     }
+    QCOMPARE(component->debugState(), straight ? QRobotType::ScriptRunning : QRobotType::DebugStarting);
     QSignalSpy lines(component, &QRobotDebugger::scriptLineChanged);
     QSignalSpy moves(component, &QRobotDebugger::moveLineChanged);
     QSignalSpy errors(component, &QRobotDebugger::errorLine);
+    QSignalSpy prints(component, &QRobotDebugger::scriptPrinted);
+    QSignalSpy ends(component, &QRobotDebugger::scriptFinished);
     QSignalSpy info(component, &QRobotDebugger::mobDebugInfo);
     QSignalSpy state(component, &QRobotDebugger::debugStateChanged);
 
@@ -214,13 +232,53 @@ void tst_QRobotDebugger::datagrams()
     QTest::qWait(100);
 
     const auto first = [](const QSignalSpy &spy, const char *name) {
-        return spy.isEmpty() ? QString() : QStringLiteral("%1 %2").arg(QLatin1String(name)).arg(spy.at(0).at(0).toInt());
+        return spy.isEmpty() ? QString()
+                             : QStringLiteral("%1 %2").arg(QLatin1String(name), spy.at(0).value(0).toString()).trimmed();
     };
-    const QString emitted = first(lines, "line") + first(moves, "move") + first(errors, "error");
+    const QString emitted = first(lines, "line") + first(moves, "move") + first(errors, "error")
+                          + first(prints, "print") + first(ends, "finished");
     QTEST(emitted, "emitted");
-    QTEST(texts(info), "info");
+    QTEST(texts(info).filter(QRegularExpression(QStringLiteral("^(?!\\*)"))), "info");
     QTEST(states(state).value(0, -1), "state");
-    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/stop")), emitted.startsWith("error") ? 1 : 0);
+    QTEST(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/stop")), "stops");
+}
+
+void tst_QRobotDebugger::datagramsByController_data()
+{
+    // Two debuggers of one program, each its facade's controller.
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("sender");
+    QTest::addColumn<QString>("receivers");
+
+    QTest::newRow("the second's controller") << "127.0.0.80" << "127.0.0.81" << "127.0.0.81" << "second";
+    QTest::newRow("the first's controller") << "127.0.0.80" << "127.0.0.81" << "127.0.0.80" << "first";
+    QTest::newRow("a stranger") << "127.0.0.80" << "127.0.0.81" << "127.0.0.88" << "";
+    QTest::newRow("one controller, two facades") << "127.0.0.80" << "127.0.0.80" << "127.0.0.80" << "first second";
+    QTest::newRow("a host name") << "localhost" << "127.0.0.81" << "127.0.0.1" << "first";
+}
+
+void tst_QRobotDebugger::datagramsByController()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, sender);
+    http->setHost(first);
+    QHttpManager otherTransport(nullptr);
+    otherTransport.setHost(second);
+    QRobotDebugger other(&otherTransport, nullptr);
+    QVERIFY(other.isActive());
+    QSignalSpy firstLines(component, &QRobotDebugger::scriptLineChanged);
+    QSignalSpy secondLines(&other, &QRobotDebugger::scriptLineChanged);
+
+    sendDatagram(qPrintable(sender), QRobotDebugger::ScriptLinePort, QStringLiteral("src0.lua:7"));
+    QTest::qWait(100);
+    QStringList receivers;
+    if (firstLines.count() == 1)
+        receivers << QStringLiteral("first");
+    if (secondLines.count() == 1)
+        receivers << QStringLiteral("second");
+    QTEST(receivers.join(QLatin1Char(' ')), "receivers");
 }
 
 void tst_QRobotDebugger::stateQuery_data()
@@ -261,9 +319,15 @@ void tst_QRobotDebugger::stackText_data()
                             << Hash{ { "count", "42" }, { "name", "'demo'" } };
     QTest::newRow("table") << R"(Comm: stack {home = {{0, 90, 0}, "table: 0x55"}, n = {"1"}})"
                            << Hash{ { "home", " {0, 90, 0}" }, { "n", "1" } };
-    QTest::newRow("empty braces dropped") << R"(Comm: stack {e = {"{}"}})" << Hash{ { "e", "" } };
     QTest::newRow("a name twice: the later") << R"(Comm: stack {x = {"1"}, x = {"2"}})" << Hash{ { "x", "2" } };
     QTest::newRow("no variables") << "Comm: stack {}" << Hash();
+    // Values as the controller writes them, whatever they hold.
+    QTest::newRow("empty and nested tables")
+        << R"(Comm: stack {e = {{}, "table: 0x1"}, t = {{{{1}}, {}, 'a}, b'}, "table: 0x2"}, z = {"0"}})"
+        << Hash{ { "e", " {}" }, { "t", " {{{1}}, {}, 'a}, b'}" }, { "z", "0" } };
+    QTest::newRow("strings kept exactly")
+        << R"(Comm: stack {s = {"'a>b <tag>  c'"}, q = {"'say "hi"}, \'x\''"}, w = {"' {} '"}})"
+        << Hash{ { "s", "'a>b <tag>  c'" }, { "q", R"('say "hi"}, \'x\'')" }, { "w", "' {} '" } };
 }
 
 void tst_QRobotDebugger::stackText()
@@ -278,9 +342,11 @@ void tst_QRobotDebugger::serverAnswers_data()
     QTest::addColumn<QString>("answer"); // returned, or else part of what the server printed
     QTest::addColumn<QString>("post");   // the request to the controller, if any
 
-    QTest::newRow("eval") << "getGlobalVal" << " 42" << "";
+    QTest::newRow("eval, a value holding '>'") << "getGlobalVal" << " 'a>b'" << "";
     QTest::newRow("exec") << "changeGlobalVal" << "Comm: exec count = 7\r\n" << "";
     QTest::newRow("setb") << "setBreakpoint" << "Comm: setb main.lua 12\r\n" << "/debugger/setb";
+    QTest::newRow("delb") << "removeBreakpoint" << "Comm: delb main.lua 12\r\n" << "/debugger/delb";
+    QTest::newRow("delallb") << "removeAllBreakpoints" << "Comm: delallb\r\n" << "/debugger/delallb";
 }
 
 void tst_QRobotDebugger::serverAnswers()
@@ -295,12 +361,14 @@ void tst_QRobotDebugger::serverAnswers()
         { "getGlobalVal", [&]() { return component->getGlobalVal(QStringLiteral("count")); } },
         { "changeGlobalVal", [&]() { return component->changeGlobalVal(QStringLiteral("count"), QStringLiteral("7")); } },
         { "setBreakpoint", [&]() { component->setBreakpoint(file, 12); return answer; } },
+        { "removeBreakpoint", [&]() { component->removeBreakpoint(file, 12); return answer; } },
+        { "removeAllBreakpoints", [&]() { component->removeAllBreakpoints(); return answer; } },
     };
     QCOMPARE(calls.value(slot)(), answer);
-    QVERIFY2(texts(info).join(QString()).contains(answer), qPrintable(texts(info).join(QLatin1Char('|'))));
+    QVERIFY2(texts(info).join(QString()).contains(answer.trimmed()), qPrintable(texts(info).join(QLatin1Char('|'))));
     if (!post.isEmpty())
         QCOMPARE(ctl->count(QStringLiteral("POST"), post), 1);
-    if (slot == QLatin1String("setBreakpoint"))
+    if (post.endsWith(QLatin1String("setb")) || post.endsWith(QLatin1String("delb")))
         QCOMPARE(ctl->last(QStringLiteral("POST"), post).json(),
                  (QJsonObject{ { "path", "main.lua" }, { "line", 12 } }));
 }
@@ -333,50 +401,193 @@ void tst_QRobotDebugger::answerTimeouts()
     QVERIFY(log.contains(logLine));
 }
 
-void tst_QRobotDebugger::stepIntoSystemScriptEndsSession()
+void tst_QRobotDebugger::refusals_data()
 {
-    QVERIFY(startSession("answers"));
-    QSignalSpy steps(component, &QRobotDebugger::stepInChanged);
-    QSignalSpy info(component, &QRobotDebugger::mobDebugInfo);
-    component->stepIn();
-    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/stepIn")), 1);
-    QVERIFY(texts(info).contains(QStringLiteral("*Server(Finish)*\nstep script finished!\n")));
-    QCOMPARE(steps.last(), (QList<QVariant>{ false, false, false }));
-    QCOMPARE(component->debugState(), QRobotType::ScriptStopped);
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("path");     // the controller's refusal
+    QTest::addColumn<QString>("reason");   // in the failure
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("notSent");  // a request that must not follow
+
+    const QString noScript = QStringLiteral("project demo has no src0.lua or main.lua");
+    QTest::newRow("straight run of a project without a script")
+        << "straightRun" << "/debugger/start" << noScript << 5 << "/debugger/run";
+    QTest::newRow("debug session of a project without a script")
+        << "start" << "/debugger/start" << noScript << 5 << "/debugger/run";
+    QTest::newRow("continue after the end") << "straightContinue" << "/debugger/run" << "no script started" << 5 << "";
+    QTest::newRow("a breakpoint on a line without code")
+        << "setBreakpoint" << "/debugger/setb" << "line 3 of src0.lua holds no code" << 1 << "";
+    QTest::newRow("no debug session") << "getGlobalVal" << "" << "no debug session is running" << 5 << "";
 }
 
-void tst_QRobotDebugger::lateOutputIsNotTheNextAnswer()
+void tst_QRobotDebugger::refusals()
 {
-    // The script runs longer than the server's answer may take; its pause is
-    // printed later, while the host waits for nothing.
+    QFETCH(QString, operation);
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    if (!path.isEmpty())
+        ctl->on(QStringLiteral("POST"), path, QJsonObject{ { "result", false }, { "error", reason } });
+    ctl->on(QStringLiteral("GET"), QStringLiteral("/debugger/state"), QJsonObject{ { "value", "stop" } });
+    if (operation == QLatin1String("setBreakpoint"))
+        QVERIFY(startSession("answers"));
+    QSignalSpy failed(component, &QRobotDebugger::failed);
+    QSignalSpy info(component, &QRobotDebugger::mobDebugInfo);
+    qputenv("FAKE_LUA", "answers");
+    const QHash<QString, std::function<void()>> calls{
+        { "straightRun", [&]() { component->straightRun(QStringLiteral("demo")); } },
+        { "start", [&]() { component->start(QStringLiteral("demo")); } },
+        { "straightContinue", [&]() { component->straightContinue(); } },
+        { "setBreakpoint", [&]() { component->setBreakpoint(QStringLiteral("src0.lua"), 3); } },
+        { "getGlobalVal", [&]() { QCOMPARE(component->getGlobalVal(QStringLiteral("x")), QString()); } },
+    };
+    calls.value(operation)();
+    // Reported at once, with the controller's reason.
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 1000);
+    QVERIFY2(failed.at(0).at(0).toString().endsWith(reason), qPrintable(failed.at(0).at(0).toString()));
+    QCOMPARE(component->errorString(), failed.at(0).at(0).toString());
+    QTEST(int(component->debugState()), "state");
+    QFETCH(QString, notSent);
+    if (!notSent.isEmpty())
+        QCOMPARE(ctl->count(QStringLiteral("POST"), notSent), 0);
+    QVERIFY(!texts(info).join(QString()).contains(QLatin1String("Crashed")));
+}
+
+void tst_QRobotDebugger::stepPastTheEndThenASecondSession()
+{
+    // A step over the script's last line reaches the controller's system
+    // script: the session ends and the controller's script is stopped.
+    QVERIFY(startSession("answers"));
+    QSignalSpy info(component, &QRobotDebugger::mobDebugInfo);
+    component->stepOver();
+    QVERIFY(texts(info).contains(QStringLiteral("*Server(Finish)*\nstep script finished!\n")));
+    QCOMPARE(component->debugState(), QRobotType::ScriptStopped);
+    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/stop")), 1);
+
+    // Nothing of it counts in the next session: its first step is a step.
+    QVERIFY(startSession("answers"));
+    QSignalSpy steps(component, &QRobotDebugger::stepInChanged);
+    QSignalSpy where(component, &QRobotDebugger::runningLineChanged);
+    component->stepIn();
+    QCOMPARE(component->debugState(), QRobotType::DebugConnected);
+    QCOMPARE(steps.last(), (QList<QVariant>{ true, false, true }));
+    QCOMPARE(where.last(), (QList<QVariant>{ QStringLiteral("src0.lua"), 2 }));
+    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/stop")), 1);
+}
+
+void tst_QRobotDebugger::pauseReachedWhileRunning()
+{
+    // The script runs longer than the server's answer may take; its pause
+    // (a breakpoint) is printed later, while the host waits for nothing.
     QVERIFY(startSession("late"));
+    QSignalSpy where(component, &QRobotDebugger::runningLineChanged);
     component->runScript();
-    QTest::qWait(500);
-    QCOMPARE(component->getGlobalVal(QStringLiteral("count")), QStringLiteral(" 42"));
+    QCOMPARE(component->debugState(), QRobotType::ScriptRunning);
+    QTRY_COMPARE(component->debugState(), QRobotType::ScriptPaused);
+    QCOMPARE(where.last(), (QList<QVariant>{ QStringLiteral("src0.lua"), 5 }));
+    // ... and it is not the next command's answer.
+    QCOMPARE(component->getGlobalVal(QStringLiteral("count")), QStringLiteral(" 'a>b'"));
 }
 
 void tst_QRobotDebugger::crashedInterpreter()
 {
-    QVERIFY(startSession("crash"));
-    QTest::qWait(300);
+    // Without its server the debuggee would run on unsupervised: the crash is
+    // reported when it happens, and the script stopped.
     QSignalSpy info(component, &QRobotDebugger::mobDebugInfo);
+    qputenv("FAKE_LUA", "crash");
+    component->start(QStringLiteral("demo"));
+    QTRY_COMPARE(component->debugState(), QRobotType::ScriptStopped);
+    QVERIFY(texts(info).contains(QStringLiteral("**MainProcess**\nMoDebug Process Crashed!")));
+    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/stop")), 1);
     QCOMPARE(component->getGlobalVal(QStringLiteral("count")), QString());
-    QCOMPARE(texts(info), QStringList{ QStringLiteral("**MainProcess**\nMoDebug Process Crashed!") });
-    QCOMPARE(component->debugState(), QRobotType::ScriptStopped);
+    QCOMPARE(component->errorString(), QStringLiteral("no debug session is running"));
 }
 
 void tst_QRobotDebugger::missingInterpreter()
 {
     LuaInterpreter::setProgramForTesting(folder.path() + QStringLiteral("/missing"));
     QSignalSpy info(component, &QRobotDebugger::mobDebugInfo);
+    QSignalSpy failed(component, &QRobotDebugger::failed);
     component->start(QStringLiteral("demo"));
     LuaInterpreter::setProgramForTesting(fake);
     QCOMPARE(texts(info), QStringList{ QStringLiteral("MobDebug Start Error: FailedToStart") });
-    QCOMPARE(component->debugState(), QRobotType::DebugStarting);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(component->debugState(), QRobotType::ScriptStopped);
     QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/start")), 0);
 }
 
-void tst_QRobotDebugger::facadeCreatesOneDebuggerOnDemand()
+void tst_QRobotDebugger::secondSessionOfTheProgramRefused()
+{
+    // The debug server's port is fixed: one session at a time.
+    QHttpManager otherTransport(nullptr);
+    otherTransport.setHost(QLatin1String(Controller));
+    QRobotDebugger other(&otherTransport, nullptr);
+    QVERIFY(startSession("answers"));
+    QSignalSpy failed(&other, &QRobotDebugger::failed);
+    other.start(QStringLiteral("demo"));
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(failed.at(0).at(0).toString().contains(QLatin1String("another facade of this program is debugging")));
+    QCOMPARE(other.debugState(), QRobotType::ScriptStopped);
+    QCOMPARE(component->debugState(), QRobotType::DebugConnected);
+    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/start")), 1);
+    // Run control needs no debug server.
+    other.straightRun(QStringLiteral("demo"));
+    QCOMPARE(other.debugState(), QRobotType::ScriptRunning);
+    component->stop();
+    QVERIFY(startSession("answers", &other));
+}
+
+void tst_QRobotDebugger::portsTakenByAnotherProgram()
+{
+    delete component; // frees the ports
+    component = nullptr;
+    const QString me = QStringLiteral("(pid %1)").arg(QCoreApplication::applicationPid());
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::Any, QRobotDebugger::MoveLinePort));
+        QRobotDebugger debugger(http, nullptr);
+        QVERIFY(!debugger.isActive());
+        QSignalSpy failed(&debugger, &QRobotDebugger::failed);
+        debugger.straightRun(QStringLiteral("demo"));
+        debugger.start(QStringLiteral("demo"));
+        QCOMPARE(failed.count(), 2);
+        QVERIFY2(failed.at(1).at(0).toString().contains(QLatin1String("UDP port 5002 is taken by tst_qrobotdebug"))
+                     && failed.at(1).at(0).toString().contains(me),
+                 qPrintable(failed.at(1).at(0).toString()));
+        QCOMPARE(debugger.debugState(), QRobotType::ScriptStopped);
+        QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/start")), 0);
+        holder.close();
+        debugger.straightRun(QStringLiteral("demo")); // the ports are bound once free
+        QVERIFY(debugger.isActive());
+        QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/start")), 1);
+    }
+    // The debug server's port.
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::Any, QRobotDebugger::DebugServerPort));
+    component = new QRobotDebugger(http, nullptr);
+    QSignalSpy failed(component, &QRobotDebugger::failed);
+    qputenv("FAKE_LUA", "busy");
+    component->start(QStringLiteral("demo"));
+    QTRY_COMPARE(failed.count(), 1);
+    QVERIFY2(failed.at(0).at(0).toString().contains(QLatin1String("TCP port 8172 is taken by tst_qrobotdebug")),
+             qPrintable(failed.at(0).at(0).toString()));
+    QCOMPARE(component->debugState(), QRobotType::ScriptStopped);
+    QCOMPARE(ctl->count(QStringLiteral("POST"), QStringLiteral("/debugger/start")), 1); // the straight run's
+}
+
+void tst_QRobotDebugger::interruptedStep()
+{
+    VarloTimings::setForTesting(VarloTimings::DebugStepConfirm, 20000);
+    QVERIFY(startSession("answers"));
+    ctl->on(QStringLiteral("GET"), QStringLiteral("/debugger/stepIn"), QJsonObject{ { QStringLiteral("status"), false } });
+    QTimer::singleShot(200, component, &QRobotDebugger::interruptWaits);
+    QElapsedTimer clock;
+    clock.start();
+    component->stepIn();
+    VarloTimings::setForTesting(VarloTimings::DebugStepConfirm, 300);
+    QVERIFY2(clock.elapsed() < 20000, "the step's confirmation was waited for in full");
+}
+
+void tst_QRobotDebugger::facadeCreatesItsDebuggerOnDemand()
 {
     delete component; // frees the ports
     component = nullptr;
@@ -391,8 +602,6 @@ void tst_QRobotDebugger::facadeCreatesOneDebuggerOnDemand()
     qputenv("FAKE_LUA", "answers");
     robot->start(QStringLiteral("demo")); // creates the debugger
     QVERIFY(!probe.bind(QHostAddress::Any, QRobotDebugger::MessagePort));
-    QRobotDebugger second(http, nullptr);
-    QVERIFY(!second.isActive());
     QTRY_COMPARE(robot->debugger()->debugState(), QRobotType::DebugConnected);
     QVERIFY(texts(info).value(0).startsWith(QStringLiteral("args: -e require('mobdebug').listen() controller: 127.0.0.80")));
 
@@ -400,11 +609,12 @@ void tst_QRobotDebugger::facadeCreatesOneDebuggerOnDemand()
     sendDatagram(Controller, QRobotDebugger::ScriptLinePort, QStringLiteral("src0.lua:7"));
     QTRY_COMPARE(lines.count(), 1);
 
-    // The interpreter goes with the facade.
+    // The interpreter goes with the facade, and the ports with the last debugger.
     const qint64 pid = texts(info).value(0).section(QStringLiteral("pid: "), 1).section(QLatin1Char('\n'), 0, 0).toLongLong();
     QVERIFY(pid > 0 && ::kill(pid_t(pid), 0) == 0);
     robot.reset();
     QVERIFY(::kill(pid_t(pid), 0) != 0);
+    QVERIFY(probe.bind(QHostAddress::Any, QRobotDebugger::MessagePort));
 }
 
 void tst_QRobotDebugger::facadeSignalOrder()
@@ -414,10 +624,8 @@ void tst_QRobotDebugger::facadeSignalOrder()
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
         names << (meta.method(i).methodType() == QMetaMethod::Signal ? meta.method(i).name() : QByteArray());
     names.removeAll(QString());
-    // The 48 of the controller's facade, then the library's own additions.
     QCOMPARE(names.size(), 49);
     QCOMPARE(names.indexOf(QStringLiteral("switchJogButtons")), 29);
-    QCOMPARE(names.mid(47), (QStringList{ "printQRobot", "stateStaleChanged" }));
     QCOMPARE(names.mid(30, 11), (QStringList{ "runningLineChanged", "errorLine", "scriptLineChanged", "moveLineChanged",
                                               "errorMsg", "debugStateChanged", "debugStateEnabled", "stopStateEnabled",
                                               "stepInChanged", "mobDebugInfo", "dragModeChanged" }));

@@ -154,6 +154,9 @@ void runTarget(const QByteArray &data)
     DebuggerTexts::beforePrompt(text);
     DebuggerTexts::evalValue(text);
     DebuggerTexts::stack(text);
+    QString file;
+    for (int next = 0; DebuggerTexts::pauseIn(text, next, &file, &line, &next);) {
+    }
 #else
 #error "FUZZ_TARGET names no target"
 #endif

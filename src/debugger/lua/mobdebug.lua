@@ -5,25 +5,33 @@
 -- talks to it through standard input and output:
 --
 --   prints "Waitting client..." and waits on TCP port 8172 for the
---   controller's debuggee (taken only from the address in the environment
---   variable VARLO_DEBUG_CONTROLLER, loopback without it);
+--   controller's debuggee (taken only from the addresses, separated by blanks,
+--   in the environment variable VARLO_DEBUG_CONTROLLER; loopback without it);
 --   prints "Paused at file F line N" whenever the script stops;
---   prints the prompt ">" whenever it waits for a command while the script is
---   paused, and reads one command a line:
+--   prints the prompt ">" at the start of a line whenever it waits for a
+--   command while the script is paused, and reads one command a line:
 --
 --     run | step | over         go on; answered by the next "Paused at ..."
 --     suspend                   pause a running script
 --     setb FILE LINE | delb FILE LINE | delallb
---     eval EXPRESSION           "Comm: eval VALUE" (a Lua literal)
+--     eval EXPRESSION           "Comm: eval VALUE" (a Lua literal, as the controller writes it)
 --     exec STATEMENT            "Comm: exec done" or "Comm: exec error: ..."
 --     stack                     "Comm: stack {name = {"value"}, t = {{...}, "table: ..."}}"
+--     detach                    let the script run on by itself, and end
 --
---   While the script runs it takes suspend, setb, delb and delallb only.
+--   While the script runs it takes suspend, setb, delb, delallb and detach only.
 --   Prints "Server closed!" and ends when the debuggee goes away.
+--
+-- When its standard input closes (the library's host has gone, even killed)
+-- it stops the controller's script (POST to the address in
+-- VARLO_DEBUG_STOP_URL) before it ends: a debuggee left without its server
+-- would run on unsupervised.
 --
 -- The debuggee speaks a line protocol of Varlo's own over the TCP connection;
 -- sim/README.md describes it.
 local socket = require("socket")
+local http = require("socket.http")
+local ltn12 = require("ltn12")
 
 local M = { port = 8172 }
 
@@ -32,9 +40,26 @@ local function out(text)
     io.stdout:flush()
 end
 
--- No answer may hold the prompt character: the library reads up to it.
+-- An answer is one line: the library takes a ">" that begins a line for the
+-- prompt. Values are the controller's literals as they are (they hold no line
+-- breaks); messages lose theirs.
 local function clean(text)
-    return (text:gsub("<([%w_]*)>", "'%1'"):gsub(">", "\\62"):gsub("[\r\n]", " "))
+    return (text:gsub("[\r\n]", " "))
+end
+
+-- The host has gone: the script must not run on without it.
+local function stopController()
+    local url = os.getenv("VARLO_DEBUG_STOP_URL")
+    if url and url ~= "" then
+        http.TIMEOUT = 1
+        http.request({
+            url = url,
+            method = "POST",
+            headers = { ["content-type"] = "application/json", ["content-length"] = "2" },
+            source = ltn12.source.string("{}"),
+            sink = ltn12.sink.null(),
+        })
+    end
 end
 
 -- Standard input as LuaSocket's select() sees it. Unbuffered, so that no
@@ -44,7 +69,8 @@ local stdin = { getfd = function() return 0 end, dirty = function() return false
 local function readCommand()
     local line = io.stdin:read("l")
     if not line then
-        os.exit(0) -- the library has gone
+        stopController() -- the library has gone
+        os.exit(0)
     end
     return (line:gsub("\r$", ""))
 end
@@ -71,6 +97,12 @@ end
 
 function Debuggee:closed()
     out("Server closed!\n")
+    os.exit(0)
+end
+
+-- The script runs on by itself, as the library asked.
+function Debuggee:detach()
+    self.socket:close()
     os.exit(0)
 end
 
@@ -162,6 +194,8 @@ local function running(debuggee)
             local command, arguments = readCommand():match("^%s*(%S*)%s*(.-)%s*$")
             if command == "suspend" then
                 debuggee:send("suspend")
+            elseif command == "detach" then
+                debuggee:detach()
             elseif forwardBreakpoint(debuggee, command, arguments) then
                 debuggee.late = debuggee.late + 1
             elseif command ~= "" then
@@ -216,6 +250,8 @@ local function paused(debuggee, line)
         out("Comm: stack " .. (kind == "ok" and stackText(payload) or "{}") .. "\r\n")
     elseif forwardBreakpoint(debuggee, command, arguments) then
         debuggee:answer()
+    elseif command == "detach" then
+        debuggee:detach()
     elseif command ~= "" and command ~= "suspend" then
         out("Error: unknown command " .. clean(command) .. "\r\n")
     end
@@ -224,7 +260,7 @@ end
 -- ---- the server ------------------------------------------------------------
 
 -- Waits for the controller's debuggee; other callers are turned away.
-local function accept(server, controller)
+local function accept(server, controllers)
     while true do
         local ready = socket.select({ server, stdin }, nil)
         if ready[stdin] then
@@ -236,7 +272,7 @@ local function accept(server, controller)
             if client then
                 local address = normalAddress(client:getpeername())
                 client:settimeout(5)
-                local hello = address == controller and client:receive("*l")
+                local hello = controllers[address] and client:receive("*l")
                 if hello and hello:match("^hello varlo%-debug 1") and client:send("hello varlo-debug 1\n") then
                     client:settimeout(nil)
                     return client
@@ -252,14 +288,17 @@ function M.listen(port)
     port = port or M.port
     io.stdout:setvbuf("no")
     io.stdin:setvbuf("no")
-    local controller = normalAddress(os.getenv("VARLO_DEBUG_CONTROLLER") or "127.0.0.1")
+    local controllers = {}
+    for address in (os.getenv("VARLO_DEBUG_CONTROLLER") or "127.0.0.1"):gmatch("%S+") do
+        controllers[normalAddress(address)] = true
+    end
     local server, problem = socket.bind("*", port)
     if not server then
         out("Cannot listen on port " .. port .. ": " .. tostring(problem) .. "\n")
         os.exit(1)
     end
     out("Waitting client...\n")
-    local debuggee = setmetatable({ socket = accept(server, controller), late = 0 }, Debuggee)
+    local debuggee = setmetatable({ socket = accept(server, controllers), late = 0 }, Debuggee)
     server:close()
     -- The debuggee starts paused at its first line.
     running(debuggee)
