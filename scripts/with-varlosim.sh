@@ -3,7 +3,9 @@
 #   scripts/with-varlosim.sh VARLOSIM ADDRESS COMMAND [ARGUMENT...]
 # The simulator runs as a copy in a fresh folder: the library finds a
 # simulator by its running executable and uses the folder it runs from. The
-# command's exit status is the script's. With VARLO_KEEP_SECONDS=N the
+# command's exit status is the script's; 77 (CTest's "skipped", with
+# SKIP_RETURN_CODE 77), with the command not run, when another program holds
+# ADDRESS (a VarloSim of the user's own, say). With VARLO_KEEP_SECONDS=N the
 # simulator (and its panel page) keeps running N seconds after the command,
 # and the command starts 5 s late, so that a browser can open the panel first.
 set -euo pipefail
@@ -25,9 +27,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Ready when it says so: a port that answers may be another program's.
 for _ in $(seq 100); do
-  if (exec 3<>"/dev/tcp/$address/22000") 2>/dev/null; then break; fi
+  if grep -q "VarloSim ready" "$folder/VarloSim.log"; then break; fi
   if ! kill -0 "$sim_pid" 2>/dev/null; then
+    if grep -q "cannot listen on $address:" "$folder/VarloSim.log"; then
+      echo "skipped: another program (a VarloSim of this machine?) holds $address:" >&2
+      cat "$folder/VarloSim.log" >&2
+      exit 77
+    fi
     echo "VarloSim did not start:" >&2
     cat "$folder/VarloSim.log" >&2
     exit 1

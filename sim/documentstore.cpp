@@ -130,7 +130,9 @@ int DocumentStore::openParent(const std::string &name, bool create, std::string 
             return -1;
         }
         const int next = ::openat(dir, segment.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;   // why it failed, for entryAt()
         ::close(dir);
+        errno = error;
         dir = next;
     }
     leaf = name.substr(start);
@@ -210,15 +212,21 @@ DocumentStore::Status DocumentStore::readFile(const std::string &name, std::stri
     if (status != Status::Ok)
         return status;
     std::string text;
+    // Only a document that is not there reads as {} ("missing"): a client
+    // may then write a fresh one. One that is there but cannot be handed out
+    // (damaged by hand, too large, a link, unreadable) is an error, so that
+    // no client's read-change-write replaces it and loses what it holds.
     if (!readText(name, text)) {
-        body = "{}";
-        return Status::Ok;
+        if (entryAt(name) == Entry::None) {
+            body = "{}";
+            return Status::Ok;
+        }
+        logWarning("document " + name + " cannot be read; answering an error");
+        return Status::Damaged;
     }
-    // A document damaged by hand reads as missing rather than as garbage.
     if (!json::accept(text)) {
-        logWarning("document " + name + " is not valid JSON; answering {}");
-        body = "{}";
-        return Status::Ok;
+        logWarning("document " + name + " is not valid JSON; answering an error");
+        return Status::Damaged;
     }
     body = std::move(text);
     return Status::Ok;
@@ -263,15 +271,22 @@ std::optional<json> DocumentStore::read(const std::string &document) const
 bool DocumentStore::exists(const std::string &document) const
 {
     const std::string name = fileNameOf(document);
-    if (name.empty() || checkName(name, nullptr) != Status::Ok)
-        return false;
+    return !name.empty() && checkName(name, nullptr) == Status::Ok && entryAt(name) == Entry::File;
+}
+
+DocumentStore::Entry DocumentStore::entryAt(const std::string &name) const
+{
     std::string leaf;
     const int dir = openParent(name, false, leaf);
+    if (dir < 0)
+        return errno == ENOENT ? Entry::None : Entry::Other;
     struct stat info {};
-    const bool found = dir >= 0 && ::fstatat(dir, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
-    if (dir >= 0)
-        ::close(dir);
-    return found;
+    const int found = ::fstatat(dir, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    const int error = errno;
+    ::close(dir);
+    if (found != 0)
+        return error == ENOENT ? Entry::None : Entry::Other;
+    return S_ISREG(info.st_mode) ? Entry::File : Entry::Other;
 }
 
 DocumentStore::Status DocumentStore::write(const std::string &document, const json &value)
@@ -303,6 +318,7 @@ const char *DocumentStore::describe(Status status)
     case Status::KindMismatch: return "document kind mismatch (object versus array)";
     case Status::TooDeep: return "document nested too deeply";
     case Status::IoError: return "cannot store the document";
+    case Status::Damaged: return "the stored document cannot be read or is not valid JSON";
     }
     return "error";
 }

@@ -35,6 +35,7 @@ public:
         KindMismatch,   // an object would replace an array document or the reverse
         TooDeep,        // nested deeper than kMaxNesting
         IoError,
+        Damaged,        // stored, but not readable as a JSON document
     };
 
     explicit DocumentStore(const std::filesystem::path &projectFolder);
@@ -50,7 +51,8 @@ public:
     // "settings/common.json", and gives the file's full path.
     Status checkName(const std::string &name, std::filesystem::path *fullPath) const;
 
-    // File service: the document text, or "{}" when the document is missing.
+    // File service: the document text, "{}" when the document is missing, or
+    // Damaged when it is there but cannot be read as JSON.
     Status readFile(const std::string &name, std::string &body) const;
     // File service: stores a body that must be a JSON object or array.
     Status writeFile(const std::string &name, const std::string &body);
@@ -76,6 +78,10 @@ private:
     // The folder holding `name` and its last segment; -1 when it is missing
     // (and not `create`d) or reached only through a link.
     int openParent(const std::string &name, bool create, std::string &leaf) const;
+    // What stands at a file name: nothing, a regular file, or anything else
+    // (a folder, a link, what cannot be looked at).
+    enum class Entry { None, File, Other };
+    Entry entryAt(const std::string &name) const;
     // The text of a regular file; false when it is missing, a link or unreadable.
     bool readText(const std::string &name, std::string &text) const;
 

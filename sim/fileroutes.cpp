@@ -22,6 +22,7 @@ int httpStatusOf(DocumentStore::Status status)
     case DocumentStore::Status::KindMismatch: return 409;
     case DocumentStore::Status::TooDeep: return 400;
     case DocumentStore::Status::IoError: return 500;
+    case DocumentStore::Status::Damaged: return 500;
     }
     return 500;
 }

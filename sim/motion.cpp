@@ -231,6 +231,17 @@ void Robot::abortAllLocked(bool alarmed)
     }
 }
 
+json Robot::stopMotionsLocked()
+{
+    // A motion stopped before its end did not arrive: it reads as ended in an
+    // alarm, so that no client waiting for it (another program, or the one
+    // that stopped it) takes it for an arrival. The stop starts no motion of
+    // its own: each kind's status goes on describing its last motion.
+    abortAllLocked(true);
+    logVerbose("motions stopped");
+    return json{{"result", true}};
+}
+
 json Robot::refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why)
 {
     // A refused command counts as a motion that ended in an alarm, so a client
@@ -248,12 +259,8 @@ json Robot::command(MotionKind kind, const json &body)
         return refuseLocked(kind, id, "body must be a JSON object");
 
     bool run = true;
-    if (readFlag(body, "value", run) && !run && kind != MotionKind::GoHome) {
-        // "value": false stops the motions instead of starting one.
-        abortAllLocked(false);
-        m_status[static_cast<int>(kind)] = {id, true, false};
-        return json{{"result", true}};
-    }
+    if (readFlag(body, "value", run) && !run && kind != MotionKind::GoHome)
+        return stopMotionsLocked();
     std::string why;
     if (!canMoveLocked(why))
         return refuseLocked(kind, id, why);
@@ -269,11 +276,8 @@ json Robot::command(MotionKind kind, const json &body)
     const int axes = m_model->axes();
 
     if (kind == MotionKind::GoHome) {
-        if (!run) {
-            abortAllLocked(false);
-            m_status[static_cast<int>(kind)] = {id, true, false};
-            return json{{"result", true}};
-        }
+        if (!run)
+            return stopMotionsLocked();
         m.target = m_model->homePosition();
     } else if (kind == MotionKind::MoveJ) {
         Joints q{};

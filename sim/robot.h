@@ -204,6 +204,7 @@ private:
     const std::string &bigBlocksLocked() const;
     bool canMoveLocked(std::string &why) const;
     json refuseLocked(MotionKind kind, std::uint64_t id, const std::string &why);
+    json stopMotionsLocked();
     void finishMotionLocked(const Motion &motion, bool alarmed);
     void abortAllLocked(bool alarmed);
     void stopJogLocked();

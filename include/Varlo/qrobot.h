@@ -50,7 +50,9 @@ public:
     // stands), 1 ended in an alarm (or was refused), 2 no end in time. The C
     // functions know only these three: a lost connection is 2 there.
     // MotionInterrupted: interruptWaits() ended the wait; the arm was not
-    // stopped by it (call stopMotion()). MotionConnectionLost: the controller
+    // stopped by it (call stopMotion()). For waitForMotion() also: the motion
+    // ended short of its target after this facade's stopMotion() (stopped on
+    // purpose, not failed). MotionConnectionLost: the controller
     // stopped answering, so how the motion ends is unknown.
     enum MotionResult {
         MotionFinished = 0,
@@ -117,7 +119,8 @@ public:
     // MotionAlarm when it reports an alarm, MotionTimedOut when neither came
     // in time or the facade has no components, MotionConnectionLost when the
     // connection is lost meanwhile (or, at the limit, no status query was
-    // answered for about a second), MotionInterrupted on interruptWaits(). An
+    // answered for about a second), MotionInterrupted on interruptWaits() or
+    // when the motion ended short of its target after stopMotion(). An
     // unanswered status query counts as "not yet", never as an arrival.
     MotionResult waitForMotion(MotionCommand command, int msecs = -1);
 

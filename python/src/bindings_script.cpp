@@ -8,29 +8,25 @@ namespace py = pybind11;
 
 void bindScript(Core &core)
 {
-    // False when another Robot of the program holds the script
-    // notifications (their ports are one per computer).
+    // Start and continue return why the debugger could not do it (the
+    // controller's refusal, the notification ports held by another
+    // program), empty when it did.
     core.def("script_run", [](RobotCore &self, const std::string &project) {
-        return call(self, [&](QRobot &robot) {
-            if (!robot.debugger()->isActive())
-                return false;
+        return call(self, [&](QRobot &) {
             self.scriptEvents().clear();
-            self.setScriptStarted(true);
-            robot.straightRun(qtext(project));
-            return true;
+            return text(self.startScript([&](QRobotDebugger &debugger) { debugger.straightRun(qtext(project)); }));
         }, Session::Signals::TermToo);
     });
     core.def("script_pause", [](RobotCore &self) { call(self, [](QRobot &robot) { robot.straightSuspend(); }); });
     core.def("script_continue", [](RobotCore &self) {
-        call(self, [&](QRobot &robot) {
-            self.setScriptStarted(true);
-            robot.straightContinue();
+        return call(self, [&](QRobot &) {
+            return text(self.startScript([](QRobotDebugger &debugger) { debugger.straightContinue(); }));
         });
     });
     core.def("script_stop", [](RobotCore &self) {
         call(self, [&](QRobot &robot) {
             robot.stop();
-            self.setScriptStarted(false);
+            self.scriptStopped();
         });
     });
     // (state, project): 2 running, 3 paused, 5 stopped (0 and 1: a debug

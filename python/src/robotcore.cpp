@@ -6,6 +6,7 @@
 #include <Varlo/qrobotsettings.h>
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QRegularExpression>
 
 #include <cstring>
 
@@ -28,6 +29,8 @@ void RobotCore::makeFacade()
 {
     m_robot.reset(new QRobot());
     m_context.reset(new QObject());
+    m_followed = nullptr;
+    m_scriptState = QRobotType::ScriptStopped;
     QRobot *robot = m_robot.get();
     QObject *context = m_context.get();
     QObject::connect(robot, &QRobot::exChangeClock, context, [this]() {
@@ -39,30 +42,60 @@ void RobotCore::makeFacade()
         ++m_connectionEvents;
         deliver("connection", [connected]() { return py::bool_(connected); });
     });
-    QObject::connect(robot, &QRobot::scriptLineChanged, context,
+}
+
+QRobotDebugger &RobotCore::followScript()
+{
+    QRobotDebugger *debugger = m_robot->debugger();
+    if (debugger == m_followed)
+        return *debugger;
+    m_followed = debugger;
+    QObject *context = m_context.get();
+    QObject::connect(debugger, &QRobotDebugger::scriptLineChanged, context,
                      [this](int line) { addScriptEvent(ScriptEvent::Line, line, QString()); });
-    QObject::connect(robot, &QRobot::moveLineChanged, context,
+    QObject::connect(debugger, &QRobotDebugger::moveLineChanged, context,
                      [this](int line) { addScriptEvent(ScriptEvent::Move, line, QString()); });
-    // An error comes as its text, then its line; the script then stops.
+    QObject::connect(debugger, &QRobotDebugger::scriptPrinted, context,
+                     [this](const QString &text) { addScriptEvent(ScriptEvent::Print, 0, text); });
+    QObject::connect(debugger, &QRobotDebugger::scriptFinished, context,
+                     [this]() { addScriptEvent(ScriptEvent::Finished, 0, QString()); });
+    // An error comes as its text ("ERROR:src0.lua:N: text"), then its line;
+    // the script then stops. The event's text is the controller's message.
     auto errorText = std::make_shared<QString>();
-    QObject::connect(robot, &QRobot::errorMsg, context, [errorText](const QString &text) { *errorText = text; });
-    QObject::connect(robot, &QRobot::errorLine, context, [this, errorText](int line) {
-        addScriptEvent(ScriptEvent::Error, line, errorText->trimmed());
+    QObject::connect(debugger, &QRobotDebugger::errorMsg, context, [errorText](const QString &text) {
+        static const QRegularExpression where(QStringLiteral("^\\s*ERROR:\\S*src0\\.lua:\\d+:\\s*"));
+        *errorText = text.trimmed().remove(where);
     });
-    QObject::connect(robot, &QRobot::mobDebugInfo, context, [this](const QString &text) {
-        if (text.contains(QLatin1String("ERROR:")))
-            return; // reported as the error
-        if (text.contains(QLatin1String("run script finished!")))
-            addScriptEvent(ScriptEvent::Finished, 0, text.trimmed());
-        else if (text.contains(QLatin1String("command:pause")))
+    QObject::connect(debugger, &QRobotDebugger::errorLine, context,
+                     [this, errorText](int line) { addScriptEvent(ScriptEvent::Error, line, *errorText); });
+    QObject::connect(debugger, &QRobotDebugger::failed, context, [this](const QString &reason) {
+        if (m_starting)
+            m_failure = reason;
+    });
+    // A pause (the script's own, or pause_script()) once; the end of a run
+    // that the controller did not report (a stop).
+    QObject::connect(debugger, &QRobotDebugger::debugStateChanged, context, [this](QRobotType::DebugState state) {
+        const QRobotType::DebugState before = m_scriptState;
+        m_scriptState = state;
+        if (state == QRobotType::ScriptPaused && before != QRobotType::ScriptPaused)
             addScriptEvent(ScriptEvent::Paused, 0, QString());
-        else
-            addScriptEvent(ScriptEvent::Print, 0, text.trimmed());
-    });
-    QObject::connect(robot, &QRobot::debugStateChanged, context, [this](QRobotType::DebugState state) {
-        if (state == QRobotType::ScriptStopped && m_scriptStarted)
+        else if (state == QRobotType::ScriptStopped)
             addScriptEvent(ScriptEvent::Stopped, 0, QString());
     });
+    return *debugger;
+}
+
+QString RobotCore::startScript(const std::function<void(QRobotDebugger &)> &operation)
+{
+    QRobotDebugger &debugger = followScript();
+    m_failure.clear();
+    m_scriptStarted = true;
+    m_starting = true;
+    operation(debugger);
+    m_starting = false;
+    if (!m_failure.isEmpty())
+        m_scriptStarted = debugger.debugState() != QRobotType::ScriptStopped;
+    return m_failure;
 }
 
 RobotCore::~RobotCore()
@@ -96,7 +129,8 @@ void RobotCore::deliver(const char *kind, const std::function<py::object()> &val
 
 void RobotCore::addScriptEvent(ScriptEvent::Kind kind, int line, const QString &text)
 {
-    if (!m_scriptStarted)
+    // Nothing of a start or continuation that the debugger refused.
+    if (!m_scriptStarted || (m_starting && !m_failure.isEmpty()))
         return;
     const bool ends = kind == ScriptEvent::Error || kind == ScriptEvent::Finished || kind == ScriptEvent::Stopped;
     if (ends) {
@@ -133,9 +167,9 @@ void RobotCore::disconnect()
     m_connected = false;
     m_moving = false;
     m_scriptStarted = false;
-    // A fresh facade for the next connection, so that what this one holds
-    // (the script notification ports among it) is free for other Robots at
-    // once. Not from inside a wait, which may still run on the old one.
+    // A fresh facade for the next connection, so that nothing of this one
+    // (its script notifications among it) reaches the next. Not from inside
+    // a wait, which may still run on the old one.
     if (!Session::nested()) {
         m_context.reset();
         makeFacade();

@@ -8,6 +8,7 @@
 #include "session.h"
 
 #include <Varlo/qrobot.h>
+#include <Varlo/qrobotdebugger.h>
 
 #include <pybind11/pybind11.h>
 
@@ -15,6 +16,7 @@
 #include <QtCore/QString>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class RobotCore
@@ -50,11 +52,21 @@ public:
     enum Wake { WakeState = 1, WakeConnection = 2, WakeScript = 4 };
     quint64 eventCount(int mask) const;
 
-    // A motion command was sent, a jog button pressed, a script started:
-    // an interruption stops the arm (and the script).
+    // A motion command was sent, a jog button pressed: an interruption stops
+    // the arm.
     void setMoving(bool moving) { m_moving = moving; }
-    void setScriptStarted(bool started) { m_scriptStarted = started; }
+    // True from a script's start (or continuation) until its end was
+    // notified: an interruption stops the script, and its notifications are
+    // kept.
     bool scriptStarted() const { return m_scriptStarted; }
+    void scriptStopped() { m_scriptStarted = false; }
+    // Runs `operation` (a start or a continuation) on this controller's script
+    // debugger, whose notifications this core follows from then on. Returns
+    // why the debugger could not do it (its failed(): the controller refused,
+    // another program holds the notification ports), empty when it did. A
+    // refused operation leaves no notification; the script then counts as
+    // started only while the controller still has it going.
+    QString startScript(const std::function<void(QRobotDebugger &)> &operation);
     // Stops the arm and the script when this program set them going, and
     // waits (at most about 2 s) until the arm stands.
     void stopIfMoving();
@@ -88,6 +100,8 @@ public:
 
 private:
     void makeFacade();
+    // The facade's debugger, its notifications connected to this core.
+    QRobotDebugger &followScript();
     void deliver(const char *kind, const std::function<pybind11::object()> &value);
     void addScriptEvent(ScriptEvent::Kind kind, int line, const QString &text);
 
@@ -100,6 +114,10 @@ private:
     bool m_moving = false;
     bool m_scriptStarted = false;
     bool m_scriptEnding = false;
+    QRobotDebugger *m_followed = nullptr; // the debugger whose notifications are connected
+    bool m_starting = false;              // startScript() runs its operation
+    QString m_failure;                    // why the operation in progress failed
+    QRobotType::DebugState m_scriptState = QRobotType::ScriptStopped;
     quint64 m_exchanges = 0;
     quint64 m_connectionEvents = 0;
     quint64 m_scriptEventTotal = 0;

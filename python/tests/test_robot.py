@@ -73,6 +73,26 @@ def test_a_refused_motion_raises_and_an_exception_in_a_handler_ends_the_call(rob
     assert sim_joints(sim)[0] > -39
 
 
+def test_a_blocking_move_stopped_by_the_program_itself_is_not_an_arrival_nor_an_alarm(robot, sim):
+    robot.enable()
+    start = sim_joints(sim)[0]
+    asked = []
+
+    def stop_midway(state):
+        if not asked and abs(state.joints[0] - start) > 3:
+            asked.append("stop")  # before the call: its own wait delivers states too
+            asked.append(robot.stop())
+    robot.on_state(stop_midway)
+    try:
+        with pytest.raises(varlo.VarloError, match="was stopped before it arrived") as caught:
+            robot.jointmovj([start + 40, 0, 0, 0, 90, 0])
+    finally:
+        robot.remove_handler(stop_midway)
+    assert type(caught.value) is varlo.VarloError and asked == ["stop", True]
+    state = sim.state()
+    assert not state["moving"] and 3 < abs(state["jointCoordinate"][0] - start) < 39
+
+
 def test_outputs_keep_the_others_and_inputs_arrive(robot, sim):
     robot.do = {1, 4, 64}
     robot.set_do(5, True)
@@ -175,8 +195,9 @@ def test_documents_round_trip(robot):
     assert robot.read_document("/settings/nothingHere") is None
 
 
-# The file service hands these out as they are stored; neither is a document.
-@pytest.mark.parametrize("stored", ["42", '"a text"'])
+# The file service hands the first two out as they are stored (neither is a document) and
+# answers an error for the others, which are not JSON: none reads as a missing document.
+@pytest.mark.parametrize("stored", ["42", '"a text"', '{"ratio": 4', ""])
 def test_a_document_that_could_not_be_read_is_never_written_back(robot, sim, stored):
     with open(sim.file("/settings/damaged.json"), "w") as damaged:
         damaged.write(stored)

@@ -99,7 +99,7 @@ def motion_error(outcome: int, what: str, address: str, limit: float, alarms: st
     was given, ``alarms`` the active alarms in words.
     """
     if outcome == ENDED_IN_ALARM:
-        detail = "active alarms: %s" % alarms if alarms else "is the target within reach?"
+        detail = "active alarms: %s" % alarms if alarms else "is the target within reach? did another program stop the arm?"
         return VarloAlarmError("%s ended in an alarm or was refused (%s)" % (what, detail), ALARM)
     if outcome == TIMED_OUT:
         return VarloTimeoutError("%s did not end within %g s (a longer move needs timeout=)" % (what, limit),
@@ -110,7 +110,7 @@ def motion_error(outcome: int, what: str, address: str, limit: float, alarms: st
     if outcome == NOT_ANSWERED:
         return VarloRequestError("the controller at %s did not answer the %s command" % (address, what),
                                  REQUEST_FAILED)
-    return VarloError("%s was interrupted" % what, None)
+    return VarloError("%s was stopped before it arrived (stop() was called)" % what, None)
 
 
 def connect_error(address: str, elapsed: float, limit: float = CONNECT_LIMIT_S) -> VarloConnectionError:

@@ -7,10 +7,14 @@ notifications.
         print(event)            # line 3, print hello, finished ...
 
 The notifications (the line run, the lines that move the arm, what the script
-prints, errors, its end) reach the program while a Robot call runs; they
-arrive on fixed UDP ports of this computer, so one Robot of a program at a
-time follows a script. Ctrl-C while the program waits for them stops the
-script and the arm before KeyboardInterrupt is raised.
+prints, errors, its end) reach the program while a Robot call runs. Every
+Robot of a program runs and follows its own controller's script, several at
+once: the notifications arrive on fixed UDP ports of this computer, which the
+program listens on once, and each goes to the Robots of the controller that
+sent it. Another program on this computer that holds those ports keeps this
+one from running scripts (run_script() raises, naming the port and its
+holder). Ctrl-C while the program waits for them stops the script and the arm
+before KeyboardInterrupt is raised.
 """
 from __future__ import annotations
 
@@ -25,30 +29,36 @@ from .state import ScriptEvent, ScriptState
 _SCRIPT_STATES = {0: "debugging", 1: "debugging", 2: "running", 3: "paused", 5: "stopped"}
 
 
+def _raise_if_failed(reason: str) -> None:
+    if reason:
+        raise VarloRequestError(reason, errors.REQUEST_FAILED)
+
+
 class ScriptMixin:
     """The script members of ``Robot`` (see varlo.robot)."""
 
     def run_script(self, project: str) -> None:
         """Starts the script of project ``project`` on the controller and
         returns; follow it with script_events() or on_script(). The script may
-        move the arm: it must be enabled. Raises VarloRequestError when
-        another Robot of this program follows a script."""
+        move the arm: it must be enabled. Raises VarloRequestError when the
+        script did not start: the controller refused (a project without a
+        script, say), or another program on this computer holds the script
+        notification ports (the message names the port and its holder)."""
         project = _project_name(project)
         self._check_open("run a script")
         self._script_events.clear()
-        if not self._core.script_run(project):
-            raise VarloRequestError("another Robot of this program follows a script: its notifications come to one "
-                                    "Robot at a time", errors.REQUEST_FAILED)
+        _raise_if_failed(self._core.script_run(project))
 
     def pause_script(self) -> None:
-        """Pauses the script at its next line."""
+        """Pauses the script at its next line (a "paused" notification)."""
         self._check_open("pause the script")
         self._core.script_pause()
 
     def continue_script(self) -> None:
-        """Lets a paused script go on."""
+        """Lets a paused script go on. Raises VarloRequestError when the
+        controller refused (the script has ended, say)."""
         self._check_open("continue the script")
-        self._core.script_continue()
+        _raise_if_failed(self._core.script_continue())
 
     def stop_script(self) -> None:
         """Stops the script wherever it is."""

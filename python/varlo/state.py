@@ -173,8 +173,9 @@ class ScriptEvent(NamedTuple):
 
     ``kind`` is "line" (``line`` about to run), "move" (``line`` moves the
     arm), "print" (``text`` the script printed), "paused" (the script paused
-    itself), "error" (``text``, at ``line``: the script ended), "finished" (it
-    ended by itself) or "stopped" (it was stopped)."""
+    itself, or pause_script()), "error" (``text``, the controller's message,
+    at ``line``: the script ended), "finished" (it ended by itself) or
+    "stopped" (it was stopped)."""
     kind: str
     line: int = 0
     text: str = ""

@@ -40,12 +40,86 @@ int literalEnd(const QString &text, int from, QChar stop)
     return text.size();
 }
 
+// How `bytes` read as UTF-8: valid; valid but for a sequence cut at the end
+// (`cut` its length); or not UTF-8. Overlong forms, surrogates and code points
+// past U+10FFFF are not UTF-8.
+enum class Utf8 { Valid, CutAtEnd, Invalid };
+
+Utf8 checkUtf8(const QByteArray &bytes, int *cut)
+{
+    const int size = bytes.size();
+    for (int at = 0; at < size;) {
+        const uchar lead = uchar(bytes.at(at));
+        int length = 1;
+        uchar low = 0x80; // the range of the byte after the lead
+        uchar high = 0xBF;
+        if (lead < 0x80) {
+            ++at;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return Utf8::Invalid;
+        }
+        for (int next = 1; next < length; ++next) {
+            if (at + next == size) {
+                *cut = next;
+                return Utf8::CutAtEnd;
+            }
+            const uchar c = uchar(bytes.at(at + next));
+            if (next == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80)
+                return Utf8::Invalid;
+        }
+        at += length;
+    }
+    return Utf8::Valid;
+}
+
+QString fromUtf8OrLatin1(const QByteArray &bytes)
+{
+    int cut = 0;
+    return checkUtf8(bytes, &cut) == Utf8::Valid ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+QByteArray beforeNul(const QByteArray &bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.left(nul);
+}
+
 } // namespace
 
 QString decode(const QByteArray &bytes)
 {
-    const int nul = bytes.indexOf('\0');
-    return QString::fromLatin1(nul < 0 ? bytes : bytes.left(nul));
+    return fromUtf8OrLatin1(beforeNul(bytes));
+}
+
+QString decodeStream(QByteArray *pending, const QByteArray &bytes, bool last)
+{
+    const QByteArray data = *pending + beforeNul(bytes);
+    pending->clear();
+    QString text;
+    for (int from = 0; from < data.size();) {
+        const int lineEnd = data.indexOf('\n', from);
+        const int end = lineEnd < 0 ? data.size() : lineEnd + 1;
+        QByteArray piece = data.mid(from, end - from);
+        int cut = 0;
+        if (end == data.size() && !last && checkUtf8(piece, &cut) == Utf8::CutAtEnd) {
+            *pending = piece.right(cut);
+            piece.chop(cut);
+        }
+        text += fromUtf8OrLatin1(piece);
+        from = end;
+    }
+    return text;
 }
 
 bool scriptLine(const QString &text, int *line)

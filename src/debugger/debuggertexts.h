@@ -10,9 +10,17 @@
 // parsing is the same wherever a text arrives.
 namespace DebuggerTexts {
 
-// Bytes as the controller and the interpreter send them: Latin-1, up to the
-// first NUL byte.
+// Bytes as the controller and the interpreter send them, up to the first NUL
+// byte: UTF-8 when they are valid UTF-8 (a Lua script's strings are the bytes
+// of its source, UTF-8 on the controller), otherwise Latin-1, which reads every
+// byte as one character and so loses none.
 QString decode(const QByteArray &bytes);
+
+// The same for a stream read piece by piece (the debug server's output):
+// `bytes` after what `pending` kept from the previous read, line by line. A
+// UTF-8 sequence cut at the end of what has come is kept in `pending` for the
+// next read; with `last` (nothing more will come) it is decoded as it is.
+QString decodeStream(QByteArray *pending, const QByteArray &bytes, bool last = false);
 
 // The line of a "src0.lua:N" notification; false when the text is not one (it
 // names no "src0.lua"). A number that does not read as one gives 0.

@@ -88,6 +88,11 @@ public:
     // never runs on unsupervised after the host's side ended the session.
     void endSession(bool stopScript);
     QString writeSync(const QString &command);
+    // What the server printed since the last read, as text (a character cut
+    // between two reads waits in serverBytes); `last` when it has ended.
+    QString readServer(bool last = false);
+    // Forgets what the server printed and was not handled (a new session).
+    void clearServerOutput();
     // True while a debug session runs. Otherwise the host is told: a crashed
     // interpreter (the session ends and the script is stopped), or no session.
     bool sessionReady();
@@ -118,6 +123,7 @@ public:
     bool startPosted = false;  // the session's start has been posted to the controller
     QString startProject;      // the project of the session
     QString serverOutput;      // what the server printed that is not handled yet (a part line)
+    QByteArray serverBytes;    // a UTF-8 sequence cut at the end of the last read
     QRobotType::DebugState debugState = QRobotType::ScriptStopped;
     quint64 sessionEnds = 0;   // the times the state went to "stopped" by an end
     QString errorText;

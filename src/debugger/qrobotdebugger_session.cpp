@@ -79,7 +79,7 @@ void QRobotDebuggerPrivate::onServerOutput()
     // being handled, and the start-up waits (the prompt comes while the start
     // is posted): what came meanwhile is handled here too.
     do {
-        const QString text = DebuggerTexts::decode(process.readAll());
+        const QString text = readServer();
         if (text.isEmpty())
             break;
         serverOutput += text;
@@ -127,7 +127,7 @@ void QRobotDebuggerPrivate::onInterpreterFinished()
     Q_Q(QRobotDebugger);
     if (inWriteSync)
         return; // the command reads what the server said last, then comes back here
-    const QString rest = serverOutput + DebuggerTexts::decode(process.readAll());
+    const QString rest = serverOutput + readServer(true);
     if (!rest.trimmed().isEmpty())
         Q_EMIT q->mobDebugInfo(rest.trimmed());
     takeServerEvents(rest);
@@ -191,7 +191,7 @@ void QRobotDebuggerPrivate::endSession(bool stopScript)
         process.kill();
         process.waitForFinished(VarloTimings::ms(VarloTimings::DebugProcess));
     }
-    serverOutput.clear();
+    clearServerOutput();
     startPosted = false;
     stepFinished = false;
     if (listener->debugSession == this)
@@ -211,7 +211,7 @@ QString QRobotDebuggerPrivate::writeSync(const QString &command)
     // watcher has not seen yet (a pause reached after a run had stopped
     // waiting, say) is not part of this one; its events count all the same.
     process.waitForReadyRead(0);
-    const QString earlier = serverOutput + DebuggerTexts::decode(process.readAll());
+    const QString earlier = serverOutput + readServer();
     serverOutput.clear();
     if (!earlier.isEmpty()) {
         Q_EMIT q->mobDebugInfo(QLatin1String("*Server(Info)*\n") + earlier);
@@ -232,7 +232,7 @@ QString QRobotDebuggerPrivate::writeSync(const QString &command)
     QString received;
     QString answer;
     while (DebuggerTexts::promptIndex(answer) < 0) {
-        const QString chunk = DebuggerTexts::decode(process.readAll());
+        const QString chunk = readServer();
         received += chunk;
         QString file;
         int line = 0;
@@ -275,6 +275,17 @@ QString QRobotDebuggerPrivate::writeSync(const QString &command)
     if (process.bytesAvailable() > 0)
         QTimer::singleShot(0, q, [this]() { onServerOutput(); });
     return answer.isEmpty() ? QString() : DebuggerTexts::beforePrompt(answer);
+}
+
+QString QRobotDebuggerPrivate::readServer(bool last)
+{
+    return DebuggerTexts::decodeStream(&serverBytes, process.readAll(), last);
+}
+
+void QRobotDebuggerPrivate::clearServerOutput()
+{
+    serverOutput.clear();
+    serverBytes.clear();
 }
 
 bool QRobotDebuggerPrivate::sessionReady()
@@ -341,7 +352,7 @@ void QRobotDebugger::start(QString fileName)
     // Nothing of an earlier session counts in this one.
     d->stepFinished = false;
     d->startPosted = false;
-    d->serverOutput.clear();
+    d->clearServerOutput();
     d->startProject = fileName;
     d->listener->debugSession = d.data();
     d->controllerAddresses();
@@ -520,7 +531,7 @@ void QRobotDebugger::detach()
     if (!d->process.waitForFinished(VarloTimings::ms(VarloTimings::DebugServerQuit)))
         d->process.kill();
     d->process.waitForFinished(VarloTimings::ms(VarloTimings::DebugProcess));
-    d->serverOutput.clear();
+    d->clearServerOutput();
     if (d->listener->debugSession == d.data())
         d->listener->debugSession = nullptr;
     d->isStraight = true;

@@ -15,6 +15,8 @@ QRobot::MotionResult run(QRobot *robot, StatusMember status, qint64 limitMs)
     // Looked up on every check: a component deleted while the host waits
     // ends the wait instead of being used.
     QPointer<QRobotSettings> component = robot->settings();
+    QPointer<QRobot> facade = robot;
+    const quint64 stopsBefore = QRobotPrivate::get(robot)->stopsSent;
     const qint64 limit = limitMs < 0 ? VarloTimings::ms(VarloTimings::MotionLimit) : limitMs;
     int32_t result = QRobot::MotionTimedOut;
     SyncWait wait(VarloTimings::ms(VarloTimings::MotionCheck), limit, QRobot::MotionTimedOut, &result);
@@ -41,7 +43,10 @@ QRobot::MotionResult run(QRobot *robot, StatusMember status, qint64 limitMs)
         bool decided = false;
         int32_t outcome = QRobot::MotionFinished;
         if (isAlarms) {
-            outcome = QRobot::MotionAlarm;
+            // Ended short of its target after this facade stopped the arm:
+            // stopped on purpose, which is no failure to report.
+            const bool stoppedHere = facade && QRobotPrivate::get(facade)->stopsSent != stopsBefore;
+            outcome = stoppedHere ? QRobot::MotionInterrupted : QRobot::MotionAlarm;
             decided = true;
         }
         if (value) {

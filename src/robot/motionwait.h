@@ -16,7 +16,8 @@ class QRobotSettings;
 // goes on, so that a lost reply is never taken for an arrival. The wait ends
 // with MotionConnectionLost when the facade loses the controller, or when at
 // its limit no status query has been answered for about a second; with
-// MotionInterrupted when the facade's waits are interrupted. The motion
+// MotionInterrupted when the facade's waits are interrupted, or when the
+// motion ended short of its target after the facade's stopMotion(). The motion
 // functions of Varlo.h and QRobot::waitForMotion() wait this way.
 namespace MotionWait {
 

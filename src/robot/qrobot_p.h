@@ -34,6 +34,10 @@ public:
     int axisCount = 0;
     // The waits running on this facade, for interruptWaits().
     WaitGroup waits;
+    // How many stops stopMotion() has sent: a motion wait that sees its
+    // motion end short of its target after one of them reports it stopped
+    // on purpose (MotionInterrupted), not failed.
+    quint64 stopsSent = 0;
     // Only the C functions' own facade deletes itself when the application
     // quits; a host's facade may live on the stack or in a smart pointer.
     bool deleteOnQuit = false;

@@ -61,6 +61,7 @@ bool QRobot::stopMotion()
     // a controller that ignored "value" would hold the arm where it is.
     const QRobotType::JointCoordinate here = d->protocol->jointCoordinate();
     QPointer<QRobot> guard(this);
+    ++d->stopsSent;
     const bool stopped = twice([&] { return guard && d->settings->moveJ(here, false); });
     // The buttons are released whether or not the stop was answered.
     const bool released = guard && stopJog();

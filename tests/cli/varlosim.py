@@ -12,25 +12,36 @@ import pytest
 
 
 class Sim:
-    """VarloSim on `address` from a fresh folder, with its panel page on port 22080."""
+    """VarloSim on `address`, run as a copy in a folder of its own (`folder`, else a fresh
+    temporary one), with its panel page on port 22080. A test whose address another program
+    holds is skipped, saying so."""
 
-    def __init__(self, program, address, axes=6, options=()):
+    def __init__(self, program, address, axes=6, options=(), folder=None):
+        if not os.path.isfile(program):
+            pytest.skip("VarloSim is not built (%s)" % program)
         self.address = address
-        self.folder = tempfile.mkdtemp(prefix="varlosim-")
-        shutil.copy2(program, os.path.join(self.folder, "VarloSim"))  # its folder is its own
+        self.owns_folder = folder is None
+        self.folder = tempfile.mkdtemp(prefix="varlosim-") if folder is None else str(folder)
+        self.project = os.path.join(self.folder, "controllerVR", "project")
+        shutil.copy2(program, os.path.join(self.folder, "VarloSim"))  # its folder is its own, as a user's
         self.log = os.path.join(self.folder, "VarloSim.log")
         with open(self.log, "w") as output:
             self.process = subprocess.Popen(
                 [os.path.join(self.folder, "VarloSim"), "--root", self.folder, "--address", address,
                  "--axes", str(axes), "--exit-with-parent", *options], stdout=output, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 10
-        while "VarloSim ready" not in open(self.log).read():
-            if "cannot listen on %s" % address in open(self.log).read():
+        while "VarloSim ready" not in self.log_text():
+            said = self.log_text()
+            if "cannot listen on %s" % address in said:
                 self.process.wait(10)
-                shutil.rmtree(self.folder, ignore_errors=True)
-                pytest.skip("%s is taken by another program: %s" % (address, open(self.log).read().strip()))
-            assert self.process.poll() is None and time.monotonic() < deadline, open(self.log).read()
+                self.remove_folder()  # the log with it: what it said is kept in `said`
+                pytest.skip("%s is taken by another program: %s" % (address, said.strip()))
+            assert self.process.poll() is None and time.monotonic() < deadline, said
             time.sleep(0.05)
+
+    def log_text(self):
+        with open(self.log) as log:
+            return log.read()
 
     def state(self):
         with urllib.request.urlopen("http://%s:22080/state" % self.address, timeout=3) as reply:
@@ -44,9 +55,8 @@ class Sim:
 
     def script(self, project, text):
         """Makes `text` the Lua script of project `project`."""
-        folder = os.path.join(self.folder, "controllerVR", "project", "project", project)
-        os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, "src0.lua"), "w") as script:
+        os.makedirs(self.file("project/" + project), exist_ok=True)
+        with open(self.file("project/%s/src0.lua" % project), "w") as script:
             script.write(text)
 
     def wait(self, condition, seconds=10):
@@ -59,10 +69,18 @@ class Sim:
             time.sleep(0.02)
         return None
 
+    def file(self, name):
+        """The path of a document or project file in the simulator's folder."""
+        return os.path.join(self.project, *name.strip("/").split("/"))
+
     def stop(self):
         self.process.terminate()
         self.process.wait(10)
-        shutil.rmtree(self.folder, ignore_errors=True)
+        self.remove_folder()
+
+    def remove_folder(self):
+        if self.owns_folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
 
 
 def module_sim(program, address, axes, *needed):

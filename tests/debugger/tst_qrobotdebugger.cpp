@@ -45,7 +45,9 @@ while IFS= read -r line; do
     late:run) (sleep 0.5; printf 'Paused at file src0.lua line 5\n> ') & ;;
     *:step) printf 'Paused at file src0.lua line 2\n> ' ;;
     *:over) printf 'Paused at file /varlo/bin/lua/varlo.lua line 4\n> ' ;;
-    *:eval*) printf "Comm: eval 'a>b'\r\n> " ;;
+    *:eval*) printf 'Comm: eval %s' "${FAKE_VALUE-'a>b'}"
+             [ -n "$FAKE_REST" ] && { sleep 0.1; printf '%s' "$FAKE_REST"; }
+             printf '\r\n> ' ;;
     *) printf 'Comm: %s\r\n> ' "$line" ;;
   esac
 done
@@ -67,11 +69,16 @@ QList<int> states(const QSignalSpy &spy)
     return list;
 }
 
-void sendDatagram(const char *from, quint16 port, const QString &text)
+void sendDatagram(const char *from, quint16 port, const QByteArray &bytes)
 {
     QUdpSocket sender;
     QVERIFY(sender.bind(QHostAddress(QLatin1String(from))));
-    QCOMPARE(sender.writeDatagram(text.toLatin1(), QHostAddress::LocalHost, port), qint64(text.size()));
+    QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
+}
+
+void sendDatagram(const char *from, quint16 port, const QString &text)
+{
+    sendDatagram(from, port, text.toLatin1());
 }
 
 } // namespace
@@ -88,6 +95,8 @@ private Q_SLOTS:
     void datagrams();
     void datagramsByController_data();
     void datagramsByController();
+    void nonAsciiTexts_data();
+    void nonAsciiTexts();
     void stateQuery_data();
     void stateQuery();
     void stackText_data();
@@ -279,6 +288,51 @@ void tst_QRobotDebugger::datagramsByController()
     if (secondLines.count() == 1)
         receivers << QStringLiteral("second");
     QTEST(receivers.join(QLatin1Char(' ')), "receivers");
+}
+
+void tst_QRobotDebugger::nonAsciiTexts_data()
+{
+    // What the script printed (a datagram) and a variable's value (the debug
+    // server's answer, `rest` after a pause, in a second read).
+    QTest::addColumn<bool>("print");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("rest");
+    QTest::addColumn<QString>("text");
+
+    const bool P = true;
+    QTest::newRow("print, UTF-8") << P << QByteArray("caf\xc3\xa9 \xe2\x86\x92 ok") << QByteArray() << u8"café → ok";
+    QTest::newRow("print, Latin-1") << P << QByteArray("caf\xe9") << QByteArray() << u8"café";
+    QTest::newRow("print, UTF-8 and an invalid byte") << P << QByteArray("\xc3\xa9 \xff") << QByteArray()
+                                                      << u8"Ã© ÿ";
+    QTest::newRow("print, an overlong form") << P << QByteArray("\xc0\xaf") << QByteArray() << u8"À¯";
+    QTest::newRow("value, UTF-8") << !P << QByteArray("'caf\xc3\xa9'") << QByteArray() << u8" 'café'";
+    QTest::newRow("value, a character in two reads") << !P << QByteArray("'\xe2\x86") << QByteArray("\x92'")
+                                                     << u8" '→'";
+    QTest::newRow("value, Latin-1 in two reads") << !P << QByteArray("'caf\xe9") << QByteArray("'")
+                                                 << u8" 'café'";
+}
+
+void tst_QRobotDebugger::nonAsciiTexts()
+{
+    QFETCH(bool, print);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, rest);
+    QString text;
+    if (print) {
+        QSignalSpy prints(component, &QRobotDebugger::scriptPrinted);
+        sendDatagram(Controller, QRobotDebugger::MessagePort, bytes);
+        QTRY_COMPARE(prints.count(), 1);
+        text = prints.at(0).at(0).toString();
+    } else {
+        qputenv("FAKE_VALUE", bytes);
+        qputenv("FAKE_REST", rest);
+        const bool started = startSession("answers");
+        qunsetenv("FAKE_VALUE");
+        qunsetenv("FAKE_REST");
+        QVERIFY(started);
+        text = component->getGlobalVal(QStringLiteral("name"));
+    }
+    QTEST(text, "text");
 }
 
 void tst_QRobotDebugger::stateQuery_data()

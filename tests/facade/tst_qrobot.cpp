@@ -261,6 +261,33 @@ private Q_SLOTS:
         QCOMPARE(robot.waitForStandstill(), QRobot::MotionConnectionLost);
     }
 
+    // A motion that ends short of its target (ended, "isAlarms") after this
+    // facade stopped the arm was stopped on purpose; without a stop of its
+    // own it ended in an alarm or was stopped by another program.
+    void motionEndedShort_data() {
+        QTest::addColumn<bool>("stoppedHere");
+        QTest::addColumn<int>("result");
+        QTest::newRow("stopped by this facade") << true << int(QRobot::MotionInterrupted);
+        QTest::newRow("no stop of its own") << false << int(QRobot::MotionAlarm);
+    }
+    void motionEndedShort() {
+        QFETCH(bool, stoppedHere);
+        QFETCH(int, result);
+        DoubleArm arm;
+        arm.moving = true;
+        arm.install(f.ctl);
+        f.ctl.on("GET", "/interface/go", QJsonObject{ { "value", false } });
+        QRobot robot;
+        QVERIFY(robot.connectToController(f.ctl.address()));
+        QTimer::singleShot(100, &robot, [&] {
+            if (stoppedHere)
+                QVERIFY(robot.stopMotion());
+            f.ctl.on("GET", "/interface/go", QJsonObject{ { "value", false }, { "isAlarms", true } });
+        });
+        QCOMPARE(int(robot.waitForMotion(QRobot::GoCommand)), result);
+        robot.disconnectController();
+    }
+
     // A jog's coordinate reaches the controller, and the controller reports
     // it, before its button is pressed; axes the arm lacks send nothing.
     void jogs_data() {

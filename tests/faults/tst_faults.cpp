@@ -66,6 +66,7 @@ class tst_Faults : public QObject
 
 private Q_SLOTS:
     void initTestCase() {
+        SKIP_IF_ADDRESS_IN_USE(Simulator, Proxy);
         qputenv("VARLO_SHARE_ROOT", emptyShare.path().toLocal8Bit()); // documents only through the proxy
         VarloTimings::setForTesting(VarloTimings::ControllerLoss, LossMs);
         VarloTimings::setForTesting(VarloTimings::MotionLimit, MotionLimitMs);

@@ -5,6 +5,7 @@
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
 #include <QtNetwork/QHostAddress>
+#include <QtNetwork/QTcpServer>
 #include <QtNetwork/QTcpSocket>
 
 HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
@@ -41,6 +42,17 @@ HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &met
     reply.status = statusLine.at(1).toInt();
     reply.body = data.mid(headerEnd + 4);
     return reply;
+}
+
+QString addressInUse(const QString &address)
+{
+    for (const quint16 port : { quint16(22000), quint16(22001), quint16(22080) }) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress(address), port))
+            return QStringLiteral("%1:%2 is held by another program (a VarloSim of this machine?): %3")
+                .arg(address).arg(port).arg(probe.errorString());
+    }
+    return QString();
 }
 
 QByteArray toJson(const QJsonObject &object)

@@ -27,6 +27,20 @@ struct HttpReply
 HttpReply rawRequest(const QString &address, quint16 port, const QByteArray &method, const QByteArray &target,
                      const QByteArray &body = QByteArray(), const QString &source = QString(),
                      const QByteArray &headers = QByteArray());
+// Why VarloSim could not serve `address` (one of its API, file service and
+// panel ports held by another program: a VarloSim of the user's own, say), or
+// an empty text when all three are free.
+QString addressInUse(const QString &address);
+// In initTestCase(): skips the whole program, saying why, when another program
+// holds one of its addresses; that is no fault of what it tests.
+#define SKIP_IF_ADDRESS_IN_USE(...)                                              \
+    do {                                                                         \
+        for (const QString &address_ : QStringList{ __VA_ARGS__ }) {             \
+            const QString why_ = addressInUse(address_);                         \
+            if (!why_.isEmpty())                                                 \
+                QSKIP(qPrintable(why_));                                         \
+        }                                                                        \
+    } while (false)
 QByteArray toJson(const QJsonObject &object);
 // A JSON file's content; null when it cannot be read.
 QJsonDocument readJsonFile(const QString &path);

@@ -2,7 +2,8 @@
 // swapped for a link to outside after the write's name was checked (the
 // store's test seam), as a local user of the project folder could do. The
 // write fails and nothing lands outside; a link at the document's own name is
-// replaced, never written through.
+// replaced, never written through. Reads answer {} only for a document that
+// is not there.
 #include "documentstore.h"
 
 #include <QDir>
@@ -51,6 +52,37 @@ private Q_SLOTS:
         QVERIFY2(QDir(outside.path()).isEmpty(), qPrintable(QDir(outside.path()).entryList().join(' ')));
         if (stored) // the link itself was replaced by the document
             QVERIFY(!QFileInfo(link).isSymLink() && QFileInfo(link).isFile());
+    }
+
+    // Only a document that is not there reads as {} (missing, which a client
+    // may write afresh); one that is there but is no JSON, or no file, is an
+    // error, so that no read-change-write replaces what it holds.
+    void readsOfWhatIsStored_data()
+    {
+        QTest::addColumn<QByteArray>("stored");   // empty: nothing; "/": a folder
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("a document") << QByteArray("{\"speed\": 1}") << true;
+        QTest::newRow("nothing") << QByteArray() << true;
+        QTest::newRow("not JSON") << QByteArray("{\"speed\": ") << false;
+        QTest::newRow("a folder in its place") << QByteArray("/") << false;
+    }
+    void readsOfWhatIsStored()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, answered);
+        QTemporaryDir project;
+        const QString path = project.path() + "/settings/common.json";
+        QVERIFY(QDir().mkpath(stored == "/" ? path : project.path() + "/settings"));
+        QFile file(path);
+        QVERIFY(stored.isEmpty() || stored == "/" || (file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size()));
+        file.close();
+        DocumentStore store(QFile::encodeName(project.path()).toStdString());
+        std::string error, body;
+        QVERIFY2(store.prepare(error), error.c_str());
+        const DocumentStore::Status status = store.readFile("settings/common.json", body);
+        QCOMPARE(status == DocumentStore::Status::Ok, answered);
+        if (answered)
+            QCOMPARE(QByteArray::fromStdString(body), stored.isEmpty() ? QByteArray("{}") : stored);
     }
 };
 

@@ -51,6 +51,7 @@ class TestVarloSim : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { SKIP_IF_ADDRESS_IN_USE(kAddress, "127.0.0.61"); }
     void init();
     void cleanupTestCase() { finish(); }
 
@@ -61,6 +62,8 @@ private slots:
     void emergencyStopAndPowerCycle();
     void motionReachesTarget_data();
     void motionReachesTarget();
+    void stoppedMotionsDidNotArrive_data();
+    void stoppedMotionsDidNotArrive();
     void answers_data();
     void answers();
     void scriptNotifications();
@@ -334,6 +337,48 @@ void TestVarloSim::motionReachesTarget()
     go["x"] = 5000.0;
     QVERIFY(!api("POST", "/interface/go", go).json().value("result").toBool(true));
     QCOMPARE(api("GET", "/interface/go").json(), QJsonObject({{"value", false}, {"isAlarms", true}}));
+}
+
+// A stop ("value": false, any motion path) ends the motion and the ones queued
+// behind it short of their targets: each reads as ended in an alarm, never as
+// arrived, so that nobody waiting for it takes it for an arrival. A motion that
+// arrived before the stop keeps its arrival.
+void TestVarloSim::stoppedMotionsDidNotArrive_data()
+{
+    QTest::addColumn<QByteArray>("stop");
+    QTest::addColumn<bool>("arrivedFirst");
+    QTest::newRow("stopped on the joint motion's path") << QByteArray("/interface/moveJ") << false;
+    QTest::newRow("stopped on another path") << QByteArray("/interface/go") << false;
+    QTest::newRow("stopped on going home's path") << QByteArray("/interface/goHome") << false;
+    QTest::newRow("arrived before the stop") << QByteArray("/interface/moveJ") << true;
+}
+
+void TestVarloSim::stoppedMotionsDidNotArrive()
+{
+    QFETCH(QByteArray, stop);
+    QFETCH(bool, arrivedFirst);
+    if (!m_sim) {
+        QVERIFY(start());
+        QVERIFY(setRatio(100));
+        QVERIFY(enable());
+    }
+    // A long joint motion, and a relative one queued behind it.
+    const double from = exchange().value("jointCoordinate").toArray().at(0).toDouble();
+    const QJsonArray target{from > 0 ? -60 : 60, 10, 20, 0, 60, 0};
+    QVERIFY(api("POST", "/interface/moveJ", {{"joint", target}, {"value", true}}).json().value("result").toBool());
+    QVERIFY(api("POST", "/interface/goR", {{"offsetX", 0}, {"offsetY", 0}, {"offsetZ", -10}}).json().value("result").toBool());
+    if (arrivedFirst)
+        QTRY_VERIFY_WITH_TIMEOUT(api("GET", "/interface/goR").json().value("value").toBool(), 15000);
+    QVERIFY(api("POST", stop, {{"value", false}}).json().value("result").toBool());
+    const QJsonObject ended = arrivedFirst ? QJsonObject{{"value", true}, {"isAlarms", false}}
+                                           : QJsonObject{{"value", false}, {"isAlarms", true}};
+    for (const char *path : {"/interface/moveJ", "/interface/goR"})
+        QCOMPARE(api("GET", path).json(), ended);
+    // The arm stands where the stop found it.
+    const QJsonValue here = exchange().value("jointCoordinate");
+    QTest::qWait(200);
+    QCOMPARE(exchange().value("jointCoordinate"), here);
+    QCOMPARE(api("GET", "/interface/moveJ").json(), ended);
 }
 
 void TestVarloSim::answers_data()

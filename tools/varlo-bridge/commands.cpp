@@ -476,7 +476,7 @@ Answer ArmCommands::beginMotion(Running &command, QRobot::MotionCommand kind, bo
         if (!(settings->*status)(arrived, alarmed))
             return false;
         if (alarmed) {
-            *a = Answer{ AnswerRefused, QStringLiteral("the motion ended in an alarm or was refused") };
+            *a = Answer{ AnswerRefused, QStringLiteral("the motion ended in an alarm, was refused or was stopped short of its target") };
             return true;
         }
         *a = Answer{ AnswerDone, QStringLiteral("arrived") };

@@ -135,7 +135,8 @@ int follow(Invocation &cli, QRobot::MotionCommand command, double timeoutSeconds
         if (emergencyStopPressed(cli.robot))
             return cli.fail(ExitAlarm, QStringLiteral("the motion was stopped: %1").arg(emergencyStopHint(cli)));
         return cli.fail(ExitAlarm, alarms.isEmpty()
-                                       ? QStringLiteral("the controller refused the motion (out of reach?)")
+                                       ? QStringLiteral("the controller refused the motion, or it was stopped short of its "
+                                                        "target (out of reach? stopped by another program?)")
                                        : QStringLiteral("the motion ended in an alarm: %1").arg(alarms));
     }
     case QRobot::MotionConnectionLost:
