@@ -9,6 +9,7 @@
 #include "routes.h"
 #include "scriptrunner.h"
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -44,9 +45,15 @@ void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, Scrip
     Robot *r = &robot;
     DocumentStore *docs = &store;
     ScriptRunner *sr = &scripts;
-    auto snapshot = [r, sr] {
+    // "time": seconds since the panel started, to the millisecond, so that
+    // the page's plot places each state and computes speeds exactly however
+    // the updates travel.
+    const auto started = std::chrono::steady_clock::now();
+    auto snapshot = [r, sr, started] {
         json state = r->panelSnapshot();
         state["script"] = sr->panelState();
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        state["time"] = double(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()) / 1000;
         return state;
     };
 
@@ -54,6 +61,7 @@ void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, Scrip
     panel.get("/", file(folder + "/index.html", "text/html; charset=utf-8", false));
     panel.get("/panel.css", file(folder + "/panel.css", "text/css; charset=utf-8", false));
     panel.get("/panel.js", file(folder + "/panel.js", "text/javascript; charset=utf-8", false));
+    panel.get("/plot.js", file(folder + "/plot.js", "text/javascript; charset=utf-8", false));
     panel.get("/three.min.js", file(VARLOSIM_THREE_JS, "text/javascript; charset=utf-8", true));
 
     panel.get("/state", [snapshot](const Request &) { return Reply(snapshot()); });

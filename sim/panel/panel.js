@@ -6,8 +6,9 @@
 const panel = {
   state: null,
   catalogue: { controller: [], servo: [] },
-  // Live-update figures, read by the tests.
-  stats: { messages: 0, first: 0, last: 0 },
+  // Live-update figures, read by the tests; `plotted` samples in the plot, the
+  // `newest` of them.
+  stats: { messages: 0, first: 0, last: 0, plotted: 0, newest: null },
 };
 window.panelStats = panel.stats;
 
@@ -196,17 +197,25 @@ function makeFlatView(host) {
 }
 
 const view = makeThreeView($('#view')) || makeFlatView($('#view'));
+const plot = makePlot($('#plot canvas'));
 
-// Drawn only when something changed: a page left open costs little.
-let dirty = true;
-function animate() {
+// Drawn only when something changed, the plot at most ten times a second: a
+// page left open costs little.
+const PLOT_INTERVAL = 100;
+let dirty = true, plotDirty = true, plottedAt = -PLOT_INTERVAL;
+function animate(now) {
   if (dirty) {
     dirty = false;
     view.render();
   }
+  if (plotDirty && now - plottedAt >= PLOT_INTERVAL) {
+    plotDirty = false;
+    plottedAt = now;
+    Object.assign(panel.stats, plot.render());
+  }
   requestAnimationFrame(animate);
 }
-window.addEventListener('resize', () => { dirty = true; });
+window.addEventListener('resize', () => { dirty = true; plotDirty = true; });
 window.addEventListener('pointermove', (e) => { if (e.buttons) dirty = true; });
 window.addEventListener('wheel', () => { dirty = true; });
 
@@ -321,6 +330,8 @@ function show(state) {
   const script = state.script;
   $('#script').textContent = script.value === 'stop' ? (script.prjname ? `${script.prjname}: stopped` : 'none')
     : `${script.prjname}: ${script.value}` + (script.line ? `, line ${script.line.number}: ${script.line.text}` : '');
+  plot.add(state);
+  plotDirty = true;
   const pose = JSON.stringify(state.links);
   if (pose !== panel.drawnPose) {
     panel.drawnPose = pose;

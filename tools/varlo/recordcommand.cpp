@@ -68,21 +68,19 @@ QByteArray row(double seconds, const QRobotProtocol *p, int joints, const QStrin
     return cells.join(QLatin1Char(',')).toUtf8() + '\n';
 }
 
-// The controller's word for its script ("/debugger/state"), as one of
-// running, paused, stopped (read as the script debugger reads it); empty when
-// it says something else. Asked here, not through the debugger: that would
-// take the computer's script notification ports, and no program running a
-// script beside the recording could then follow it.
+// The controller's script state ("/debugger/state"), read as the script
+// debugger reads it: running, paused or stopped. Asked here, not through the
+// debugger: that would take the computer's script notification ports, and no
+// program running a script beside the recording could then follow it.
 QString scriptWord(const QJsonObject &reply)
 {
     const QString value = reply.value(QLatin1String("value")).toString();
-    if (value.isEmpty() || value == QLatin1String("stop") || value == QLatin1String("stopped"))
-        return QStringLiteral("stopped");
+    QRobotType::DebugState state = QRobotType::ScriptStopped;
     if (value == QLatin1String("pause") || value == QLatin1String("suspend"))
-        return QStringLiteral("paused");
-    if (value == QLatin1String("run") || value == QLatin1String("running"))
-        return QStringLiteral("running");
-    return QString();
+        state = QRobotType::ScriptPaused;
+    else if (value == QLatin1String("run") || value == QLatin1String("running"))
+        state = QRobotType::ScriptRunning;
+    return scriptStateName(state);
 }
 
 int record(Invocation &cli)
