@@ -165,9 +165,11 @@ bool QRobotProtocolPrivate::settle(bool answered, const QJsonObject &reply, cons
     lastAnswered = carried.number;
     state.reply = reply;
     decodeReply(reply);
-    Q_EMIT q->exChangeClock();
+    // Fresh before anyone hears of the exchange: a listener that reads the
+    // state at its notification must not find it marked stale.
     staleTimer.start(VarloTimings::ms(VarloTimings::StateStale));
     setStale(false);
+    Q_EMIT q->exChangeClock();
     return true;
 }
 

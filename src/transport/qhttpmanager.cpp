@@ -40,10 +40,57 @@ ServiceReply readServiceReply(const QByteArray &bytes, QJsonDocument *document)
     return ServiceReply::Document;
 }
 
+// The network access manager of this thread, shared by the transports created
+// in it. Qt runs the HTTP traffic of each manager in a thread of its own, so a
+// manager per transport would give a host that follows a hundred controllers
+// a hundred threads, and every request two hops between threads that each
+// wake for it. A shared manager only carries the requests: each transport
+// keeps its own queue, time-outs, reachability and connections (see
+// connectionPool), and a controller that stops answering costs the others
+// nothing (its aborted request drops only its own
+// connections; nothing clears the shared manager's cache).
+struct SharedNetwork
+{
+    QNetworkAccessManager *manager = nullptr;
+    int users = 0;
+};
+thread_local SharedNetwork t_network;
+
+QNetworkAccessManager *acquireNetwork()
+{
+    if (!t_network.manager) {
+        t_network.manager = new QNetworkAccessManager;
+        // The controller is on the local network: a proxy from the environment
+        // would only get in the way.
+        t_network.manager->setProxy(QNetworkProxy::NoProxy);
+    }
+    ++t_network.users;
+    return t_network.manager;
+}
+
+// The name of a fresh pool of connections. The manager keeps its open
+// connections by host, port and the request's peer verification name (which
+// plain HTTP does not otherwise use): each transport names its own pool, and
+// an aborted request moves it to a fresh one, so that its next requests, to
+// either port, open new connections, as if its cache had been cleared.
+QString freshPoolName()
+{
+    thread_local quint64 pools = 0; // unique within the thread's manager
+    return QStringLiteral("varlo-pool-%1").arg(++pools);
+}
+
+void releaseNetwork()
+{
+    if (--t_network.users > 0)
+        return;
+    delete t_network.manager;
+    t_network.manager = nullptr;
+}
+
 } // namespace
 
 QHttpManagerPrivate::QHttpManagerPrivate(QHttpManager *q)
-    : q_ptr(q)
+    : q_ptr(q), network(acquireNetwork()), connectionPool(freshPoolName())
 {
 }
 
@@ -52,6 +99,7 @@ QHttpManagerPrivate::~QHttpManagerPrivate()
     // Callers still waiting (only possible if the manager is deleted from inside
     // a wait) get their loops back with a failure instead of hanging.
     cancelAll();
+    releaseNetwork();
 }
 
 QUrl QHttpManagerPrivate::urlFor(const QString &path, quint16 port) const
@@ -132,6 +180,7 @@ void QHttpManagerPrivate::dispatch()
         }
         QNetworkRequest networkRequest(entry->url);
         networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        networkRequest.setPeerVerifyName(connectionPool);
         QNetworkReply *reply = entry->isPost == 1 ? network->post(networkRequest, entry->body)
                                                   : network->get(networkRequest);
         currentReply = reply;
@@ -144,10 +193,11 @@ void QHttpManagerPrivate::dispatch()
             finish(entry, reply);
         }, Qt::DirectConnection);
     } else if (busy && requestClock.isValid() && requestClock.elapsed() > VarloTimings::ms(VarloTimings::RequestAbort)) {
-        // Aborting finishes the reply, which runs finish() for its entry.
+        // Aborting finishes the reply, which runs finish() for its entry; the
+        // next request opens a fresh connection.
+        connectionPool = freshPoolName();
         if (currentReply)
             currentReply->abort();
-        network->clearAccessCache();
     }
 }
 
@@ -231,10 +281,6 @@ void QHttpManagerPrivate::probeFiles()
 QHttpManager::QHttpManager(QObject *parent)
     : QObject(parent), d(new QHttpManagerPrivate(this))
 {
-    d->network = new QNetworkAccessManager(this);
-    // The controller is on the local network: a proxy from the environment
-    // would only get in the way.
-    d->network->setProxy(QNetworkProxy::NoProxy);
     d->dispatchTimer.setSingleShot(true);
     connect(&d->dispatchTimer, &QTimer::timeout, this, &QHttpManager::onTimer);
     d->dispatchTimer.start(VarloTimings::ms(VarloTimings::DispatchTick));
@@ -280,7 +326,8 @@ void QHttpManager::postJsonLater(const QString &path, std::function<bool(QJsonOb
         QJsonObject object;
         if (!body(object))
             return false;
-        out = QJsonDocument(object).toJson();
+        // Compact: the periodic exchange is the library's most frequent body.
+        out = QJsonDocument(object).toJson(QJsonDocument::Compact);
         return true;
     };
     d->requestLater(1, path, bytes, port, [done](bool ok, const QByteArray &bytes) {

@@ -62,7 +62,8 @@ public:
     QString controllerVersion;
     QString simulatorRoot;
     QTimer dispatchTimer;
-    QNetworkAccessManager *network = nullptr;
+    QNetworkAccessManager *network = nullptr; // this thread's, shared with its other transports
+    QString connectionPool;                   // names this transport's connections in it
     QList<PendingRequest *> queue;
     bool busy = false;
     bool dispatching = true;

@@ -398,10 +398,14 @@ private Q_SLOTS:
     }
 
     // Without a reply for about a second the state is stale, and fresh again
-    // with the next reply (announced once each time).
+    // with the next reply (announced once each time, and already fresh for
+    // whoever reads it at the exchange's notification).
     void staleWithoutReplies() {
         VarloTimings::setForTesting(VarloTimings::StateStale, 200);
         QSignalSpy stale(protocol.get(), &QRobotProtocol::staleChanged);
+        int staleAtExchange = 0;
+        const QMetaObject::Connection reading = connect(protocol.get(), &QRobotProtocol::exChangeClock, this,
+                                                        [&] { staleAtExchange += protocol->isStale(); });
         QVERIFY(protocol->isStale()); // nothing received yet
         serve(fullReply(), 1);
         QVERIFY(!protocol->isStale());
@@ -418,6 +422,8 @@ private Q_SLOTS:
         QVERIFY(stale.count() >= 4 && stale.count() % 2 == 0);
         for (int i = 0; i < stale.count(); ++i)
             QCOMPARE(stale.at(i).at(0).toBool(), i % 2 == 1);
+        disconnect(reading);
+        QCOMPARE(staleAtExchange, 0);
         VarloTimings::setForTesting(VarloTimings::StateStale, 0);
     }
 

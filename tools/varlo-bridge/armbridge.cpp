@@ -7,6 +7,7 @@
 
 #include <QtCore/QDebug>
 #include <QtCore/QJsonDocument>
+#include <QtCore/QTimer>
 
 namespace {
 
@@ -123,7 +124,7 @@ void ArmBridge::onExchange()
     ++m_seq;
     const bool running = m_script.state != QRobotType::ScriptStopped;
     if (++m_exchanges % (running ? ScriptPollRunning : ScriptPollIdle) == 0)
-        pollScript();
+        QTimer::singleShot(0, this, &ArmBridge::pollScript);
     publishState();
 }
 
@@ -160,7 +161,7 @@ void ArmBridge::pollScript()
 
 void ArmBridge::onAlarms(const QRobotType::Alarms &alarms)
 {
-    const QJsonArray active = alarmsJson(alarms);
+    const QJsonArray active = alarmsJson(activeAlarms(alarms));
     if (active == m_alarms)
         return;
     m_alarms = active;

@@ -73,7 +73,7 @@ int main(int argc, char **argv)
     mosquitto_lib_init();
     std::vector<std::unique_ptr<ArmBridge>> arms;
     for (const auto &arm : options.arms) {
-        arms.push_back(std::make_unique<ArmBridge>(arm.first, arm.second, options.broker, options.allowed));
+        arms.push_back(std::make_unique<ArmBridge>(arm.name, arm.address, options.broker, options.allowed));
         if (!arms.back()->start(&error)) {
             std::fprintf(stderr, "varlo-bridge: %s\n", qPrintable(error));
             return 3;

@@ -1,10 +1,10 @@
 #include "options.h"
 #include "commands.h"
 
+#include "armlist.h"
+
 #include <QtCore/QFile>
 #include <QtNetwork/QHostInfo>
-#include <QtCore/QRegularExpression>
-#include <QtCore/QTextStream>
 
 #include <cstdio>
 
@@ -38,65 +38,6 @@ const char Usage[] =
     "\n"
     "Arm names are letters, digits, '_' and '-' (at most 64). SIGTERM or Ctrl-C\n"
     "stops the motions the bridge commanded, marks the arms offline and ends.\n";
-
-bool validName(const QString &name)
-{
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    return pattern.match(name).hasMatch();
-}
-
-bool validAddress(const QString &address)
-{
-    static const QRegularExpression notAnAddress(QStringLiteral("[\\s/@?#:]"));
-    return !address.isEmpty() && !address.contains(notAnAddress);
-}
-
-bool addArm(BridgeOptions *options, const QString &name, const QString &address, QString *error)
-{
-    if (!validName(name)) {
-        *error = QStringLiteral("\"%1\" is not an arm name (letters, digits, _ and -)").arg(name);
-        return false;
-    }
-    if (!validAddress(address)) {
-        *error = QStringLiteral("\"%1\" is not a controller address").arg(address);
-        return false;
-    }
-    for (const auto &arm : options->arms) {
-        if (arm.first == name) {
-            *error = QStringLiteral("the arm name \"%1\" is given twice").arg(name);
-            return false;
-        }
-    }
-    options->arms.append(qMakePair(name, address));
-    return true;
-}
-
-bool readConfig(const QString &path, BridgeOptions *options, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        *error = QStringLiteral("cannot read %1").arg(path);
-        return false;
-    }
-    int number = 0;
-    while (!file.atEnd()) {
-        ++number;
-        QString line = QString::fromUtf8(file.readLine(4096));
-        line = line.section(QLatin1Char('#'), 0, 0).replace(QLatin1Char('='), QLatin1Char(' ')).simplified();
-        if (line.isEmpty())
-            continue;
-        const QStringList words = line.split(QLatin1Char(' '));
-        if (words.size() != 2) {
-            *error = QStringLiteral("%1:%2: expected NAME ADDRESS").arg(path).arg(number);
-            return false;
-        }
-        if (!addArm(options, words.at(0), words.at(1), error)) {
-            error->prepend(QStringLiteral("%1:%2: ").arg(path).arg(number));
-            return false;
-        }
-    }
-    return true;
-}
 
 bool readPassword(const QString &path, QString *password, QString *error)
 {
@@ -150,7 +91,7 @@ bool parseBridgeOptions(const QStringList &arguments, BridgeOptions *options, QS
             }
             good = good && !broker.host.isEmpty();
         } else if (word == QLatin1String("--config")) {
-            if (!readConfig(value, options, error))
+            if (!readArmFile(value, &options->arms, error))
                 return false;
         } else if (word == QLatin1String("--allow-commands")) {
             if (!parseAllowedCommands(value, &options->allowed, error))
@@ -183,7 +124,7 @@ bool parseBridgeOptions(const QStringList &arguments, BridgeOptions *options, QS
             *error = QStringLiteral("unknown option %1 (varlo-bridge --help)").arg(word);
             return false;
         } else if (word.contains(QLatin1Char('='))) {
-            if (!addArm(options, word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1), error))
+            if (!addArm(&options->arms, word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1), error))
                 return false;
         } else {
             *error = QStringLiteral("\"%1\" is not NAME=ADDRESS").arg(word);

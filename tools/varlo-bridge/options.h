@@ -1,10 +1,10 @@
 #ifndef VARLO_BRIDGE_OPTIONS_H
 #define VARLO_BRIDGE_OPTIONS_H
 
+#include "armlist.h"
 #include "mqttlink.h"
 
 #include <QtCore/QList>
-#include <QtCore/QPair>
 #include <QtCore/QSet>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
@@ -13,7 +13,7 @@ struct BridgeOptions
 {
     BrokerSettings broker;
     QSet<QString> allowed;                   // commands taken; none by default
-    QList<QPair<QString, QString>> arms;     // name, controller address
+    QList<ArmEntry> arms;
     bool verbose = false;
 };
 

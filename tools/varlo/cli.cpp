@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "armlist.h"
 
 #include <Varlo/qhttpmanager.h>
 #include <Varlo/qrobotprotocol.h>
@@ -200,8 +201,7 @@ bool Invocation::integerOption(const QString &name, int *value, int fallback, in
 
 bool Invocation::connect()
 {
-    static const QRegularExpression notAnAddress(QStringLiteral("[\\s/@?#:]"));
-    if (address.isEmpty() || address.contains(notAnAddress)) {
+    if (!isControllerAddress(address)) {
         fail(ExitBadArgument, QStringLiteral("\"%1\" is not a controller address").arg(address));
         return false;
     }
@@ -330,24 +330,6 @@ QString jointsText(const QRobotType::JointCoordinate &joints, int axes)
     return texts.join(QLatin1String("  "));
 }
 
-QJsonArray jsonNumbers(const float *values, int count)
-{
-    QJsonArray array;
-    for (int i = 0; i < count; ++i)
-        array.append(double(values[i]));
-    return array;
-}
-
-QList<int> channelsOn(const QRobotType::IO &io)
-{
-    QList<int> on;
-    for (int i = 0; i < 64; ++i) {
-        if (io.value[i])
-            on << i + 1;
-    }
-    return on;
-}
-
 QString channelsText(const QList<int> &channels)
 {
     if (channels.isEmpty())
@@ -370,28 +352,11 @@ bool isTerminal(int fd)
 
 // ---- alarms -----------------------------------------------------------------------
 
-QList<ActiveAlarm> activeAlarms(const QRobotType::Alarms &alarms)
-{
-    // Alarm n of a group is bit n % 32 of its word n / 32.
-    QList<ActiveAlarm> found;
-    for (int group = 0; group < 7; ++group) {
-        for (int word = 0; word < 64; ++word) {
-            const quint32 bits = quint32(alarms.alarm[group][word]);
-            for (int bit = 0; bits && bit < 32; ++bit) {
-                if (bits >> bit & 1u)
-                    found.append(ActiveAlarm{ group, word * 32 + bit });
-            }
-        }
-    }
-    return found;
-}
-
 QString alarmText(QRobot &robot, const ActiveAlarm &alarm)
 {
     AlarmInfo info;
     robot.settings()->alarmInfo(alarm.number, alarm.group == 0 ? 0 : 1, info, true);
-    const QString source = alarm.group == 0 ? QStringLiteral("controller alarm %1").arg(alarm.number)
-                                            : QStringLiteral("drive %1 alarm %2").arg(alarm.group).arg(alarm.number);
+    const QString source = alarmSource(alarm);
     return info.description.isEmpty() ? source : source + QLatin1String(": ") + info.description;
 }
 

@@ -5,6 +5,8 @@
 // the argument check), the parsed command line, the connection to the
 // controller, waiting, and the output in text or JSON.
 
+#include "armstate.h"
+
 #include <Varlo/qrobot.h>
 
 #include <QtCore/QHash>
@@ -63,6 +65,7 @@ QList<CommandSpec> ioCommands();
 QList<CommandSpec> safetyCommands();
 QList<CommandSpec> configurationCommands();
 QList<CommandSpec> scriptCommands();
+QList<CommandSpec> recordCommands();
 
 // One run of a subcommand.
 class Invocation
@@ -130,19 +133,9 @@ int jointCount(int axes);
 // Its joint positions: six numbers (degrees), or for a 4-axis arm four, each
 // with its unit (joint 3 is the linear axis, in mm).
 QString jointsText(const QRobotType::JointCoordinate &joints, int axes = 6);
-QJsonArray jsonNumbers(const float *values, int count);
-// The channels (1 to 64) that are on.
-QList<int> channelsOn(const QRobotType::IO &io);
 QString channelsText(const QList<int> &channels);
 bool isTerminal(int fd);
 
-// The active alarms, decoded from the alarm words.
-struct ActiveAlarm
-{
-    int group;  // 0 the controller, 1 to 6 the drive of that joint
-    int number; // the alarm's id in its catalogue
-};
-QList<ActiveAlarm> activeAlarms(const QRobotType::Alarms &alarms);
 // "controller alarm 12: Emergency stop" (the catalogue text when it has one).
 QString alarmText(QRobot &robot, const ActiveAlarm &alarm);
 QString alarmsSummary(QRobot &robot, int limit = 3);

@@ -10,14 +10,6 @@ namespace {
 // How long the controller may take to report a switched channel.
 const int ConfirmMs = 5000;
 
-QJsonArray jsonChannels(const QList<int> &channels)
-{
-    QJsonArray array;
-    for (int channel : channels)
-        array.append(channel);
-    return array;
-}
-
 int show(Invocation &cli)
 {
     const QRobotProtocol *p = cli.robot.protocol();

@@ -13,44 +13,12 @@
 
 namespace {
 
-QString controlModeName(QRobotType::ControlMode mode)
-{
-    switch (mode) {
-    case QRobotType::Enable: return QStringLiteral("enabled");
-    case QRobotType::Drag: return QStringLiteral("drag");
-    default: return QStringLiteral("disabled");
-    }
-}
-
 // The live state as one JSON object and as lines of text.
 QJsonObject stateObject(QRobot &robot)
 {
-    const QRobotProtocol *p = robot.protocol();
-    const QRobotType::RDNCoordinate rdn = p->rdnCoordinate();
-    QJsonArray alarms;
-    for (const ActiveAlarm &alarm : activeAlarms(p->alarms()))
-        alarms.append(QJsonObject{ { "group", alarm.group }, { "number", alarm.number } });
-    QJsonArray outputs, inputs;
-    for (int channel : channelsOn(p->DO()))
-        outputs.append(channel);
-    for (int channel : channelsOn(p->DI()))
-        inputs.append(channel);
-    return QJsonObject{
-        { "address", robot.hostIP() },
-        { "axes", robot.knownAxisCount() },
-        { "controlMode", controlModeName(p->controlMode()) },
-        { "power", p->isPower() },
-        { "collision", p->isCollision() },
-        { "joints", jsonNumbers(p->jointCoordinate().joint, jointCount(robot.knownAxisCount())) },
-        { "pose", jsonNumbers(p->cartesianCoordinate().pose, 6) },
-        { "rdn", QJsonArray{ rdn.rdn[0], rdn.rdn[1], rdn.rdn[2], rdn.rdn[3] } },
-        { "armOrientation", p->armOrientation() },
-        { "tool", p->toolCoordinate() },
-        { "user", p->userCoordinate() },
-        { "outputs", outputs },
-        { "inputs", inputs },
-        { "alarms", alarms },
-    };
+    QJsonObject state = armStateJson(robot, jointCount(robot.knownAxisCount()));
+    state.insert(QStringLiteral("address"), robot.hostIP());
+    return state;
 }
 
 QStringList stateLines(QRobot &robot)
