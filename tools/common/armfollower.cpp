@@ -32,6 +32,7 @@ void ArmFollower::start()
     m_robot.setHostPort(QHttpManager::ApiPort);
     connect(&m_robot, &QRobot::connectionChanged, this, &ArmFollower::onConnection);
     connect(&m_robot, &QRobot::exChangeClock, this, &ArmFollower::onExchange);
+    connect(&m_robot, &QRobot::debugStateChanged, this, &ArmFollower::onDebugState);
 }
 
 void ArmFollower::onConnection(bool connected)
@@ -60,10 +61,26 @@ void ArmFollower::onExchange()
 void ArmFollower::pollScript()
 {
     QRobotType::ScriptState now;
-    if (!m_online || !m_robot.settings()->getProjState(now))
+    const quint64 changes = m_scriptChanges;
+    if (!m_online || !m_robot.settings()->getProjState(now) || changes != m_scriptChanges)
         return;
+    setScript(now);
+}
+
+void ArmFollower::onDebugState(QRobotType::DebugState state)
+{
+    QRobotType::ScriptState now = m_script;
+    now.state = state;
+    if (isRunning(state) && !isRunning(m_script.state))
+        now.projectName = m_startingProject;
+    setScript(now);
+}
+
+void ArmFollower::setScript(const QRobotType::ScriptState &now)
+{
     const QRobotType::ScriptState before = m_script;
     m_script = now;
+    ++m_scriptChanges;
     if (isRunning(now.state) && !isRunning(before.state))
         Q_EMIT scriptStarted(now.projectName);
     else if (!isRunning(now.state) && isRunning(before.state))

@@ -4,7 +4,9 @@
 // One arm a host program follows among many, through a facade of its own.
 // Nothing waits on it: the library's supervision keeps asking until the
 // controller answers, so an arm that is away never holds up the others. It
-// tells when the arm comes online or is lost, and asks for the script's
+// tells when the arm comes online or is lost, and follows the script: one
+// that this facade runs (its debugger) starts and ends as the debugger says,
+// however short; one started elsewhere is seen by asking for the script's
 // state every few exchanges (about once a second while one runs, every three
 // seconds otherwise). It sends only what the library sends for any host:
 // following an arm changes nothing on it.
@@ -39,6 +41,11 @@ public:
     // "online", "stale" and "script" {"state", "project"}.
     QJsonObject stateJson(int jointCount = 6);
 
+public Q_SLOTS:
+    // This facade is about to run the script of `project` (its name for the
+    // run that the debugger is about to announce).
+    void scriptStarting(const QString &project) { m_startingProject = project; }
+
 Q_SIGNALS:
     void onlineChanged(bool online);
     // After every state exchange (the script's state may be a little older).
@@ -51,6 +58,8 @@ private:
     void onConnection(bool connected);
     void onExchange();
     void pollScript();
+    void onDebugState(QRobotType::DebugState state);
+    void setScript(const QRobotType::ScriptState &now);
 
     QString m_name;
     QString m_address;
@@ -58,6 +67,8 @@ private:
     bool m_online = false;
     int m_exchanges = 0;
     QRobotType::ScriptState m_script;
+    quint64 m_scriptChanges = 0; // a poll's answer is older than a change made while it was asked
+    QString m_startingProject;
 };
 
 #endif // VARLO_TOOLS_ARMFOLLOWER_H

@@ -43,6 +43,7 @@ ArmBridge::ArmBridge(const QString &name, const QString &address, const BrokerSe
         qWarning("varlo-bridge: %s: %s", qPrintable(m_name), qPrintable(text));
     });
     connect(&m_commands, &ArmCommands::answered, this, &ArmBridge::onAnswer);
+    connect(&m_commands, &ArmCommands::scriptStarting, &m_arm, &ArmFollower::scriptStarting);
 }
 
 ArmBridge::~ArmBridge() = default;
