@@ -15,6 +15,9 @@ structures (``RunCmd``, ``IO``, ``ExchangeRecord``, ...) whose layout is
 checked against Varlo.h at import. That layer is a fallback with the C
 functions' limits: one controller per process, no Ctrl-C during their waits,
 no scripts, documents or teach points; ``Robot`` does not use it.
+
+``read_recording(path)`` reads back a file written by ``varlo record``: the
+live state, one row per state exchange (pandas optional: ``to_pandas=True``).
 """
 from ._library import (ConnectStateFunction, ExchangeFunction, Library, PROTOTYPES, find_library,
                        load_library)
@@ -22,6 +25,7 @@ from ._records import (GPIOAI, GPIOAO, IO, AlarmRecord, AnalogChannel, ExchangeR
                        VersionRecord)
 from .errors import (LibraryNotFoundError, VarloAlarmError, VarloArgumentError, VarloConnectionError, VarloError,
                      VarloNotEnabledError, VarloRequestError, VarloTimeoutError)
+from .recording import read_recording, recording_to_dataframe
 from .robot import Robot
 from .state import (Alarm, AlarmInfo, ControlMode, Frame, Pallet, Payload, Pose, ScriptEvent, ScriptState, State,
                     TeachPoint, Version)
@@ -30,7 +34,7 @@ __version__ = "1.2.0"
 
 __all__ = [
     "Robot", "State", "Pose", "Alarm", "AlarmInfo", "ControlMode", "Payload", "Version", "Frame", "TeachPoint",
-    "Pallet", "ScriptState", "ScriptEvent",
+    "Pallet", "ScriptState", "ScriptEvent", "read_recording", "recording_to_dataframe",
     "VarloError", "VarloConnectionError", "VarloAlarmError", "VarloNotEnabledError", "VarloTimeoutError",
     "VarloRequestError", "VarloArgumentError", "LibraryNotFoundError",
     "Library", "load_library", "find_library", "PROTOTYPES", "ConnectStateFunction", "ExchangeFunction",

@@ -3,9 +3,11 @@ runs against a VarloSim of this test's own (6 axes on 127.0.0.107, a 4-axis SCAR
 its effect is read from VarloSim's own state (the panel's GET /state), never from what varlo
 printed. Rows run in order and build on each other. Also: Ctrl-C and SIGTERM during blocking
 moves and jogs (the arm stands within 0.5 s), Ctrl-C typed on a terminal, a controller lost
-during a move, and `watch` marking stale state.
+during a move, and `watch` marking stale state. What `varlo record` wrote, read back with
+varlo.read_recording(), against what VarloSim reported.
 
 VARLO names the program, VARLOSIM the simulator (default: the build tree's)."""
+import importlib.util
 import json
 import os
 import pty
@@ -17,6 +19,7 @@ import time
 
 import pytest
 
+import varlo  # its recordings' reader, from PYTHONPATH
 from varlosim import at_joints, changed, module_sim, only, outputs_on, unmoved
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -214,8 +217,9 @@ def test_ctrl_c_typed_on_a_terminal(six):
     assert after["controlMode"] == "enable", after
 
 
-def test_lost_controller(six):
-    """The controller stops answering during a move, and while `watch` shows the state."""
+def test_lost_controller(six, tmp_path):
+    """The controller stops answering during a move, and while `watch` shows the state and `record`
+    records it."""
     assert run(six, "enable {a}").returncode == 0
     assert run(six, "speed {a} 5").returncode == 0
     watch = subprocess.Popen([VARLO, "watch", six.address, "--json"], stdout=subprocess.PIPE, text=True)
@@ -223,6 +227,9 @@ def test_lost_controller(six):
     reader = threading.Thread(target=lambda: lines.extend((time.monotonic(), json.loads(line)) for line in watch.stdout),
                               daemon=True)
     reader.start()
+    recording = str(tmp_path / "lost.csv")
+    recorder = subprocess.Popen([VARLO, "record", six.address, recording], stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True)
     move = subprocess.Popen([VARLO, "movj", six.address, "250", "250", "300", "180", "0", "0", "--timeout", "4"],
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     try:
@@ -233,6 +240,10 @@ def test_lost_controller(six):
         output, _ = move.communicate(timeout=30)
         assert move.returncode == 2, output
         assert "connection to the controller at %s was lost" % six.address in output, output
+        # record: the loss reported, the rows until then kept whole.
+        output, _ = recorder.communicate(timeout=30)
+        assert recorder.returncode == 2 and "was lost" in output and "lost.csv keeps" in output, output
+        assert varlo.read_recording(recording), output
         # watch: the state is marked stale about a second after the last answer, and
         # fresh again once the controller answers.
         os.kill(six.process.pid, signal.SIGCONT)
@@ -242,7 +253,57 @@ def test_lost_controller(six):
         os.kill(six.process.pid, signal.SIGCONT)
         move.kill()
         watch.kill()
+        recorder.kill()
     reader.join(5)
     stale = [when - gone for when, state in lines if state["stale"] and when > gone]
     assert stale and stale[0] < 2.5, stale
     assert not lines[-1][1]["stale"], lines[-1]
+
+
+# What `varlo record` wrote while the arm moved, against what VarloSim reports: (arm, joint
+# columns, how the recording ends).
+RECORDINGS = [
+    ("six", ["j1_deg", "j2_deg", "j3_deg", "j4_deg", "j5_deg", "j6_deg"], signal.SIGINT),
+    ("scara", ["j1_deg", "j2_deg", "j3_mm", "j4_deg"], signal.SIGTERM),
+    ("six", ["j1_deg", "j2_deg", "j3_deg", "j4_deg", "j5_deg", "j6_deg"], "--seconds"),
+]
+
+
+@pytest.mark.parametrize("arm,joints,end", RECORDINGS, ids=["%s %s" % (r[0], getattr(r[2], "name", r[2]))
+                                                            for r in RECORDINGS])
+def test_record_writes_what_the_arm_did(request, tmp_path, arm, joints, end):
+    sim = request.getfixturevalue(arm)
+    assert run(sim, "enable {a}").returncode == 0 and run(sim, "speed {a} 30").returncode == 0
+    here = sim.wait(lambda s: not s["moving"])["jointCoordinate"][:len(joints)]
+    start, stop = here[0], here[0] + (25 if here[0] < 90 else -25)
+    path = str(tmp_path / "arm.csv")
+    recorder = subprocess.Popen([VARLO, "record", sim.address, path] + (["--seconds", "4"] if end == "--seconds" else []),
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    time.sleep(1)  # connected, recording the arm standing
+    assert run(sim, "jointmovj {a} %s --no-wait" % " ".join(map(str, [stop] + here[1:]))).returncode == 0
+    seen = [sim.wait(lambda s: s["moving"]), sim.wait(lambda s: not s["moving"])]
+    if end != "--seconds":
+        time.sleep(0.5)
+        recorder.send_signal(end)
+    output = recorder.communicate(timeout=10)[0]
+    assert recorder.returncode == 0, output
+    with open(path) as recorded:
+        text = recorded.read()
+    lines = text.splitlines()
+    assert text.endswith("\n") and lines[0].startswith(",".join(["t_s"] + joints + ["x_mm", "y_mm", "z_mm"])), lines[0]
+    rows = varlo.read_recording(path)  # whole rows only, one per line
+    assert len(rows) == len(lines) - 1 and [row["t_s"] for row in rows] == [float(l.split(",")[0]) for l in lines[1:]]
+    gaps = sorted(b["t_s"] - a["t_s"] for a, b in zip(rows, rows[1:]))
+    assert 0.15 < gaps[len(gaps) // 2] < 0.6, gaps  # about one row per exchange (0.3 s)
+    # The arm standing before and after, and on the way: joint 1 spans what VarloSim reported.
+    first = [row["j1_deg"] for row in rows]
+    low, high = sorted((start, stop))
+    assert abs(first[0] - start) < 0.01 and abs(first[-1] - stop) < 0.01, first
+    assert any(low + 1 < value < high - 1 for value in first) and all(low - 0.01 < v < high + 0.01 for v in first)
+    assert all(abs(seen[1]["jointCoordinate"][i] - rows[-1][name]) < 0.01 for i, name in enumerate(joints))
+    assert rows[-1]["mode"] == "enabled" and rows[-1]["power"] and rows[-1]["alarms"] == "", rows[-1]
+    if importlib.util.find_spec("pandas"):
+        assert list(varlo.read_recording(path, to_pandas=True)["j1_deg"]) == first
+    else:
+        with pytest.raises(ImportError, match="needs pandas"):
+            varlo.read_recording(path, to_pandas=True)

@@ -65,6 +65,7 @@ QList<CommandSpec> ioCommands();
 QList<CommandSpec> safetyCommands();
 QList<CommandSpec> configurationCommands();
 QList<CommandSpec> scriptCommands();
+QList<CommandSpec> recordCommands();
 
 // One run of a subcommand.
 class Invocation

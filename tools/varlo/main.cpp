@@ -13,7 +13,7 @@ namespace {
 QList<CommandSpec> allCommands()
 {
     return stateCommands() + motionCommands() + ioCommands() + safetyCommands() + configurationCommands()
-        + scriptCommands();
+        + scriptCommands() + recordCommands();
 }
 
 const char ExitCodes[] =
@@ -26,7 +26,8 @@ const char ExitCodes[] =
     "     state asked for in time\n"
     "  3  a wrong command line: nothing was sent\n"
     "  130 interrupted by Ctrl-C (SIGINT), 143 by SIGTERM: a motion or jog was\n"
-    "      stopped, the arm stands (enabled) and the command can be run again\n";
+    "      stopped, the arm stands (enabled) and the command can be run again;\n"
+    "      varlo record completes its file and exits 0\n";
 
 void print(const QString &text)
 {
