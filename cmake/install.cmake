@@ -1,50 +1,56 @@
-# What `cmake --install` puts in place besides the programs, and the Debian
-# package that `cpack` makes of it all:
-#   lib/libVarlo.so*, include/Varlo.h, include/Varlo/*.h,
-#   lib/cmake/Varlo (find_package(Varlo) -> Varlo::Varlo), lib/pkgconfig/varlo.pc,
-#   bin/varlo, libexec/varlo (the debugger's Lua launcher), the Python package.
+# What `cmake --install` puts in place, in components that are the Debian
+# packages' contents (debian/rules installs each component into its package):
+#   runtime      lib/libVarlo.so.1*, libexec/varlo (the debugger's Lua launcher)
+#   development  include/Varlo.h, include/Varlo/*.h, lib/libVarlo.so,
+#                lib/cmake/Varlo (find_package(Varlo) -> Varlo::Varlo),
+#                lib/pkgconfig/varlo.pc
+#   tools        bin/varlo, bin/varlo-bridge (where libmosquitto is), their
+#                man pages
+#   simulator    bin/VarloSim, its panel page (share/varlo/panel), its man page
+#   python       the Python package varlo
+# A plain `cmake --install` installs them all, the binaries stripped.
 include(CMakePackageConfigHelpers)
 
 set(VARLO_QT_MINIMUM 5.12)
 set(VARLO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Varlo)
 
 install(TARGETS Varlo EXPORT VarloTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/Varlo.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY include/Varlo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+install(FILES include/Varlo.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+install(DIRECTORY include/Varlo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development
+        FILES_MATCHING PATTERN "*.h")
 
-install(EXPORT VarloTargets NAMESPACE Varlo:: DESTINATION ${VARLO_CMAKE_DIR})
+install(EXPORT VarloTargets NAMESPACE Varlo:: DESTINATION ${VARLO_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(cmake/VarloConfig.cmake.in ${PROJECT_BINARY_DIR}/VarloConfig.cmake
                               INSTALL_DESTINATION ${VARLO_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VarloConfigVersion.cmake COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VarloConfig.cmake ${PROJECT_BINARY_DIR}/VarloConfigVersion.cmake
-        DESTINATION ${VARLO_CMAKE_DIR})
+        DESTINATION ${VARLO_CMAKE_DIR} COMPONENT development)
 
 # The pkg-config file finds the prefix from its own folder, so a staged or
-# moved installation still works.
+# moved installation still works. A library folder the dynamic loader does not
+# search by itself (a prefix of the user's own, /usr/local before ldconfig ran)
+# goes into the host's run path too, so that a host built with it starts.
 file(RELATIVE_PATH VARLO_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+set(VARLO_LIBDIR_IS_SYSTEM OFF)
+if(CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_C_IMPLICIT_LINK_DIRECTORIES
+   OR CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES)
+  set(VARLO_LIBDIR_IS_SYSTEM ON)
+endif()
+set(VARLO_PC_RPATH "-Wl,-rpath,\${libdir}")
+if(VARLO_LIBDIR_IS_SYSTEM)
+  set(VARLO_PC_RPATH "")
+endif()
+# Installed programs find the library in the installed library folder; one
+# that the dynamic loader searches anyway needs no run path (and Debian's
+# packages must carry none).
+function(varlo_program_rpath target)
+  if(NOT VARLO_LIBDIR_IS_SYSTEM)
+    file(RELATIVE_PATH rpath ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${rpath}")
+  endif()
+endfunction()
 configure_file(cmake/varlo.pc.in ${PROJECT_BINARY_DIR}/varlo.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/varlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-
-# cpack: a Debian package of the installation, laid out for the prefix the
-# build was configured with (configure with -DCMAKE_INSTALL_PREFIX=/usr for a
-# system package; the Python package then goes to /usr/lib/python3/dist-packages).
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME varlo)
-set(CPACK_PACKAGE_VENDOR "Varlo")
-set(CPACK_PACKAGE_CONTACT "Varlo developers <varlo@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Client library for the controller of a four- or six-axis robot arm")
-set(CPACK_PACKAGE_DESCRIPTION
-    "libVarlo with its C and C++/Qt headers, CMake and pkg-config files, the\n command-line host varlo, the Python package varlo and the script debugger's\n Lua launcher.")
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libqt5core5a (>= ${VARLO_QT_MINIMUM}), libqt5network5 (>= ${VARLO_QT_MINIMUM}), libqt5serialport5 (>= ${VARLO_QT_MINIMUM}), lua5.4, lua-socket")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, qtbase5-dev, libqt5serialport5-dev")
-# The shlibs file and the ldconfig trigger for libVarlo.so.1.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+install(FILES ${PROJECT_BINARY_DIR}/varlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

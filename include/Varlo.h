@@ -65,11 +65,11 @@
  *                            was touched.
  */
 #define VARLO_OK 0
-#define VARLO_NO_CONNECTION 1
-#define VARLO_ALARM 1
-#define VARLO_REQUEST_FAILED 2
-#define VARLO_MOTION_TIMEOUT 2
-#define VARLO_INVALID_ARGUMENT 3
+#define VARLO_NO_CONNECTION 1    /* not connected, or no controller answered */
+#define VARLO_ALARM 1            /* a blocking motion ended in an alarm */
+#define VARLO_REQUEST_FAILED 2   /* the controller request failed or timed out */
+#define VARLO_MOTION_TIMEOUT 2   /* a blocking motion did not end in time */
+#define VARLO_INVALID_ARGUMENT 3 /* a null pointer or an index out of range */
 
 /* Called with the new connection state and the userData given at registration. */
 typedef void (*VarloConnectStateFunction)(bool isConnected, void *userData);
@@ -120,19 +120,19 @@ VARLO_FUNCTION(int32_t) ConnectStateCallback(VarloConnectStateFunction callback,
  * any other value for the right arm.
  */
 typedef struct VarloRunCmd {
-    float x;
-    float y;
-    float z;
-    float a;
-    float b;
-    float c;
-    int32_t tool;
-    int32_t user;
-    int32_t r;
-    int32_t d;
-    int32_t n;
-    int32_t cfg;
-    int32_t armOrientation;
+    float x; /* mm */
+    float y; /* mm */
+    float z; /* mm */
+    float a; /* degrees */
+    float b; /* degrees */
+    float c; /* degrees */
+    int32_t tool; /* tool frame, 0 to 9 */
+    int32_t user; /* user frame, 0 to 9 */
+    int32_t r; /* configuration selector r */
+    int32_t d; /* configuration selector d */
+    int32_t n; /* configuration selector n */
+    int32_t cfg; /* configuration selector cfg */
+    int32_t armOrientation; /* 0 the left arm, any other value the right arm */
 } VarloRunCmd;
 
 VARLO_STATIC_ASSERT(sizeof(VarloRunCmd) == 52, "VarloRunCmd is 52 bytes");
@@ -218,8 +218,8 @@ VARLO_FUNCTION(int32_t) GetRapidRate(int32_t *rate);
  * to apply the outputs. Records read back from the controller hold 0 there.
  */
 typedef struct VarloIO {
-    bool enable;
-    bool value[64];
+    bool enable; /* SetDO: apply the outputs; 0 in records read back */
+    bool value[64]; /* channel N in value[N - 1], 0 or 1 */
 } VarloIO;
 
 VARLO_STATIC_ASSERT(sizeof(bool) == 1, "bool must be one byte");
@@ -250,20 +250,20 @@ VARLO_STATIC_ASSERT(offsetof(VarloIO, value) == 1, "VarloIO.value offset");
  */
 #pragma pack(push, 1)
 typedef struct VarloExchangeRecord {
-    bool isEnabled;
-    bool isPower;
-    bool isCollision;
-    bool isJog;
-    bool isAuto;
-    int32_t toolCoordinate;
-    int32_t userCoordinate;
-    float jointCoordinate[6];
-    float cartesianCoordinate[6];
-    int32_t alarms[7][64];
-    int32_t rdnCoordinate[4];
-    int32_t armOrientation;
-    VarloIO DO;
-    VarloIO DI;
+    bool isEnabled; /* control mode "enable" or "drag" */
+    bool isPower; /* the arm's power is on */
+    bool isCollision; /* a collision has been detected */
+    bool isJog; /* jog mode "jog" (not "step") */
+    bool isAuto; /* "auto" (not "manual") */
+    int32_t toolCoordinate; /* selected tool frame */
+    int32_t userCoordinate; /* selected user frame */
+    float jointCoordinate[6]; /* joints 1 to 6 in [0..5], degrees */
+    float cartesianCoordinate[6]; /* x, y, z (mm), a, b, c (degrees) */
+    int32_t alarms[7][64]; /* alarm words: [0] the controller, [1..6] the drives of joints 1 to 6 */
+    int32_t rdnCoordinate[4]; /* r, d, n, cfg */
+    int32_t armOrientation; /* the controller's arm orientation code */
+    VarloIO DO; /* digital outputs */
+    VarloIO DI; /* digital inputs */
 } VarloExchangeRecord;
 #pragma pack(pop)
 
@@ -387,27 +387,27 @@ VARLO_FUNCTION(int32_t) ClearAlarms(void);
 /* Payload: centre of mass and mass. 20 bytes. */
 typedef struct VarloPayloadRecord {
     float x;          /* centre of mass */
-    float y;
-    float z;
+    float y; /* centre of mass */
+    float z; /* centre of mass */
     float loadValue;  /* mass */
     uint8_t reserved[4]; /* not read; GetPayLoad sets it to zero */
 } VarloPayloadRecord;
 
 /* Modes of the two analog inputs of the cabinet. */
 typedef struct VarloGPIOAI {
-    int32_t mode1;
-    int32_t mode2;
+    int32_t mode1; /* mode of input 1, as the controller codes it */
+    int32_t mode2; /* mode of input 2, as the controller codes it */
 } VarloGPIOAI;
 
 /* One analog channel: its mode and its value, as the controller codes them. */
 typedef struct VarloAnalogChannel {
-    int32_t mode;
-    int32_t value;
+    int32_t mode; /* the channel's mode, as the controller codes it */
+    int32_t value; /* the channel's value, as the controller codes it */
 } VarloAnalogChannel;
 
 /* The two analog outputs of the cabinet, channel 1 first. 16 bytes. */
 typedef struct VarloGPIOAO {
-    VarloAnalogChannel channel[2];
+    VarloAnalogChannel channel[2]; /* channel 1 in [0], channel 2 in [1] */
 } VarloGPIOAO;
 
 VARLO_STATIC_ASSERT(sizeof(VarloPayloadRecord) == 20, "VarloPayloadRecord is 20 bytes");
@@ -561,9 +561,9 @@ VARLO_STATIC_ASSERT(offsetof(VarloVersionRecord, system) == 75, "VarloVersionRec
 typedef struct VarloAlarmRecord {
     uint32_t id;              /* alarm number */
     int32_t level;            /* alarm level */
-    uint16_t description[256];
-    uint16_t cause[256];
-    uint16_t solution[256];
+    uint16_t description[256]; /* what happened (UTF-16) */
+    uint16_t cause[256]; /* why (UTF-16) */
+    uint16_t solution[256]; /* what to do (UTF-16) */
 } VarloAlarmRecord;
 
 VARLO_STATIC_ASSERT(sizeof(VarloAlarmRecord) == 1544, "VarloAlarmRecord is 1544 bytes");

@@ -16,6 +16,8 @@ packages=(
   chromium chromium-driver python3-selenium
   lua5.4 lua-socket liblua5.4-dev
   mosquitto mosquitto-clients libmosquitto-dev python3-paho-mqtt
+  doxygen help2man
+  dpkg-dev debhelper dh-python lintian man-db
 )
 
 missing=()

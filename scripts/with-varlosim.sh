@@ -8,6 +8,8 @@
 # ADDRESS (a VarloSim of the user's own, say). With VARLO_KEEP_SECONDS=N the
 # simulator (and its panel page) keeps running N seconds after the command,
 # and the command starts 5 s late, so that a browser can open the panel first.
+# With VARLOSIM_IN_PLACE=1 the simulator runs where it lies (an installed one
+# that finds its panel page beside it), its folder still a fresh one.
 set -euo pipefail
 if [ $# -lt 3 ]; then
   echo "usage: $0 VARLOSIM ADDRESS COMMAND [ARGUMENT...]" >&2
@@ -17,8 +19,11 @@ sim=$1 address=$2
 shift 2
 
 folder=$(mktemp -d)
-cp "$sim" "$folder/VarloSim"
-"$folder/VarloSim" --root "$folder" --address "$address" --exit-with-parent >"$folder/VarloSim.log" 2>&1 &
+if [ -z "${VARLOSIM_IN_PLACE:-}" ]; then
+  cp "$sim" "$folder/VarloSim"
+  sim=$folder/VarloSim
+fi
+"$sim" --root "$folder" --address "$address" --exit-with-parent >"$folder/VarloSim.log" 2>&1 &
 sim_pid=$!
 cleanup() {
   kill "$sim_pid" 2>/dev/null || true

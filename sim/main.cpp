@@ -92,6 +92,16 @@ int main(int argc, char **argv)
         controllers.push_back(std::move(controller));
     }
 
+    // The first controller's root is the working folder, so that the
+    // library's simulator probe finds a running simulator's documents there,
+    // whichever folder it was started in or installed to.
+    std::error_code inRoot;
+    std::filesystem::current_path(controllers.front()->setup().root, inRoot);
+    if (inRoot) {
+        logWarning("cannot work in " + controllers.front()->setup().root.string() + ": " + inRoot.message());
+        return 1;
+    }
+
     for (const auto &controller : controllers) {
         controller->start();
         const Controller::Setup &setup = controller->setup();

@@ -14,36 +14,41 @@ namespace varlosim {
 namespace {
 
 const char kUsage[] =
-    "Usage: VarloSim [--root DIR] [--address A] [--axes 4|6] [--no-file-service]\n"
-    "                [--panel-port N | --no-panel] [--arms N] [--allow-host NAME]\n"
-    "                [--exit-with-parent] [--verbose]\n"
+    "Usage: VarloSim [OPTION]...\n"
     "\n"
     "A virtual robot controller: serves the controller API on port 22000 and the\n"
     "file service on port 22001 of address A (default 127.0.0.1), and keeps its\n"
-    "settings documents under DIR/controllerVR/project (DIR defaults to the\n"
-    "folder of this program).\n"
+    "settings documents under DIR/controllerVR/project. DIR defaults to the\n"
+    "folder of this program; for an installed VarloSim (or where that folder is\n"
+    "not writable) it is $XDG_DATA_HOME/varlosim (~/.local/share/varlosim).\n"
+    "VarloSim works in DIR, where the library finds the documents of a\n"
+    "simulator on 127.0.0.1. The panel page, http://A:22080/, shows the arm in\n"
+    "3D with its IO, alarms, pendant buttons. Ctrl-C or SIGTERM stops it.\n"
     "\n"
-    "  --root DIR     folder that holds controllerVR/project\n"
-    "  --address A    IPv4 address to serve on\n"
-    "  --axes 4|6     robot model: 4-axis SCARA or 6-axis arm (default: the axis\n"
-    "                 count the folder already holds, else 6)\n"
-    "  --no-file-service\n"
-    "                 leave port 22001 closed, as on a controller whose file\n"
-    "                 service is down (clients then use the project folder)\n"
-    "  --panel-port N port of the panel page on address A (default 22080)\n"
-    "  --no-panel     serve no panel page\n"
-    "  --arms N       a lab of N controllers (1-1000) on N consecutive addresses\n"
-    "                 from A (on loopback: 127.0.0.1 and up serve without set-up),\n"
-    "                 each with its own arm, panel and folder DIR/ADDRESS\n"
-    "                 (with N 1, the default: DIR itself)\n"
-    "  --allow-host NAME\n"
-    "                 also serve requests whose Host is NAME (an address or name\n"
-    "                 of a proxy or port forward in front); without it only A and\n"
-    "                 localhost, so that other sites' web pages stay out\n"
-    "  --exit-with-parent\n"
-    "                 end when the process that started it ends (for test\n"
-    "                 harnesses, so that a crashed one leaves no simulator behind)\n"
-    "  --verbose      one line per request\n";
+    "Options:\n"
+    "  --root DIR          folder that holds controllerVR/project\n"
+    "  --address A         IPv4 address to serve on\n"
+    "  --axes 4|6          robot model: 4-axis SCARA or 6-axis arm (default: the\n"
+    "                      axis count the folder already holds, else 6)\n"
+    "  --no-file-service   leave port 22001 closed, as on a controller whose file\n"
+    "                      service is down (clients then use the project folder)\n"
+    "  --panel-port N      port of the panel page on address A (default 22080)\n"
+    "  --no-panel          serve no panel page\n"
+    "  --arms N            a lab of N controllers (1-1000) on N consecutive\n"
+    "                      addresses from A (on loopback: 127.0.0.1 and up serve\n"
+    "                      without set-up), each with its own arm, panel and folder\n"
+    "                      DIR/ADDRESS (with N 1, the default: DIR itself)\n"
+    "  --allow-host NAME   also serve requests whose Host is NAME (an address or\n"
+    "                      name of a proxy or port forward in front); without it\n"
+    "                      only A and localhost, so that other sites' web pages\n"
+    "                      stay out\n"
+    "  --exit-with-parent  end when the process that started it ends (for test\n"
+    "                      harnesses, so that a crashed one leaves no simulator)\n"
+    "  -v, --verbose       one line per request\n"
+    "  -h, --help          this text\n"
+    "\n"
+    "Exit status: 0 after a clean stop or --help, 1 when the project folder or a\n"
+    "port cannot be used, 2 for a wrong command line.\n";
 
 bool isIPv4(const std::string &text)
 {
@@ -52,6 +57,26 @@ bool isIPv4(const std::string &text)
 }
 
 } // namespace
+
+std::string installedPanelFolder()
+{
+    const std::filesystem::path folder = std::filesystem::path(executableFolder()) / VARLOSIM_PANEL_FROM_BINDIR;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(folder / "index.html", error))
+        return std::string();
+    return folder.lexically_normal().string();
+}
+
+std::string defaultRoot(const std::string &programFolder, bool installed)
+{
+    if (!installed && access(programFolder.c_str(), W_OK) == 0)
+        return programFolder;
+    const char *data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/')
+        return (std::filesystem::path(data) / "varlosim").string();
+    const char *home = std::getenv("HOME");
+    return (std::filesystem::path(home && *home ? home : "/tmp") / ".local/share/varlosim").string();
+}
 
 std::string addressAfter(const std::string &address, int offset)
 {
@@ -159,7 +184,12 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode)
         }
     }
     if (options.root.empty())
-        options.root = executableFolder();
+        options.root = defaultRoot(executableFolder(), !installedPanelFolder().empty());
+    // Absolute, because the simulator changes into it once it is prepared.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(options.root, error);
+    if (!error)
+        options.root = absolute.lexically_normal().string();
     if (addressAfter(options.address, options.arms - 1).empty()) {
         std::fprintf(stderr, "VarloSim: %d arms from %s would leave the IPv4 addresses\n", options.arms,
                      options.address.c_str());

@@ -34,4 +34,14 @@ bool parseOptions(int argc, char **argv, Options &options, int &exitCode);
 // keeps its controllerVR folder).
 std::string executableFolder();
 
+// The folder of the panel page that an installation put beside the program
+// (share/varlo/panel); empty when the program does not run from an
+// installation (a build tree, a copy).
+std::string installedPanelFolder();
+
+// The folder that holds controllerVR when the command line names none: the
+// program's folder, unless the program is installed or this user may not
+// write there, then the user's data folder "varlosim" (never /usr/bin).
+std::string defaultRoot(const std::string &programFolder, bool installed);
+
 } // namespace varlosim

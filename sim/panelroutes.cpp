@@ -5,6 +5,7 @@
 #include "apiroutes.h"
 
 #include "documentstore.h"
+#include "options.h"
 #include "robot.h"
 #include "routes.h"
 #include "scriptrunner.h"
@@ -38,6 +39,14 @@ Handler file(const std::string &path, const char *contentType, bool cacheable)
     };
 }
 
+// The page's folder: where the installation put it beside the program, else
+// the source tree's.
+std::string panelFolder()
+{
+    const std::string installed = installedPanelFolder();
+    return installed.empty() ? std::string(VARLOSIM_PANEL_DIR) : installed;
+}
+
 } // namespace
 
 void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, ScriptRunner &scripts)
@@ -57,7 +66,7 @@ void installPanelRoutes(Routes &panel, Robot &robot, DocumentStore &store, Scrip
         return state;
     };
 
-    const std::string folder = VARLOSIM_PANEL_DIR;
+    const std::string folder = panelFolder();
     panel.get("/", file(folder + "/index.html", "text/html; charset=utf-8", false));
     panel.get("/panel.css", file(folder + "/panel.css", "text/css; charset=utf-8", false));
     panel.get("/panel.js", file(folder + "/panel.js", "text/javascript; charset=utf-8", false));

@@ -20,26 +20,27 @@ struct CoordinateEntry {
 struct CoordinateTable {
     enum : int { EntryCount = 10 };
 
-    CoordinateEntry entry[EntryCount];
+    CoordinateEntry entry[EntryCount]; // frame N in entry[N]
 };
 
 // One point load. `enable` sits in a 32-bit slot.
 struct PointLoadEntry {
     enum : int { ParamCount = 2 };
 
-    alignas(4) bool enable;
-    float params[ParamCount];
+    alignas(4) bool enable;     // whether the load is used
+    float params[ParamCount];   // the load's two values, as "/settings/function/pointLoad" holds them
 };
 
+// The ten point loads of "/settings/function/pointLoad", entry 0 first.
 struct PointLoadTable {
     enum : int { EntryCount = 10 };
 
-    PointLoadEntry entry[EntryCount];
+    PointLoadEntry entry[EntryCount]; // load N in entry[N]
 };
 
 // A taught point or the frame a calibration computes: x, y, z, a, b, c.
 struct CalibrationPoint {
-    float pose[6];
+    float pose[6]; // x, y, z in mm, a, b, c in degrees
 };
 
 // The three taught points of a calibration, point 1 first: 18 floats, the
@@ -47,7 +48,7 @@ struct CalibrationPoint {
 struct CalibrationPoints {
     enum : int { PointCount = 3 };
 
-    CalibrationPoint point[PointCount];
+    CalibrationPoint point[PointCount]; // point 1 in point[0]
 };
 
 static_assert(sizeof(CoordinateEntry) == 48, "CoordinateEntry layout");

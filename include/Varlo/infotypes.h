@@ -12,6 +12,8 @@ namespace QRobotType {
 // Hardware identification ("/settings/productInfo/hardwareInfo"): NUL-terminated
 // texts, "NULL" for a key the controller does not report.
 struct HWVersion {
+    // The controller's serial number, its own, its servo drives' and its
+    // power board's hardware versions.
     char SNcode[40];
     char ControllerVersion[40];
     char ServoVersion[40];
@@ -27,7 +29,10 @@ enum DIMode : int {};
 // Software versions of the library and of the controller's modules:
 // NUL-terminated texts, "NULL" for a module the controller does not report.
 struct VersionInfo {
-    char library[25];
+    char library[25];        // this library's version
+    // The controller's modules: motion control, algorithms, system, the
+    // universal and safety IO boards, the six servo drives (joint 1 first),
+    // the teach terminal and the feedback module.
     char control[25];
     char algs[25];
     char system[25];
@@ -45,8 +50,9 @@ struct VersionInfo {
 
 // One entry of an alarm catalogue, in the language asked for.
 struct AlarmInfo {
-    qint32 id = 0;
-    qint32 level = 0;
+    qint32 id = 0;           // the alarm's number
+    qint32 level = 0;        // its severity, in the controller's levels
+    // What it says, why it comes and what clears it.
     QString description;
     QString cause;
     QString solution;
@@ -54,7 +60,8 @@ struct AlarmInfo {
 
 // The controller's network settings.
 struct EthernetInfo {
-    bool dhcp = false;
+    bool dhcp = false;       // addresses from DHCP instead of the ones below
+    // Its IPv4 address, netmask and gateway, dotted.
     QString ip;
     QString netmask;
     QString gateway;

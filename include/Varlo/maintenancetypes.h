@@ -8,16 +8,18 @@
 
 // The controller's wireless access point.
 struct ApSettings {
-    QString ssid;
-    QString passwd;
+    QString ssid;            // its network name
+    QString passwd;          // its password
 };
 
 // The controller's operating-time counters.
 struct WorkTimeRecord {
+    // Time powered on: days, hours, minutes, seconds.
     qint32 powerOnDays;
     qint32 powerOnHour;
     qint32 powerOnMin;
     qint32 powerOnSec;
+    // Time with the servos enabled: days, hours, minutes, seconds.
     qint32 servoEnableDays;
     qint32 servoEnableHour;
     qint32 servoEnableMin;

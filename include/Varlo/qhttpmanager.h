@@ -22,9 +22,14 @@ class VARLO_EXPORT QHttpManager : public QObject
 public:
     enum : quint16 { ApiPort = 22000, FilePort = 22001 };
 
+    // A transport with no host yet; built by QRobot::initialize().
     explicit QHttpManager(QObject *parent);
     ~QHttpManager() override;
 
+    // One request to the controller, queued behind the others and waited for
+    // (the event loop runs meanwhile). True when it was answered in time with
+    // success; `reply` gets the reply's JSON object (empty when the body is
+    // none) or, for postData(), its bytes.
     bool getJson(const QString &path, QJsonObject &reply, quint16 port = ApiPort);
     bool postJson(const QString &path, const QJsonObject &body, QJsonObject &reply, quint16 port = ApiPort);
     bool postData(const QString &path, const QByteArray &body, QByteArray &reply, quint16 port = ApiPort);
@@ -56,29 +61,34 @@ public:
         Missing, // the file service answered and has no such document (nor a fallback file)
         Failed   // no answer, or an answer that is no document, and no fallback file
     };
+    // Reads a document as getPara() does and says what it found.
     ParaRead readPara(QByteArray &reply, const QString &name);
+    // Writes a document whole (file service, else the fallback file); then,
+    // when `notifyPath` is given, posts `notifyBody` there so that the
+    // controller takes the new document. True when the document was written.
     bool setPara(const QByteArray &data, const QString &name,
                  const QString &notifyPath = QString(), const QByteArray &notifyBody = QByteArray());
 
+    // Whether queued requests are sent (on while a host is connected).
     void setDispatching(bool on);
-    bool isDispatching() const;
+    bool isDispatching() const; // whether queued requests are sent
 
     // Forget what is known about the controller's reachability without a
     // notification, so that the next success is reported again.
     void clearServerReachable();
     void resetReachability();
-    bool isServerReachable() const;
-    bool isFilesReachable() const;
-    bool isReportedConnected() const;
+    bool isServerReachable() const;   // the API port answered the last request
+    bool isFilesReachable() const;    // the file service answered the last request
+    bool isReportedConnected() const; // connectStateChanged(true) was the last report
 
-    void setHost(const QString &host);
-    QString host() const;
-    void setPort(quint16 port);
-    quint16 port() const;
-    void setSimulatorRoot(const QString &root);
-    QString simulatorRoot() const;
-    void setControllerVersion(const QString &version);
-    QString controllerVersion() const;
+    void setHost(const QString &host);                  // the controller's address
+    QString host() const;                               // the controller's address
+    void setPort(quint16 port);                         // the API port (22000)
+    quint16 port() const;                               // the API port
+    void setSimulatorRoot(const QString &root);         // a running VarloSim's folder, for 127.0.0.1
+    QString simulatorRoot() const;                      // a running VarloSim's folder
+    void setControllerVersion(const QString &version);  // the controller's "control" version
+    QString controllerVersion() const;                  // as connection supervision read it
 
     // The file that stands for a settings document when the file service fails:
     // the controller's share, or the simulator's local project folder for 127.0.0.1.
@@ -89,7 +99,9 @@ public:
     static void waitMs(uint ms);
 
 Q_SIGNALS:
+    // The controller became reachable (true) or stopped answering (false).
     void connectStateChanged(bool isConnected);
+    // A diagnostic line (relayed as QRobot::printQRobot()).
     void printQHttpManager(QString str);
 
 private Q_SLOTS:

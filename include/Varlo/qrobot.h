@@ -63,22 +63,28 @@ public:
     };
     Q_ENUM(MotionResult)
 
+    // A facade without components: initialize() or connectToController()
+    // builds them.
     explicit QRobot(QObject *parent = nullptr);
     ~QRobot() override;
 
     // Builds the components on the first call; later calls restart the same
     // components as if they were new (dispatching, reachability, supervision).
     void initialize();
+    // True once initialize() has built the components.
     bool isInitialized() const;
+    // Ends the connection: stops the transport's dispatching, connection
+    // supervision and the state exchange, and emits connectionChanged(false).
     void disconnectController();
 
-    QHttpManager *transport() const;
-    QRobotConnection *connection() const;
-    QRobotProtocol *protocol() const;
-    QPanelSimulator *panel() const;
-    QSerialManager *serial() const;
-    QRobotSettings *settings() const;
-    QRobotCollaborative *collaborative() const;
+    // ---- the components, owned by the facade; null before initialize() ----
+    QHttpManager *transport() const;             // the HTTP transport to the controller
+    QRobotConnection *connection() const;        // connection supervision (while disconnected)
+    QRobotProtocol *protocol() const;            // the state exchange and the last state it read
+    QPanelSimulator *panel() const;              // the teach pendant's switches and jog buttons
+    QSerialManager *serial() const;              // the jog-button board on a serial port
+    QRobotSettings *settings() const;            // motions, kinematics, frames, parameters, projects
+    QRobotCollaborative *collaborative() const;  // safety, payload, analog IO, trajectories, maintenance
     // The script debugger: runs, follows and debugs this controller's
     // scripts. initialize() does not create it: the first call of this
     // accessor or of a debugger slot does (after initialize(); null before),
@@ -93,6 +99,7 @@ public:
     // settings component and keeps it (true) when it is 4 or 6; any other
     // count leaves the known one as it was (false).
     int knownAxisCount() const;
+    // Reads the axis count again (see knownAxisCount()).
     bool refreshAxisCount();
 
     // Simulator folders: the local project tree of a running simulator.
@@ -188,97 +195,170 @@ public:
     // a second (QRobotProtocol::isStale()); stateStaleChanged() announces it.
     bool isStateStale() const;
 
-    QString hostIP() const;
-    QString projectPath() const;
-    QString settingsPath() const;
-    QString processPath() const;
-    QString propertiesPath() const;
-    QString rootPath() const;
+    // ---- the controller's address and its folders ----
+    // "//ADDRESS/project..." for a controller's share, "ROOT/controllerVR/project..."
+    // for a running VarloSim (setVirtualRoot()).
+    QString hostIP() const;          // the controller's address (setHostIP())
+    QString projectPath() const;     // the folder of the projects ("…/project/project")
+    QString settingsPath() const;    // the folder of the settings documents ("…/project/settings")
+    QString processPath() const;     // the folder of the process files ("…/project/process")
+    QString propertiesPath() const;  // the folder of the properties documents ("…/project/properties")
+    QString rootPath() const;        // the project tree itself ("…/project")
 
     // Splitting of controller file paths such as
     // "//192.168.1.6/project/project/demo/prj.json". An empty text when the
     // marker is missing.
-    static QString projectNameOf(const QString &path);
-    static QString projectRelativePath(const QString &path);
+    static QString projectNameOf(const QString &path);       // "demo": the project folder's name
+    static QString projectRelativePath(const QString &path); // "demo/prj.json": the path within the projects
+    // "/project/demo/prj": the file service's name, without ".json"
     static QString parameterPath(const QString &path);
 
 Q_SIGNALS:
+    // The pendant's operator level; never emitted by this library.
     void userMode(QRobot::UserMode mode);
+    // The controller became reachable (true) or was lost or disconnected (false).
     void connectionChanged(bool isConnected);
+    // The axis count (4 or 6) that connection supervision read.
     void axisCount(int count);
+    // Whether another client holds the controller, as supervision read it.
     void occupiedChanged(bool isOccupied);
+    // The arm became disabled, enabled or drag-enabled.
     void controlModeChanged(QRobotType::ControlMode controlMode);
+    // The jog frame changed (joint, base, tool, user).
     void coordinateChanged(QRobotType::Coordinate coordinate);
+    // The jog mode changed (continuous or step).
     void jogModeChanged(QRobotType::JogMode jogMode);
+    // The active tool frame (0-9) changed.
     void toolCoordinateChanged(int toolCoordinate);
+    // The active user frame (0-9) changed.
     void userCoordinateChanged(int userCoordinate);
+    // The controller switched between automatic and manual mode.
     void autoManualChanged(QRobotType::AutoManual autoManual);
+    // The joint positions (degrees; mm for a linear axis), at every state exchange.
     void jointCoordinateChanged(QRobotType::JointCoordinate jointCoordinate);
+    // The tool's pose x y z (mm) a b c (degrees), at every state exchange.
     void cartesianCoordinateChanged(QRobotType::CartesianCoordinate cartesianCoordinate);
+    // The auxiliary axes' positions, at every state exchange.
     void auxJointChanged(QRobotType::AuxJoint auxJoint);
+    // A collision was detected (true) or cleared.
     void isCollisionChanged(bool isCollision);
+    // The skin sensor detected a contact (true) or it cleared.
     void isSkinCollisionChanged(bool isSkinCollision);
+    // The arm's power went on (true) or off.
     void isPowerChanged(bool isPower);
+    // Hand guiding (drag) was switched on (true) or off.
     void isDragChanged(bool isDrag);
+    // Replay of a dragged trajectory started (true) or ended.
     void isPlaybackChanged(bool isPlayback);
+    // The active alarms changed (the controller's and each drive's alarm words).
     void alarmsChanged(QRobotType::Alarms alarms);
+    // The digital outputs, at every state exchange.
     void DOChanged(QRobotType::IO io);
+    // The digital inputs, at every state exchange.
     void DIChanged(QRobotType::IO io);
+    // The extended digital outputs, at every state exchange that carries them.
     void extendDOChanged(QRobotType::ExtendIO io);
+    // The extended digital inputs, at every state exchange that carries them.
     void extendDIChanged(QRobotType::ExtendIO io);
+    // The arm's configuration (left or right hand) changed.
     void armOrientationChanged(QRobotType::ArmOrientation armOrientation);
+    // The redundancy (configuration) values, at every state exchange.
     void rdnCoordinateChanged(QRobotType::RDNCoordinate rdnCoordinate);
+    // One state exchange completed (about three times a second).
     void exChangeClock();
+    // Asks the pendant panel to switch to automatic (true) or manual mode.
     void switchAutoManual(bool isAuto);
+    // Asks the pendant panel to press (true) or release its enabling switch.
     void switchThreeSwitch(bool isPressed);
+    // Asks the pendant panel to press (true) or release its emergency stop.
     void switchEmergencyStop(bool isStop);
+    // Asks the pendant panel to hold the jog buttons given (six + and six - states).
     void switchJogButtons(bool *posBtnState, bool *negBtnState);
+    // The running script reached line `linNumber` of `fileName`.
     void runningLineChanged(QString fileName, int linNumber);
+    // The script stopped with an error at `line`.
     void errorLine(int line);
+    // The script's current line.
     void scriptLineChanged(int line);
+    // The line of the script's current motion.
     void moveLineChanged(int line);
+    // The script's error message.
     void errorMsg(QString msg);
+    // The script debugger's state changed (stopped, running, paused, ...).
     void debugStateChanged(QRobotType::DebugState state);
+    // Whether debugging operations are possible now.
     void debugStateEnabled(bool isEnabled);
+    // Whether stopping the script is possible now.
     void stopStateEnabled(bool isStopEnabled);
+    // The stepping state: stepping, started, debugging.
     void stepInChanged(bool isStep, bool isStart, bool isDebug);
+    // A line from the Lua debug server, for a debugger console.
     void mobDebugInfo(QString str);
+    // The drag (hand-guiding) mode changed.
     void dragModeChanged(QRobotCoor::DragMode dragMode);
+    // The controller's parameters of the state exchange, at every exchange.
     void controllerParamsChanged(QRobotCoor::ControllerParams controllerParams);
+    // The drives' currents, at every state exchange.
     void jointCurrentChanged(QRobotCoor::JointCurrent jointCurrent);
+    // The drives' voltages, at every state exchange.
     void jointVoltageChanged(QRobotCoor::JointVoltage jointVoltage);
+    // The drives' temperatures, at every state exchange.
     void jointTempChanged(QRobotCoor::JointTemp jointTemp);
+    // The tool flange's analog inputs, at every state exchange.
     void endAIChanged(QRobotCoor::ExEndAI endAI);
+    // The controller's analog inputs, at every state exchange.
     void gpioAIChanged(QRobotCoor::ExGPIOAI gpioAI);
+    // A diagnostic line of any component (also logged).
     void printQRobot(QString str);
     // The mirrored state became stale (no exchange reply for about a second)
     // or fresh again.
     void stateStaleChanged(bool isStale);
 
 public Q_SLOTS:
+    // Sets the controller's address for the transport and supervision, and the share's folders.
     void setHostIP(QString ip);
+    // Sets the API port (22000 unless changed).
     void setHostPort(quint16 port);
+    // Creates the share's missing project folders; false when the share is not reachable.
     bool inspectDir();
 
     // The script debugger's operations (see QRobotDebugger); before
-    // initialize() they do nothing and return false or an empty result.
+    // Initialize() they do nothing and return false or an empty result.
+    // The controller's script state; false when it did not answer.
     bool state(QRobotType::ScriptState &scriptState);
+    // Runs the project's script `fileName` without debugging.
     void straightRun(QString fileName);
+    // Pauses the script started by straightRun().
     void straightSuspend();
+    // Continues the script paused by straightSuspend().
     void straightContinue();
+    // Starts the project's script under the debugger, paused at its first line.
     void start(QString fileName);
+    // Stops the running script.
     void stop();
+    // Lets the debugged script run to the next breakpoint.
     void run();
+    // Pauses the debugged script.
     void pause();
+    // Steps into the next line.
     void step();
+    // Steps over the next line.
     void over();
+    // Sets a breakpoint.
     void setb(QString fileName, int lineNumber);
+    // Removes a breakpoint.
     void delb(QString fileName, int lineNumber);
+    // Removes every breakpoint.
     void delallb();
+    // Whether the debugged script is paused at a step.
     bool getStep();
+    // The value of a variable of the paused script, as Lua prints it.
     QString getGlobalVal(QString var);
+    // Sets a variable of the paused script; the debug server's answer.
     QString changeGlobalVal(QString variable, QString value);
+    // The paused script's variables by name.
     QHash<QString, QString> getStack();
+    // Sends one command line to the Lua debug server.
     void mobDebugManualDebug(QString cmd);
 
 private:

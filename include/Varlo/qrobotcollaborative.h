@@ -24,10 +24,11 @@ class VARLO_EXPORT QRobotCollaborative : public QObject
 {
     Q_OBJECT
 public:
+    // Talks to the controller through `transport`; built by QRobot::initialize().
     QRobotCollaborative(QHttpManager *transport, QObject *parent);
     ~QRobotCollaborative() override;
 
-    QHttpManager *transport() const;
+    QHttpManager *transport() const; // the transport it talks through
 
     // ---- safety and collision ----
 
@@ -100,18 +101,18 @@ public:
 
     // ---- analog IO, extended IO and grippers ----
 
-    bool setEndAI(QRobotCoor::EndAI endAI);
-    bool getEndAI(QRobotCoor::EndAI &endAI);
-    bool setGPIOAI(QRobotCoor::GPIOAI gpioAI);
-    bool getGPIOAI(QRobotCoor::GPIOAI &gpioAI);
-    bool setGPIOAO(QRobotCoor::GPIOAO gpioAO);
-    bool getGPIOAO(QRobotCoor::GPIOAO &gpioAO);
-    bool setIQGripperEnable(bool enable);
-    bool getIQGripperEnable(bool &enable);
-    bool setIQGripper(bool value);
-    bool setHitbotGripperEnable(bool enable);
-    bool getHitbotGripperEnable(bool &enable);
-    bool setHitbotGripper(bool value);
+    bool setEndAI(QRobotCoor::EndAI endAI);         // writes the flange's analog inputs "/settings/function/endAI"
+    bool getEndAI(QRobotCoor::EndAI &endAI);        // reads "/settings/function/endAI"
+    bool setGPIOAI(QRobotCoor::GPIOAI gpioAI);      // writes the cabinet's input modes "/settings/function/gpioAI"
+    bool getGPIOAI(QRobotCoor::GPIOAI &gpioAI);     // reads "/settings/function/gpioAI"
+    bool setGPIOAO(QRobotCoor::GPIOAO gpioAO);      // writes the cabinet's analog outputs "/settings/function/gpioAO"
+    bool getGPIOAO(QRobotCoor::GPIOAO &gpioAO);     // reads "/settings/function/gpioAO"
+    bool setIQGripperEnable(bool enable);           // "/settings/function/robotiqGripperEnable"
+    bool getIQGripperEnable(bool &enable);          // reads "/settings/function/robotiqGripperEnable"
+    bool setIQGripper(bool value);                  // sends the Robotiq gripper's command flag
+    bool setHitbotGripperEnable(bool enable);       // "/settings/function/hitbotGripperEnable"
+    bool getHitbotGripperEnable(bool &enable);      // reads "/settings/function/hitbotGripperEnable"
+    bool setHitbotGripper(bool value);              // sends the Hitbot gripper's command flag
     // Sets the extended digital outputs of the nine Modbus/TCP modules.
     bool setExtendIO(QRobotType::ExtendIO extendIO);
     // The module list, written up to the first slot without a name.
@@ -165,6 +166,8 @@ public:
     bool multiCalibrationState(int &state);
 
     // ---- maintenance ----
+
+    // Posts the identification flag `value` for `name` ("/settings/autoIdentify").
     bool setAutoIdentify(bool value, const QString &name);
     // False (and `value` unchanged) unless the reply holds "value".
     bool getAutoIdentify(bool &value);
@@ -182,7 +185,7 @@ public:
     bool getWorkTime(WorkTimeRecord &record);
 
 Q_SIGNALS:
-    void printQRobotCollaborative(QString str);
+    void printQRobotCollaborative(QString str); // a diagnostic line (relayed as QRobot::printQRobot())
 
 private:
     Q_DECLARE_PRIVATE_D(d, QRobotCollaborative)

@@ -10,30 +10,35 @@ namespace QRobotCoor {
 // String-coded on the wire (see qrobotenumstrings.h), held as an int.
 enum DragMode : int { Disable = 0, Enable = 1 };
 
+// The controller parameters of the live state ("controlParams"); the first
+// is the speed ratio, percent.
 struct ControllerParams {
-    float params[4];
+    float params[4];         // as the controller sends them
 };
 
+// The motor currents of the live state ("jointCurrent").
 struct JointCurrent {
-    float current[7];
+    float current[7];        // joint 1 first, as the controller sends them
 };
 
+// The motor voltages of the live state ("jointVoltage").
 struct JointVoltage {
-    float voltage[6];
+    float voltage[6];        // joint 1 first
 };
 
+// The motor temperatures of the live state ("jointTemp").
 struct JointTemp {
-    float temperature[6];
+    float temperature[6];    // joint 1 first
 };
 
 // Analog inputs of the tool end.
 struct ExEndAI {
-    float ai[2];
+    float ai[2];             // channel 1, channel 2
 };
 
 // Analog inputs of the general-purpose IO.
 struct ExGPIOAI {
-    float ai[2];
+    float ai[2];             // channel 1, channel 2
 };
 
 } // namespace QRobotCoor

@@ -58,10 +58,11 @@ public:
         DebugServerPort = 8172
     };
 
+    // Talks to the controller through `transport`; built by QRobot::debugger().
     QRobotDebugger(QHttpManager *transport, QObject *parent);
     ~QRobotDebugger() override;
 
-    QRobotType::DebugState debugState() const;
+    QRobotType::DebugState debugState() const; // the debugger's state now
     // True while the program listens on the notification ports (it tries to
     // bind them when the first debugger is created, and again at each
     // straightRun() and start() until it holds them).
@@ -81,7 +82,9 @@ Q_SIGNALS:
     void debugStateChanged(QRobotType::DebugState state);
     // Whether a user interface's debug and stop controls should be enabled.
     void debugStateEnabled(bool isEnabled);
+    // Whether stopping the script is possible now.
     void stopStateEnabled(bool isEnabled);
+    // The stepping state: stepping, started, debugging.
     void stepInChanged(bool isStep, bool isStart, bool isDebug);
     // Everything the controller and the debug server said, raw (a log).
     void mobDebugInfo(QString str);
@@ -94,6 +97,7 @@ Q_SIGNALS:
     // The line the script runs, and a line that moves the arm.
     void scriptLineChanged(int line);
     void moveLineChanged(int line);
+    // A diagnostic line (relayed as QRobot::printQRobot()).
     void printQRobotDebugger(QString str);
     // What the script printed (print()), one notification each.
     void scriptPrinted(QString text);

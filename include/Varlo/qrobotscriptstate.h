@@ -15,10 +15,11 @@ enum DebugState : int {
     ScriptStopped = 5
 };
 
+// What the controller's script is doing, and in which project.
 struct ScriptState
 {
-    DebugState state = ScriptStopped;
-    QString projectName;
+    DebugState state = ScriptStopped; // running, paused, stopped, debugging
+    QString projectName;              // the project whose script it is
 };
 
 } // namespace QRobotType

@@ -25,9 +25,11 @@ class VARLO_EXPORT QRobotSettings : public QObject
 {
     Q_OBJECT
 public:
+    // Talks to the controller through `transport`; built by QRobot::initialize().
     QRobotSettings(QHttpManager *transport, QObject *parent);
     ~QRobotSettings() override;
 
+    // The transport it talks through.
     QHttpManager *transport() const;
 
     // The robot's axis count from the document "/properties/axis"; 0 when the
@@ -68,12 +70,12 @@ public:
     // Records in Varlo/coordinatetypes.h. Tables are read and written whole;
     // a table that cannot be read reads as all zeros (every entry disabled).
 
-    bool setToolCoordinates(const struct CoordinateTable &table);
-    struct CoordinateTable toolCoordinates();
-    bool setUserCoordinates(const struct CoordinateTable &table);
-    struct CoordinateTable userCoordinates();
-    bool setPointLoads(const struct PointLoadTable &table);
-    struct PointLoadTable pointLoads();
+    bool setToolCoordinates(const struct CoordinateTable &table); // writes "/settings/coordinate/tool"
+    struct CoordinateTable toolCoordinates();                     // reads "/settings/coordinate/tool"
+    bool setUserCoordinates(const struct CoordinateTable &table); // writes "/settings/coordinate/user"
+    struct CoordinateTable userCoordinates();                     // reads "/settings/coordinate/user"
+    bool setPointLoads(const struct PointLoadTable &table);       // writes "/settings/function/pointLoad"
+    struct PointLoadTable pointLoads();                           // reads "/settings/function/pointLoad"
     // A table read for a change of some of its entries, to be written back
     // whole: false, `table` untouched, when it could not be read (nothing may
     // then be written over it); a table the controller does not have yet
@@ -105,22 +107,22 @@ public:
     bool setCommonRatio(float ratio);
     float commonRatio();
 
-    bool setTeachJoint(const TeachParams &params);
-    TeachParams teachJoint();
-    bool setTeachCoordinate(const TeachParams &params);
-    TeachParams teachCoordinate();
-    bool setTeachInch(const QRobotType::TeachInch &inch);
-    QRobotType::TeachInch teachInch();
-    bool setPlaybackJoint(const PlaybackJointParams &params);
-    PlaybackJointParams playbackJoint();
-    bool setPlaybackCoordinate(const PlaybackCoordinateParams &params);
-    PlaybackCoordinateParams playbackCoordinate();
-    bool setPlaybackArch(const ArchTable &table);
-    ArchTable playbackArch();
-    bool setTeachAuxJoint(const AuxTeachParams &params);
-    AuxTeachParams teachAuxJoint();
-    bool setPlaybackAuxJoint(const AuxPlaybackParams &params);
-    AuxPlaybackParams playbackAuxJoint();
+    bool setTeachJoint(const TeachParams &params);                         // jogging joints: "/settings/teach/joint"
+    TeachParams teachJoint();                                              // reads "/settings/teach/joint"
+    bool setTeachCoordinate(const TeachParams &params);                    // jogging in frames: "/settings/teach/coordinate"
+    TeachParams teachCoordinate();                                         // reads "/settings/teach/coordinate"
+    bool setTeachInch(const QRobotType::TeachInch &inch);                  // step sizes: "/settings/teach/inch"
+    QRobotType::TeachInch teachInch();                                     // reads "/settings/teach/inch"
+    bool setPlaybackJoint(const PlaybackJointParams &params);              // joint motions: "/settings/playback/joint"
+    PlaybackJointParams playbackJoint();                                   // reads "/settings/playback/joint"
+    bool setPlaybackCoordinate(const PlaybackCoordinateParams &params);    // linear motions: "/settings/playback/coordinate"
+    PlaybackCoordinateParams playbackCoordinate();                         // reads "/settings/playback/coordinate"
+    bool setPlaybackArch(const ArchTable &table);                          // arch motions: "/settings/playback/arch"
+    ArchTable playbackArch();                                              // reads "/settings/playback/arch"
+    bool setTeachAuxJoint(const AuxTeachParams &params);                   // jogging auxiliary axes: "/settings/teach/auxJoint"
+    AuxTeachParams teachAuxJoint();                                        // reads "/settings/teach/auxJoint"
+    bool setPlaybackAuxJoint(const AuxPlaybackParams &params);             // auxiliary axes' motions: "/settings/playback/auxJoint"
+    AuxPlaybackParams playbackAuxJoint();                                  // reads "/settings/playback/auxJoint"
 
     // Whether the robot has auxiliary joints; the reader gives false, and the
     // flag false, when the document cannot be read or is not JSON.
@@ -211,26 +213,26 @@ public:
     // whose keys the document holds and returns false when the document
     // cannot be read or is not JSON. Commands return the transport's result.
 
-    bool setStopMode(const StopModeSettings &settings);
-    bool stopMode(StopModeSettings &settings);
-    bool setRemoteControl(const RemoteControl &settings);
-    bool remoteControl(RemoteControl &settings);
-    bool setModbusConf(const ModbusConf &settings);
-    bool modbusConf(ModbusConf &settings);
-    bool setRunToMode(const QString &mode);
-    bool runToMode(QString &mode);
+    bool setStopMode(const StopModeSettings &settings);    // writes "/settings/function/stopMode"
+    bool stopMode(StopModeSettings &settings);             // reads "/settings/function/stopMode"
+    bool setRemoteControl(const RemoteControl &settings);  // writes "/settings/function/remoteControl"
+    bool remoteControl(RemoteControl &settings);           // reads "/settings/function/remoteControl"
+    bool setModbusConf(const ModbusConf &settings);        // writes "/settings/function/modbusConf"
+    bool modbusConf(ModbusConf &settings);                 // reads "/settings/function/modbusConf"
+    bool setRunToMode(const QString &mode);                // writes "mode" of "/settings/function/runToMode"
+    bool runToMode(QString &mode);                         // reads "mode" of "/settings/function/runToMode"
     // The IO and Modbus maps of the outside control (read only).
     bool ioCtrl(ControlMap &map);
     bool modbusCtrl(ControlMap &map);
-    bool setOffline(const OfflineSettings &settings);
-    bool offline(OfflineSettings &settings);
+    bool setOffline(const OfflineSettings &settings);      // writes "/settings/offline"
+    bool offline(OfflineSettings &settings);               // reads "/settings/offline"
 
-    bool setJointBrakeState(bool on);
-    bool jointBrakeState(bool &on);
-    bool setDynamicBrake(bool on);
+    bool setJointBrakeState(bool on);  // sets the joints' brake flag ("/interface/jointBrake")
+    bool jointBrakeState(bool &on);    // reads the joints' brake flag
+    bool setDynamicBrake(bool on);     // switches the drives' dynamic brake ("/interface/dynamicBrake")
 
-    bool setLatchPos(const LatchPos &pos);
-    bool latchPos(LatchPos &pos);
+    bool setLatchPos(const LatchPos &pos);  // writes the camera's latch position "/process/flyPhoto/latchPos"
+    bool latchPos(LatchPos &pos);           // reads "/process/flyPhoto/latchPos"
     // Eight calibrations, all written; a read fills at most eight.
     bool setVisionCalibration(const VisionCalibration (&table)[VisionCalibrationCount]);
     bool visionCalibration(VisionCalibration (&table)[VisionCalibrationCount]);
@@ -278,7 +280,7 @@ public:
     static QString localCatalogueFile(const QString &fileName);
 
 Q_SIGNALS:
-    void printQRobotSettings(QString str);
+    void printQRobotSettings(QString str); // a diagnostic line (relayed as QRobot::printQRobot())
 
 private:
     Q_DECLARE_PRIVATE_D(d, QRobotSettings)

@@ -22,22 +22,24 @@ enum AutoManual : int { Manual = 0, Auto = 1 };
 // The controller's arm orientation code, kept as it arrives.
 using ArmOrientation = qint32;
 
+// The joint positions, degrees (joint 3 of a 4-axis arm in mm).
 struct JointCoordinate {
-    float joint[6];
+    float joint[6];          // joint 1 first
 };
 
 // x, y, z, a, b, c in the order of the wire array.
 struct CartesianCoordinate {
-    float pose[6];
+    float pose[6];           // x, y, z (mm), a, b, c (degrees)
 };
 
+// The auxiliary axes' positions.
 struct AuxJoint {
-    float joint[3];
+    float joint[3];          // one per auxiliary axis
 };
 
 // 7 groups of 64 alarm words.
 struct Alarms {
-    qint32 alarm[7][64];
+    qint32 alarm[7][64];     // each group's words as the controller sends them
 };
 
 // Digital IO, channels 1 to 64 in value[0..63]. `enable` is not received
@@ -48,13 +50,13 @@ typedef ::VarloIO IO;
 
 // Extended IO: 9 modules of 96 channels.
 struct ExtendIO {
-    bool enable;
-    bool value[9][96];
+    bool enable;             // as IO's: in outputs to set, apply them
+    bool value[9][96];       // module m, channel k (both from 0)
 };
 
 // r, d, n, cfg.
 struct RDNCoordinate {
-    qint32 rdn[4];
+    qint32 rdn[4];           // the arm configuration selectors r, d, n, cfg
 };
 
 } // namespace QRobotType

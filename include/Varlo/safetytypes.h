@@ -12,16 +12,18 @@ namespace QRobotCoor {
 
 // Avoidance parameters of the electronic skin ("/settings/function/elecSkinParams").
 struct ElecSkinPars {
-    float avoidDistance;
+    float avoidDistance;     // how near an obstacle may come before the arm avoids it
+    // Speed and acceleration of the avoiding motion, then of the resumed one.
     float avoidVel;
     float avoidAcc;
     float resumeVel;
     float resumeAcc;
-    qint32 mode;
+    qint32 mode;             // the avoidance mode, written only (a read keeps it)
 };
 
 // The controller's allowed range and default of one skin parameter.
 struct ElecSkinRange {
+    // The largest and smallest allowed value, and the default.
     float max;
     float min;
     float def;
@@ -30,6 +32,7 @@ struct ElecSkinRange {
 // The ranges and defaults of every skin parameter
 // ("/settings/function/elecSkinDefault", read only).
 struct ElecSkinDefault {
+    // The ranges of the ElecSkinPars fields of the same names.
     ElecSkinRange avoidDistance;
     ElecSkinRange avoidVel;
     ElecSkinRange avoidAcc;
@@ -42,18 +45,21 @@ struct ElecSkinDefault {
 // One limit set of the safe mode: per joint (joint 1 first) the allowed
 // deviation, joint speed and the joint's range.
 struct SafeModeLimits {
-    float diff[6];
-    float velj[6];
+    float diff[6];           // allowed deviation
+    float velj[6];           // joint speed
+    // The joint's range: lower and upper end.
     float rangeMin[6];
     float rangeMax[6];
 };
 
 // The safe-mode document "/settings/safemode": four limit sets and two integers.
 struct SafeModeParams {
+    // The limit sets of the high, middle and low levels, and the valid set.
     SafeModeLimits high;
     SafeModeLimits middle;
     SafeModeLimits low;
     SafeModeLimits valid;
+    // The payload and the mode the controller keeps with them (its codes).
     qint32 payload;
     qint32 mode;
 };

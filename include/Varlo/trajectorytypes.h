@@ -12,9 +12,9 @@ namespace QRobotCoor {
 // How a recorded trajectory is replayed: speed multiple, constant speed and
 // the number of loops.
 struct ReTraceParams {
-    float multi;
+    float multi;             // the speed multiple
     bool constant;           // "const"
-    qint32 loop;
+    qint32 loop;             // how many times it runs
 };
 
 } // namespace QRobotCoor
@@ -27,18 +27,21 @@ enum : int {
 
 // One user frame of "/settings/coordinate/user".
 struct UserFrameEntry {
-    bool enable;
+    bool enable;             // the frame is defined
     char type[20];           // UTF-8, NUL-terminated
     char alias[20];          // UTF-8, NUL-terminated
     float params[6];         // the frame: x, y, z, a, b, c
 };
 
+// "/settings/coordinate/user": the ten user frames, frame 0 first.
 struct UserFrameTable {
-    UserFrameEntry frame[UserFrameCount];
+    UserFrameEntry frame[UserFrameCount]; // frame i is user frame i
 };
 
 // Parameters of a calibration between a master and a slave point set.
 struct MultiCalibrationParams {
+    // The controller's calibration inputs "L", "A", "R", "U0Trans", "T0Trans",
+    // six values each, passed through as they are.
     float L[6];
     float A[6];
     float R[6];

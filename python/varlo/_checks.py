@@ -7,6 +7,7 @@ from typing import List, Optional
 
 from .errors import invalid
 
+# Entries of the tool and of the user frame table (indexes 0 to 9).
 FRAME_COUNT = 10
 
 

@@ -26,11 +26,11 @@ from typing import Callable
 from ._records import AlarmRecord, ExchangeRecord, GPIOAI, GPIOAO, IO, PayloadRecord, RunCmd, VersionRecord
 from .errors import LibraryNotFoundError, VarloError
 
+# C type of a connection callback: (bool isConnected, void *userData).
 ConnectStateFunction = ctypes.CFUNCTYPE(None, c_bool, c_void_p)
-"""C type of a connection callback: (bool isConnected, void *userData)."""
 
+# C type of a state callback: (VarloExchangeRecord *record, void *userData).
 ExchangeFunction = ctypes.CFUNCTYPE(None, POINTER(ExchangeRecord), c_void_p)
-"""C type of a state callback: (VarloExchangeRecord *record, void *userData)."""
 
 _floats = POINTER(c_float)
 _ints = POINTER(c_int32)
@@ -175,6 +175,8 @@ class Library:
     """
 
     def __init__(self, path: str):
+        """Loads the library file ``path``; LibraryNotFoundError when it cannot."""
+        # The library file.
         self.path = path
         try:
             self._dll = ctypes.CDLL(path)
@@ -187,10 +189,14 @@ class Library:
             setattr(self, name, function)
         self._kept = []           # callbacks registered with the library: alive for good
         self._dispatching = False
-        self.pending_errors = []  # exceptions raised by handlers, for the caller to re-raise
-        self.state_notifications = 0  # state callbacks so far: tells when a new exchange reply came in
-        self.thread = None        # the thread that connected first; the library must be called from it
-        self.active_robot = None  # the Robot connected through this library, if any
+        # Exceptions raised by handlers, for the caller to re-raise.
+        self.pending_errors = []
+        # State callbacks so far: tells when a new exchange reply came in.
+        self.state_notifications = 0
+        # The thread that connected first; the library must be called from it.
+        self.thread = None
+        # The Robot connected through this library, if any.
+        self.active_robot = None
 
     def connect_state_callback(self, function: Callable[[bool, object], None], user_data: int | None = None):
         """Registers ``function(is_connected, user_data)`` with ConnectStateCallback.

@@ -7,11 +7,17 @@ in the terms of the call that failed.
 """
 from __future__ import annotations
 
+# Done.
 OK = 0
+# No controller answered, or the Robot is not connected.
 NO_CONNECTION = 1
+# A motion ended in an alarm or was refused.
 ALARM = 1
+# The controller request failed.
 REQUEST_FAILED = 2
+# A blocking motion did not end in time.
 MOTION_TIMEOUT = 2
+# An argument was refused; nothing was sent.
 INVALID_ARGUMENT = 3
 
 # A blocking motion gives up after this many seconds unless given a timeout.
@@ -28,8 +34,11 @@ class VarloError(Exception):
     """
 
     def __init__(self, message: str, code: int | None = None, function: str | None = None):
+        """The exception with its message, result code and C function."""
         super().__init__(message)
+        # The library's result code, None when the library was not called.
         self.code = code
+        # The C function that gave the code, or None.
         self.function = function
 
 
@@ -82,8 +91,18 @@ def call_error(code: int, function: str, what: str, address: str) -> VarloError:
     return VarloError("cannot %s: %s returned the unknown result %d" % (what, function, code), code, function)
 
 
-# How a blocking motion of the compiled core ended.
-ARRIVED, ENDED_IN_ALARM, TIMED_OUT, INTERRUPTED, CONNECTION_LOST, NOT_ANSWERED = range(6)
+# How a blocking motion of the compiled core ended: it arrived.
+ARRIVED = 0
+# It ended in an alarm.
+ENDED_IN_ALARM = 1
+# It did not end within its time limit.
+TIMED_OUT = 2
+# Ctrl-C (or another interruption) stopped it.
+INTERRUPTED = 3
+# The connection was lost while it ran.
+CONNECTION_LOST = 4
+# The controller did not answer the motion command.
+NOT_ANSWERED = 5
 
 
 def not_enabled(what: str, address: str) -> VarloNotEnabledError:

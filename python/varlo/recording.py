@@ -18,6 +18,7 @@ _INTEGERS = ("tool", "user")
 _FLAGS = ("power", "collision")
 _CHANNELS = ("do_on", "di_on")
 
+# What one cell of a recording reads as.
 Value = Union[float, int, bool, str, List[int]]
 
 

@@ -41,6 +41,7 @@ from .state import Alarm, ControlMode, Pose, ScriptEvent, State
 
 # How long enable()/disable(), clear_alarms() and the outputs wait for the controller to confirm.
 CONFIRM_TIMEOUT_S = 3.0
+# Digital inputs and outputs, numbered 1 to 64.
 CHANNEL_COUNT = 64
 # ConnectVarlo's wait for the controller.
 CONNECT_TIMEOUT_S = 5.0
@@ -60,12 +61,16 @@ class Robot(SettingsMixin, ScriptMixin):
     """
 
     def __init__(self, address: str = "127.0.0.1", *, auto_enable: bool = False, library=None):
+        """A Robot for the controller at ``address``, not yet connected.
+        ``library`` is accepted for older programs and ignored."""
         if not isinstance(address, str) or not address:
             raise invalid("the address must be a non-empty text such as '192.168.1.6', not %r" % (address,))
         if library is not None:
             warnings.warn("Robot(library=...) is ignored: the compiled module links libVarlo itself",
                           DeprecationWarning, stacklevel=2)
+        # The controller's address.
         self.address = address
+        # Whether a motion of a disabled arm enables it first.
         self.auto_enable = auto_enable
         self._core = load_core().Core()
         # Through a weak reference: the core must not keep its Robot alive.
@@ -79,6 +84,7 @@ class Robot(SettingsMixin, ScriptMixin):
         self._script_events: Deque[ScriptEvent] = deque()
 
     def __repr__(self) -> str:
+        """The address and whether it is connected."""
         return "<varlo.Robot %s %s>" % (self.address, "connected" if self.connected else "not connected")
 
     # -- connection ----------------------------------------------------------
@@ -108,9 +114,11 @@ class Robot(SettingsMixin, ScriptMixin):
         self._core.disconnect()
 
     def __enter__(self) -> "Robot":
+        """Connects (``with Robot(...) as robot:``)."""
         return self.connect()
 
     def __exit__(self, *exc_info) -> None:
+        """Disables the arm if this Robot enabled it, and disconnects."""
         try:
             if self._enabled_here and self.connected:
                 self.disable()
@@ -263,6 +271,7 @@ class Robot(SettingsMixin, ScriptMixin):
 
     @control_mode.setter
     def control_mode(self, mode) -> None:
+        """Asks the controller for the mode; does not wait for it."""
         code = _integer(mode, "the control mode", 0, 2)
         self._check_open("set the control mode")
         self._core.set_control_mode(code)
@@ -274,6 +283,7 @@ class Robot(SettingsMixin, ScriptMixin):
 
     @power.setter
     def power(self, on: bool) -> None:
+        """Switches the arm's power on or off."""
         self._check_open("switch the power")
         self._core.set_power(bool(on))
 
@@ -295,6 +305,7 @@ class Robot(SettingsMixin, ScriptMixin):
 
     @do.setter
     def do(self, on: Iterable[int]) -> None:
+        """Switches exactly the channels in ``on`` on (see set_outputs())."""
         self.set_outputs(on)
 
     # -- enabling, IO, speed, safety -----------------------------------------
@@ -352,6 +363,7 @@ class Robot(SettingsMixin, ScriptMixin):
 
     @speed.setter
     def speed(self, rate: int) -> None:
+        """Stores a new speed ratio, 1 to 100 percent."""
         rate = _integer(rate, "the speed ratio", 1, 100)
         self._check_open("set the speed ratio")
         if not self._core.set_speed(rate):
@@ -565,6 +577,7 @@ class Robot(SettingsMixin, ScriptMixin):
 
     @tool_index.setter
     def tool_index(self, index: int) -> None:
+        """Selects tool frame ``index`` (0 to 9)."""
         index = _frame_index(index, "the tool frame")
         self._check_open("select the tool frame")
         self._core.set_frame_index(False, index)
@@ -576,6 +589,7 @@ class Robot(SettingsMixin, ScriptMixin):
 
     @user_index.setter
     def user_index(self, index: int) -> None:
+        """Selects user frame ``index`` (0 to 9)."""
         index = _frame_index(index, "the user frame")
         self._check_open("select the user frame")
         self._core.set_frame_index(True, index)

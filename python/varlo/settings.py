@@ -185,6 +185,7 @@ class SettingsMixin:
 
     @payload.setter
     def payload(self, payload: Sequence[float]) -> None:
+        """Sets the payload: x, y, z of its centre of mass (mm) and its mass (kg)."""
         self._settings_call("set the payload", "set_payload", _numbers(payload, 4, "the payload (x, y, z, mass)"))
 
     @property
@@ -194,6 +195,7 @@ class SettingsMixin:
 
     @force_sensor.setter
     def force_sensor(self, on: bool) -> None:
+        """Switches the force sensor on or off."""
         self._settings_call("switch the force sensor", "set_force_sensor", bool(on))
 
     @property
@@ -212,6 +214,7 @@ class SettingsMixin:
 
     @torque.setter
     def torque(self, value: float) -> None:
+        """Sets the torque parameter."""
         self._settings_call("set the torque parameter", "set_torque", _number(value, "the torque parameter"))
 
     @property
@@ -226,6 +229,7 @@ class SettingsMixin:
 
     @analog_outputs.setter
     def analog_outputs(self, outputs: Sequence[Sequence[int]]) -> None:
+        """Sets both analog outputs, as ((mode, value), (mode, value))."""
         outputs = [list(channel) for channel in outputs]
         if len(outputs) != 2 or any(len(channel) != 2 for channel in outputs):
             raise invalid("the analog outputs are two (mode, value) pairs")

@@ -8,9 +8,12 @@ from typing import FrozenSet, NamedTuple, Optional, Tuple
 
 class ControlMode(enum.IntEnum):
     """The arm's control mode, as GetControlMode and SetControlMode code it."""
+    # The servos are off: the arm does not move.
     DISABLED = 0
+    # The servos are on: the arm takes motions.
     ENABLED = 1
-    DRAG = 2  # hand-guided
+    # Hand guiding: the arm follows the hand.
+    DRAG = 2
 
 
 class Pose(NamedTuple):
@@ -23,6 +26,7 @@ class Pose(NamedTuple):
     c: float
 
     def __repr__(self) -> str:
+        """Pose(x=..., ..., c=...) with the digits the values hold."""
         # The values come from 32-bit floats: seven digits say all they hold.
         return "Pose(%s)" % ", ".join("%s=%.7g" % item for item in zip(self._fields, self))
 
@@ -48,7 +52,9 @@ class Payload(NamedTuple):
 
 
 class Version(NamedTuple):
-    """Version texts of the library and of the controller's software modules."""
+    """Version texts of the library (``library``) and of the controller's
+    motion control, algorithm and system modules (``control``, ``algs``,
+    ``system``)."""
     library: str
     control: str
     algs: str
@@ -56,7 +62,9 @@ class Version(NamedTuple):
 
 
 class AlarmInfo(NamedTuple):
-    """An alarm's entry in a catalogue; empty texts when the catalogue lacks it."""
+    """An alarm's entry in a catalogue: its ``id``, its ``level`` (severity),
+    what it says, why it comes and what clears it (``description``, ``cause``,
+    ``solution``); empty texts when the catalogue lacks it."""
     id: int
     level: int
     description: str
@@ -82,22 +90,33 @@ def active_alarms(words) -> Tuple[Alarm, ...]:
 
 
 class State(NamedTuple):
-    """A copy of the robot's live state (VarloExchangeRecord) at one moment."""
-    enabled: bool          # control mode is enabled or drag
+    """A copy of the robot's live state (VarloExchangeRecord) at one moment.
+
+    ``enabled``: the control mode is enabled or drag; ``powered``: the arm's
+    power is on; ``collision``: a collision was detected; ``jog``: continuous
+    jog (False: step mode); ``auto``: automatic mode (False: manual);
+    ``tool``, ``user``: the active tool and user frames (0 to 9); ``joints``:
+    the joint positions, joint 1 first; ``pose``: the tool's Pose; ``alarms``:
+    the active Alarms; ``rdn``: the arm configuration r, d, n, cfg;
+    ``arm_orientation``: the controller's hand code of a 4-axis arm; ``do``,
+    ``di``: the outputs and inputs that are on (1 to 64); ``stale``: no state
+    update for about a second, so the values may be old.
+    """
+    enabled: bool
     powered: bool
     collision: bool
-    jog: bool              # continuous jog (False: step mode)
-    auto: bool             # automatic mode (False: manual)
-    tool: int              # active tool frame
-    user: int              # active user frame
+    jog: bool
+    auto: bool
+    tool: int
+    user: int
     joints: Tuple[float, ...]
     pose: Pose
     alarms: Tuple[Alarm, ...]
-    rdn: Tuple[int, ...]   # arm configuration r, d, n, cfg
+    rdn: Tuple[int, ...]
     arm_orientation: int
-    do: FrozenSet[int]     # outputs that are on (1 to 64)
-    di: FrozenSet[int]     # inputs that are on (1 to 64)
-    stale: bool = False    # no state update for about a second: the values may be old
+    do: FrozenSet[int]
+    di: FrozenSet[int]
+    stale: bool = False
 
     @classmethod
     def from_core(cls, values) -> "State":
@@ -131,8 +150,10 @@ class Frame(NamedTuple):
 
 class TeachPoint(NamedTuple):
     """A taught point of a project; its name on the controller is "P" and its
-    ``index``. ``rdn`` (r, d, n, cfg) is the configuration of a 6-axis arm,
-    ``arm_orientation`` the hand of a 4-axis arm (0 left, else right)."""
+    ``index``, ``name`` its alias. ``pose`` is in tool frame ``tool`` and user
+    frame ``user``; ``rdn`` (r, d, n, cfg) is the configuration of a 6-axis
+    arm, ``arm_orientation`` the hand of a 4-axis arm (0 left, else right);
+    ``load`` the payload index, ``aux`` the auxiliary axes."""
     index: int
     name: str
     pose: Pose
@@ -186,6 +207,7 @@ class ScriptEvent(NamedTuple):
         return self.kind in ("error", "finished", "stopped")
 
     def __str__(self) -> str:
+        """The notification as one line of text, such as "line 12"."""
         if self.kind in ("line", "move"):
             return "%s %d" % (self.kind, self.line)
         if self.kind == "error":

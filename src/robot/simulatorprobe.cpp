@@ -49,6 +49,11 @@ QString listRunningSimulators()
     process.close();
     return QString::fromLocal8Bit(output);
 }
+
+QString runningSimulatorRoot()
+{
+    return rootFromListing(listRunningSimulators(), executableName());
+}
 #else
 // The address a running simulator serves, from its command line: the value
 // of "--address" (or "--address=..."), else its default 127.0.0.1.
@@ -67,28 +72,33 @@ QString servedAddress(const QString &processFolder)
     return QStringLiteral("127.0.0.1");
 }
 
-// The executable of every process this user may inspect, from /proc, that
+// The folder of the first simulator this user may inspect (from /proc) that
 // serves the loopback address the library connects to: a simulator started
-// on another address is some other client's and is not ours to use.
-QString listRunningSimulators()
+// on another address is some other client's and is not ours to use. VarloSim
+// works in the folder that holds its controllerVR (its --root, its data
+// folder when installed), so that folder is the process's working folder,
+// with a trailing separator. Empty when none runs.
+QString runningSimulatorRoot()
 {
     const QString name = executableName();
     const QDir proc(QStringLiteral("/proc"));
     const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    QStringList found;
     for (const QString &entry : entries) {
         bool isPid = false;
         entry.toLongLong(&isPid);
         if (!isPid)
             continue;
         QString executable = QFileInfo(proc.filePath(entry + QLatin1String("/exe"))).symLinkTarget();
-        // A replaced executable reads as "path (deleted)"; the folder still counts.
+        // A replaced executable reads as "path (deleted)"; it still counts.
         executable.remove(QLatin1String(" (deleted)"));
-        if (QFileInfo(executable).fileName() == name
-            && servedAddress(proc.filePath(entry)) == QLatin1String("127.0.0.1"))
-            found << executable;
+        if (QFileInfo(executable).fileName() != name
+            || servedAddress(proc.filePath(entry)) != QLatin1String("127.0.0.1"))
+            continue;
+        const QString folder = QFileInfo(proc.filePath(entry + QLatin1String("/cwd"))).symLinkTarget();
+        if (!folder.isEmpty())
+            return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     }
-    return found.join(QLatin1Char('\n'));
+    return QString();
 }
 #endif
 
@@ -96,7 +106,7 @@ QString listRunningSimulators()
 
 bool detectVirtualController(QString *root)
 {
-    const QString found = rootFromListing(listRunningSimulators(), executableName());
+    const QString found = runningSimulatorRoot();
     if (found.isEmpty())
         return false;
     *root = found;

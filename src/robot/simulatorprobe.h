@@ -12,9 +12,10 @@ namespace SimulatorProbe {
 // "VarloSim" elsewhere).
 QString executableName();
 
-// Looks for a running simulator. On success `root` receives its folder with a
-// trailing separator (e.g. "C:\Sim\" or "/opt/varlo/") and the line
-// "virtual robot root path: ..." is logged; on failure `root` is untouched.
+// Looks for a running simulator. On success `root` receives the folder that
+// holds its controllerVR (on Linux its working folder) with a trailing
+// separator (e.g. "C:\Sim\" or "/home/me/.local/share/varlosim/"), and the
+// line "virtual robot root path: ..." is logged; on failure `root` is untouched.
 bool detectVirtualController(QString *root);
 
 // The root folder named by one listing of the process-listing tool: everything

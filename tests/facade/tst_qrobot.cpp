@@ -431,14 +431,16 @@ private Q_SLOTS:
         QCOMPARE(root, QString("unchanged"));
         // Harmless programs under the simulator's name stand in for it: a shell
         // that says it serves another address (some other client's simulator,
-        // never ours), then one on the default address.
-        QTemporaryDir decoyFolder, folder;
+        // never ours), then one on the default address, whose folder is the
+        // one it works in (as VarloSim works in its --root).
+        QTemporaryDir decoyFolder, folder, workingFolder;
         QVERIFY(QFile::copy(QStandardPaths::findExecutable("bash"), decoyFolder.path() + "/VarloSim"));
         QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), folder.path() + "/VarloSim"));
         QProcess decoy, process;
         decoy.start(decoyFolder.path() + "/VarloSim", { "-c", "sleep 30; :", "VarloSim", "--address", "127.0.0.4" });
         QVERIFY(decoy.waitForStarted());
         const bool foundDecoy = SimulatorProbe::detectVirtualController(&root);
+        process.setWorkingDirectory(workingFolder.path());
         process.start(folder.path() + "/VarloSim", { "30" });
         QVERIFY(process.waitForStarted());
         const bool found = SimulatorProbe::detectVirtualController(&root);
@@ -448,7 +450,7 @@ private Q_SLOTS:
         }
         QVERIFY(!foundDecoy);
         QVERIFY(found);
-        QCOMPARE(root, QFileInfo(folder.path()).canonicalFilePath() + "/");
+        QCOMPARE(root, QFileInfo(workingFolder.path()).canonicalFilePath() + "/");
     }
 
     // The panel's switches and buttons as the controller receives them, in the

@@ -1,7 +1,8 @@
 // ConnectVarlo("127.0.0.1") with VarloSim running on this computer: the
-// library finds the simulator by its running program, takes the folder it runs
-// from, and reads and writes the controller's documents there when the file
-// service fails. Needs 127.0.0.1 and no other simulator running.
+// library finds the simulator by its running program, takes the folder it
+// keeps its documents in (its --root, not the program's folder), and reads and
+// writes the controller's documents there when the file service fails. Needs
+// 127.0.0.1 and no other simulator running.
 #include "Varlo.h"
 #include "api/library.h"
 #include "logcapture.h"
@@ -47,7 +48,7 @@ void tst_SimProbe::initTestCase()
         QSKIP(qPrintable(QStringLiteral("another VarloSim serves 127.0.0.1 (%1); the probe would find it").arg(other)));
     // A controller whose file service is down: the library has to use the
     // simulator's folder for every document.
-    if (!m_sim.start(m_folder.path(), QStringLiteral("127.0.0.1"), {"--no-file-service"}, true))
+    if (!m_sim.start(m_folder.path(), QStringLiteral("127.0.0.1"), {"--no-file-service"}))
         QSKIP(qPrintable(QStringLiteral("VarloSim cannot run on 127.0.0.1 here: ") + m_sim.reason()));
 }
 

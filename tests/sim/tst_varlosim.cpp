@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QNetworkDatagram>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -58,6 +59,8 @@ private slots:
     void fileService_data();
     void fileService();
     void defaultsWrittenOnceAndKept();
+    void whereTheDocumentsLive_data();
+    void whereTheDocumentsLive();
     void exchangeAppliesRequestsOnce();
     void emergencyStopAndPowerCycle();
     void motionReachesTarget_data();
@@ -212,6 +215,58 @@ void TestVarloSim::defaultsWrittenOnceAndKept()
     QVERIFY(start());
     QVERIFY(m_sim->output().contains("(4 axes)"));
     QCOMPARE(m_sim->files("GET", "/file/read/settings/common.json").json().value("ratio").toInt(), 77);
+}
+
+// The folder that holds controllerVR, which is also the one the simulator
+// works in (the library's probe finds a simulator's documents there). An
+// installed VarloSim (its panel page in share/varlo/panel beside it) never
+// writes into its program folder.
+void TestVarloSim::whereTheDocumentsLive_data()
+{
+    QTest::addColumn<QString>("program");       // where a copy of VarloSim lies, in the test folder
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("root");          // the folder expected to hold controllerVR
+    QTest::newRow("beside the program") << "sim/VarloSim" << QStringList() << "sim";
+    QTest::newRow("installed: the user's data folder") << "usr/bin/VarloSim" << QStringList() << "data/varlosim";
+    QTest::newRow("--root relative to where it starts") << "sim/VarloSim" << QStringList{"--root", "there"}
+                                                        << "start/there";
+}
+
+void TestVarloSim::whereTheDocumentsLive()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, root);
+    QTemporaryDir folder;
+    const QDir test(folder.path());
+    QVERIFY(test.mkpath("start") && test.mkpath("sim") && test.mkpath("usr/bin") && test.mkpath("usr/share/varlo/panel"));
+    QFile page(test.filePath("usr/share/varlo/panel/index.html"));
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.close();
+    QVERIFY(QFile::copy(VARLOSIM_PATH, test.filePath(program)));
+
+    QProcess sim;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", test.filePath("data"));
+    sim.setProcessEnvironment(environment);
+    sim.setWorkingDirectory(test.filePath("start"));
+    sim.setProcessChannelMode(QProcess::MergedChannels);
+    sim.start(test.filePath(program), arguments + QStringList{"--address", kAddress, "--no-panel", "--exit-with-parent"});
+    QByteArray output;
+    QElapsedTimer clock;
+    clock.start();
+    while (!output.contains("VarloSim ready") && sim.state() != QProcess::NotRunning && clock.elapsed() < 10000) {
+        sim.waitForReadyRead(100);
+        output += sim.readAll();
+    }
+    const QString workingFolder = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(sim.processId())).symLinkTarget();
+    sim.terminate();
+    sim.waitForFinished(10000);
+    QVERIFY2(output.contains("VarloSim ready"), output.constData());
+    QVERIFY(QFileInfo(test.filePath(root + "/controllerVR/project/settings/common.json")).isFile());
+    QCOMPARE(workingFolder, QFileInfo(test.filePath(root)).canonicalFilePath());
+    for (const QString &elsewhere : { "sim", "usr/bin", "start", "data/varlosim" })
+        QVERIFY2(elsewhere == root || !QFileInfo::exists(test.filePath(elsewhere + "/controllerVR")), qPrintable(elsewhere));
 }
 
 void TestVarloSim::exchangeAppliesRequestsOnce()

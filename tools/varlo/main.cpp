@@ -17,17 +17,17 @@ QList<CommandSpec> allCommands()
 }
 
 const char ExitCodes[] =
-    "Exit codes (those of the library's functions):\n"
-    "  0  done\n"
-    "  1  no controller answered; a motion ended in an alarm or was refused;\n"
-    "     alarms keep the arm from switching or stay active; a script failed\n"
-    "  2  the controller did not answer a request or could not do it (or stopped\n"
-    "     answering during a move); the arm or the controller did not reach the\n"
-    "     state asked for in time\n"
-    "  3  a wrong command line: nothing was sent\n"
-    "  130 interrupted by Ctrl-C (SIGINT), 143 by SIGTERM: a motion or jog was\n"
-    "      stopped, the arm stands (enabled) and the command can be run again;\n"
-    "      varlo record completes its file and exits 0\n";
+    "Exit codes (those of the library's functions), for every command:\n"
+    "  0    done\n"
+    "  1    no controller answered; a motion ended in an alarm or was refused;\n"
+    "       alarms keep the arm from switching or stay active; a script failed\n"
+    "  2    the controller did not answer a request or could not do it (or\n"
+    "       stopped answering during a move); the arm or the controller did not\n"
+    "       reach the state asked for in time\n"
+    "  3    a wrong command line: nothing was sent\n"
+    "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM: a motion or jog was\n"
+    "       stopped, the arm stands (enabled) and the command can be run again;\n"
+    "       varlo record completes its file and exits 0\n";
 
 void print(const QString &text)
 {
@@ -48,11 +48,13 @@ int overview(const QList<CommandSpec> &commands)
     return ExitOk;
 }
 
+// One command's help; the exit codes are the same for all and stand once,
+// in the overview (and so in the man page).
 int help(const CommandSpec &command)
 {
-    print(QStringLiteral("usage: varlo %1 %2 [--json]\n\n%3\n\n%4")
-              .arg(QLatin1String(command.name), QLatin1String(command.synopsis), QLatin1String(command.details),
-                   QLatin1String(ExitCodes)));
+    print(QStringLiteral("usage: varlo %1 %2 [--json]\n\n%3\n\n"
+                         "Exit codes: as every command's, listed by `varlo --help`.\n")
+              .arg(QLatin1String(command.name), QLatin1String(command.synopsis), QLatin1String(command.details)));
     return ExitOk;
 }
 
