@@ -22,7 +22,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 LAB = {"a": "127.0.0.110", "b": "127.0.0.111", "c": "127.0.0.112"}
 SINGLE = ("d", "127.0.0.113")
 BROKER = "127.0.0.115"
-ALLOWED = "enable,movj,jointmovj,relmovj,io,stop"
+ALLOWED = "enable,movj,jointmovj,relmovj,io,stop,script"
 
 
 def program(variable, *path):
@@ -157,6 +157,7 @@ def lab(tmp_path_factory):
     parts["single"].start("VarloSim ready")
     parts["bridge"].start("varlo-bridge:")
     parts["port"] = port
+    parts["folder"] = folder
     parts["online"] = lambda: every_arm_online(port)
     parts["online"]()
     yield parts

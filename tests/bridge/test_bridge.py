@@ -74,6 +74,48 @@ def test_redelivered_command_runs_once(bus):
     assert pose("c")[2] == pytest.approx(start - 20, abs=0.1)
 
 
+# Two arms run scripts at once through the bridge: (project, script, the outputs (1 to 64) it
+# leaves on, the line of its error or None).
+SCRIPTS = {
+    "a": ("counting", "SetDO(10, false)\nWait(150)\nSetDO(10, true)\nWait(150)\n", {11}, None),
+    "b": ("broken", "SetDO(11, false)\nSetDO(12, false)\nSetDO(11, true)\nWait(150)\nnosuch()\nSetDO(12, true)\n",
+          {12}, 5),
+}
+
+
+def test_script_events_of_every_arm(lab, bus):
+    for arm, (project, text, _, _) in SCRIPTS.items():
+        folder = lab["folder"] / LAB[arm] / "controllerVR" / "project" / "project" / project
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / "src0.lua").write_text(text)
+    # The events on a client of their own: waiting for an answer skips what comes before it.
+    listener = Bus(lab["port"], "varlo/v1/+/event/script")
+    try:
+        for arm, (project, _, _, _) in SCRIPTS.items():
+            assert bus.command(arm, "script/run", {"project": project})["ok"]
+        events = {arm: [] for arm in SCRIPTS}
+        while not all(any(e["event"] == "finished" for e in events[arm]) for arm in SCRIPTS):
+            _, event = listener.next("varlo/v1/+/event/script")
+            events.setdefault(event["arm"], []).append(event)
+    finally:
+        listener.close()
+    for arm, (project, text, outputs, error_line) in SCRIPTS.items():
+        state = arm_state(LAB[arm])
+        # What the arm did: the script ran to its end or to its error, and stopped.
+        assert state["script"]["value"] == "stop", state["script"]
+        assert {channel for channel in range(10, 14) if output_on(arm, channel)} == outputs
+        # What the bridge said of it, in order: started, its lines, the error if any, finished.
+        kinds = [e["event"] for e in events[arm]]
+        assert kinds[0] == "started" and kinds[-1] == "finished" and events[arm][0]["project"] == project, kinds
+        lines = [e["line"] for e in events[arm] if e["event"] == "line"]
+        last = error_line or len(text.splitlines())
+        assert lines == sorted(lines) and lines[0] == 1 and lines[-1] == last, lines
+        errors = [e for e in events[arm] if e["event"] == "error"]
+        assert len(errors) == (1 if error_line else 0), errors
+        assert not errors or "nosuch" in errors[0]["message"], errors
+        assert events[arm][-1]["project"] == project
+
+
 def test_late_subscriber_gets_retained_state(lab):
     late = Bus(lab["port"], "varlo/v1/b/state", "varlo/v1/b/online")
     try:

@@ -36,6 +36,11 @@ bool addArm(QList<ArmEntry> *arms, const QString &name, const QString &address, 
     return true;
 }
 
+bool addArmWord(QList<ArmEntry> *arms, const QString &word, QString *error)
+{
+    return addArm(arms, word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1), error);
+}
+
 bool readArmFile(const QString &path, QList<ArmEntry> *arms, QString *error)
 {
     QFile file(path);

@@ -21,6 +21,8 @@ bool isControllerAddress(const QString &address);
 // Appends an arm; false with a message in `error` for a bad name or address
 // or a name given twice.
 bool addArm(QList<ArmEntry> *arms, const QString &name, const QString &address, QString *error);
+// Appends the arm of a command line's "NAME=ADDRESS".
+bool addArmWord(QList<ArmEntry> *arms, const QString &word, QString *error);
 // Reads a config file: one "NAME ADDRESS" (or "NAME = ADDRESS") a line, '#'
 // starts a comment. False with "FILE:LINE: ..." in `error`.
 bool readArmFile(const QString &path, QList<ArmEntry> *arms, QString *error);

@@ -1,20 +1,14 @@
 #include "armbridge.h"
 #include "statejson.h"
 
-#include <Varlo/qhttpmanager.h>
 #include <Varlo/qrobotprotocol.h>
 #include <Varlo/qrobotsettings.h>
 
 #include <QtCore/QDebug>
 #include <QtCore/QJsonDocument>
-#include <QtCore/QTimer>
 
 namespace {
 
-// The script's state is asked for at every so many exchanges: about once a
-// second while one runs, every three seconds otherwise.
-const int ScriptPollRunning = 3;
-const int ScriptPollIdle = 10;
 // How long a goodbye may take.
 const int GoodbyeMs = 1000;
 
@@ -34,10 +28,10 @@ ArmBridge::ArmBridge(const QString &name, const QString &address, const BrokerSe
                      const QSet<QString> &allowed, QObject *parent)
     : QObject(parent),
       m_name(name),
-      m_address(address),
       m_prefix(topicRoot() + name.toUtf8() + '/'),
+      m_arm(name, address),
       m_link(broker, broker.clientIdPrefix + name),
-      m_commands(m_robot, allowed)
+      m_commands(m_arm.robot(), allowed)
 {
     // A bridge that dies leaves its arms marked offline.
     m_link.setWill(m_prefix + "online", compact(QJsonObject{ { "online", false }, { "reason", "bridge lost" } }));
@@ -49,6 +43,7 @@ ArmBridge::ArmBridge(const QString &name, const QString &address, const BrokerSe
         qWarning("varlo-bridge: %s: %s", qPrintable(m_name), qPrintable(text));
     });
     connect(&m_commands, &ArmCommands::answered, this, &ArmBridge::onAnswer);
+    connect(&m_commands, &ArmCommands::scriptStarting, &m_arm, &ArmFollower::scriptStarting);
 }
 
 ArmBridge::~ArmBridge() = default;
@@ -57,62 +52,59 @@ bool ArmBridge::start(QString *error)
 {
     if (!m_link.start(error))
         return false;
-    // Connects without waiting: supervision polls until the controller
-    // answers, and the exchange runs from then on.
-    m_robot.initialize();
-    m_robot.setHostIP(m_address);
-    m_robot.setHostPort(QHttpManager::ApiPort);
-    connect(&m_robot, &QRobot::connectionChanged, this, &ArmBridge::onControllerConnection);
-    connect(&m_robot, &QRobot::exChangeClock, this, &ArmBridge::onExchange);
-    connect(&m_robot, &QRobot::alarmsChanged, this, &ArmBridge::onAlarms);
-    connect(&m_robot, &QRobot::scriptLineChanged, this, [this](int line) {
+    QRobot &robot = m_arm.robot();
+    connect(&m_arm, &ArmFollower::onlineChanged, this, &ArmBridge::onControllerOnline);
+    connect(&m_arm, &ArmFollower::exchanged, this, &ArmBridge::onExchange);
+    connect(&m_arm, &ArmFollower::scriptStarted, this, [this](const QString &project) {
+        publishEvent("script", QJsonObject{ { "event", "started" }, { "project", project } });
+    });
+    connect(&m_arm, &ArmFollower::scriptFinished, this, [this](const QString &project) {
+        publishEvent("script", QJsonObject{ { "event", "finished" }, { "project", project } });
+    });
+    connect(&robot, &QRobot::alarmsChanged, this, &ArmBridge::onAlarms);
+    connect(&robot, &QRobot::scriptLineChanged, this, [this](int line) {
         publishEvent("script", QJsonObject{ { "event", "line" }, { "line", line } });
     });
-    connect(&m_robot, &QRobot::errorMsg, this, [this](const QString &text) {
+    connect(&robot, &QRobot::errorMsg, this, [this](const QString &text) {
         publishEvent("script", QJsonObject{ { "event", "error" }, { "message", text.trimmed() } });
     });
+    m_arm.start();
     return true;
 }
 
 void ArmBridge::shutdown()
 {
-    if (m_online && m_commands.stopStarted(QStringLiteral("the bridge is stopping"))) {
-        const bool stands = m_robot.waitForStandstill() == QRobot::MotionFinished;
+    QRobot &robot = m_arm.robot();
+    const bool online = m_arm.isOnline();
+    if (online && m_commands.stopStarted(QStringLiteral("the bridge is stopping"))) {
+        const bool stands = robot.waitForStandstill() == QRobot::MotionFinished;
         qInfo("varlo-bridge: %s: stopped the motion the bridge commanded%s", qPrintable(m_name),
               stands ? "" : "; the controller did not report the arm standing");
     }
-    m_online = false;
+    m_stopping = true;
     publishOnline(QStringLiteral("bridge stopped"));
     m_link.finish(GoodbyeMs);
-    m_robot.disconnectController();
+    robot.disconnectController();
 }
 
-void ArmBridge::onControllerConnection(bool connected)
+void ArmBridge::onControllerOnline(bool online)
 {
-    if (connected && !m_robot.refreshAxisCount()) {
-        qWarning("varlo-bridge: %s: the controller at %s reports no 4- or 6-axis robot", qPrintable(m_name),
-                 qPrintable(m_address));
-        connected = false;
-    }
-    if (connected == m_online)
-        return;
-    m_online = connected;
-    m_commands.setControllerOnline(connected);
-    publishOnline(connected ? QString() : QStringLiteral("controller lost"));
+    m_commands.setControllerOnline(online);
+    publishOnline(online ? QString() : QStringLiteral("controller lost"));
 }
 
 void ArmBridge::onBrokerConnected()
 {
     // A broker that comes back (perhaps without its retained messages) gets
     // the arm's picture anew.
-    publishOnline(m_online ? QString() : QStringLiteral("controller not connected"));
+    publishOnline(m_arm.isOnline() ? QString() : QStringLiteral("controller not connected"));
     if (m_seq > 0)
         publishState();
 }
 
 void ArmBridge::publishOnline(const QString &reason)
 {
-    QJsonObject online{ { "online", m_online }, { "time", nowMs() } };
+    QJsonObject online{ { "online", m_arm.isOnline() && !m_stopping }, { "time", nowMs() } };
     if (!reason.isEmpty())
         online.insert(QStringLiteral("reason"), reason);
     m_link.publish(m_prefix + "online", compact(online), 1, true);
@@ -122,9 +114,6 @@ void ArmBridge::onExchange()
 {
     m_exchangeTime = nowMs();
     ++m_seq;
-    const bool running = m_script.state != QRobotType::ScriptStopped;
-    if (++m_exchanges % (running ? ScriptPollRunning : ScriptPollIdle) == 0)
-        QTimer::singleShot(0, this, &ArmBridge::pollScript);
     publishState();
 }
 
@@ -134,29 +123,10 @@ void ArmBridge::publishState()
     // to take, this one is skipped rather than queued behind it.
     if (!m_link.isConnected() || m_link.isBacklogged())
         return;
-    QJsonObject state = stateJson(m_robot);
-    state.insert(QStringLiteral("arm"), m_name);
+    QJsonObject state = m_arm.stateJson();
     state.insert(QStringLiteral("seq"), double(m_seq));
     state.insert(QStringLiteral("time"), m_exchangeTime);
-    state.insert(QStringLiteral("online"), m_online);
-    state.insert(QStringLiteral("stale"), m_robot.isStateStale());
-    state.insert(QStringLiteral("script"), QJsonObject{ { "state", scriptStateName(m_script.state) },
-                                                         { "project", m_script.projectName } });
     m_link.publish(m_prefix + "state", compact(state), 0, true);
-}
-
-void ArmBridge::pollScript()
-{
-    QRobotType::ScriptState now;
-    if (!m_robot.settings()->getProjState(now))
-        return;
-    const bool wasRunning = m_script.state == QRobotType::ScriptRunning || m_script.state == QRobotType::ScriptPaused;
-    const bool running = now.state == QRobotType::ScriptRunning || now.state == QRobotType::ScriptPaused;
-    if (running && !wasRunning)
-        publishEvent("script", QJsonObject{ { "event", "started" }, { "project", now.projectName } });
-    else if (!running && wasRunning)
-        publishEvent("script", QJsonObject{ { "event", "finished" }, { "project", m_script.projectName } });
-    m_script = now;
 }
 
 void ArmBridge::onAlarms(const QRobotType::Alarms &alarms)

@@ -12,10 +12,9 @@
 //   varlo/v1/ARM/cmd/NAME                commands in (when allowed)
 //   varlo/v1/ARM/answer                  answers to commands without a response topic
 
+#include "armfollower.h"
 #include "commands.h"
 #include "mqttlink.h"
-
-#include <Varlo/qrobot.h>
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonObject>
@@ -33,7 +32,7 @@ public:
     // Starts following the controller and connecting to the broker.
     bool start(QString *error);
     // The bridge is stopping: ends the library's waits on this arm at once.
-    void interrupt() { m_robot.interruptWaits(); }
+    void interrupt() { m_arm.robot().interruptWaits(); }
     // Then stops a motion it commanded and still follows, marks the arm
     // offline and says goodbye to the broker.
     void shutdown();
@@ -42,7 +41,7 @@ public:
     static QByteArray topicRoot();
 
 private:
-    void onControllerConnection(bool connected);
+    void onControllerOnline(bool online);
     void onBrokerConnected();
     void onExchange();
     void onAlarms(const QRobotType::Alarms &alarms);
@@ -51,20 +50,16 @@ private:
     void publishOnline(const QString &reason);
     void publishState();
     void publishEvent(const char *kind, QJsonObject event);
-    void pollScript();
 
     QString m_name;
-    QString m_address;
     QByteArray m_prefix;                  // "varlo/v1/ARM/"
-    QRobot m_robot;
+    ArmFollower m_arm;
     MqttLink m_link;
     ArmCommands m_commands;
-    bool m_online = false;                // the controller answers
     quint64 m_seq = 0;
     double m_exchangeTime = 0;            // ms since the epoch of the last exchange reply
-    int m_exchanges = 0;
-    QRobotType::ScriptState m_script;
     QJsonArray m_alarms;
+    bool m_stopping = false;              // shutdown() has marked the arm offline
 };
 
 #endif // VARLO_BRIDGE_ARMBRIDGE_H

@@ -388,7 +388,9 @@ Answer ArmCommands::begin(Running &command)
         return Answer{ AnswerDone, text };
     }
     if (name == QLatin1String("script/run")) {
-        m_robot.straightRun(args.value(QLatin1String("project")).toString());
+        const QString project = args.value(QLatin1String("project")).toString();
+        Q_EMIT scriptStarting(project);
+        m_robot.straightRun(project);
         return Answer{ AnswerDone, QStringLiteral("script started") };
     }
     if (name == QLatin1String("script/stop")) {

@@ -71,6 +71,8 @@ public:
     bool stopStarted(const QString &why);
 
 Q_SIGNALS:
+    // A script/run command is about to start the script of `project`.
+    void scriptStarting(const QString &project);
     void answered(const ReplyTarget &replyTo, const QString &id, const QString &command, const Answer &answer);
 
 private:

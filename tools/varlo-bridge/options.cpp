@@ -124,7 +124,7 @@ bool parseBridgeOptions(const QStringList &arguments, BridgeOptions *options, QS
             *error = QStringLiteral("unknown option %1 (varlo-bridge --help)").arg(word);
             return false;
         } else if (word.contains(QLatin1Char('='))) {
-            if (!addArm(&options->arms, word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1), error))
+            if (!addArmWord(&options->arms, word, error))
                 return false;
         } else {
             *error = QStringLiteral("\"%1\" is not NAME=ADDRESS").arg(word);

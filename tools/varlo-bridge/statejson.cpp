@@ -4,11 +4,6 @@
 
 #include <chrono>
 
-QJsonObject stateJson(QRobot &robot)
-{
-    return armStateJson(robot, 6);
-}
-
 QString alarmsText(const QRobotType::Alarms &alarms)
 {
     QStringList texts;

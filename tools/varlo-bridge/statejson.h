@@ -7,9 +7,6 @@
 
 #include <QtCore/QString>
 
-// The facade's mirrored state: control mode, power, joints (always six),
-// pose, IO, alarms...
-QJsonObject stateJson(QRobot &robot);
 // The active alarms in words: "controller alarm 1, drive 2 alarm 5".
 QString alarmsText(const QRobotType::Alarms &alarms);
 // Milliseconds since the epoch, to the microsecond.

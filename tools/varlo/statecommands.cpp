@@ -1,5 +1,6 @@
 // varlo status, watch, alarms, clear, version: the robot's live state and
 // what the controller says about itself.
+#include "armswatch.h"
 #include "cli.h"
 
 #include <Varlo/qrobotprotocol.h>
@@ -70,6 +71,29 @@ int watch(Invocation &cli)
     int count = 0;
     if (!cli.integerOption(QStringLiteral("--count"), &count, 0, 1, 1000000))
         return cli.failed();
+    const QStringList words = QStringList(cli.address) + cli.arguments;
+    if (cli.hasOption(QStringLiteral("--config")) || words.size() > 1 || cli.address.contains(QLatin1Char('='))) {
+        // Several arms: each word an address or NAME=ADDRESS, or the arms of a file.
+        QList<ArmEntry> arms;
+        QString error;
+        if (cli.hasOption(QStringLiteral("--config")) && !readArmFile(cli.option(QStringLiteral("--config")), &arms, &error))
+            return cli.fail(ExitBadArgument, error);
+        for (const QString &word : words) {
+            if (word.isEmpty())
+                continue;
+            if (word.contains(QLatin1Char('='))) {
+                if (!addArmWord(&arms, word, &error))
+                    return cli.fail(ExitBadArgument, error);
+            } else if (isControllerAddress(word)) {
+                arms.append(ArmEntry{ word, word }); // named by its address
+            } else {
+                return cli.fail(ExitBadArgument, QStringLiteral("\"%1\" is not a controller address").arg(word));
+            }
+        }
+        return watchArms(cli, arms, count);
+    }
+    if (cli.address.isEmpty())
+        return cli.fail(ExitBadArgument, QStringLiteral("usage: varlo watch %1").arg(QLatin1String(cli.spec.synopsis)));
     if (!cli.connect())
         return cli.failed();
     const bool inPlace = !cli.json && isTerminal(1);
@@ -211,13 +235,22 @@ QList<CommandSpec> stateCommands()
           "Connects, waits for one state exchange and shows the control mode, power,\n"
           "joints, pose, arm configuration, active frames, speed, IO and alarms.",
           1, 1, {}, {}, status },
-        { "watch", "ADDRESS [--count N]", "the live state, refreshed in place",
+        { "watch", "ADDRESS [--count N]  |  ARM ARM ... [--config FILE] [--pose] [--count N]",
+          "the live state of one arm or of many, refreshed in place",
           "Shows the state after every state exchange (about three times a second),\n"
           "redrawn in place on a terminal, until Ctrl-C or N updates (--count).\n"
           "Once the controller has not answered for about a second the state is\n"
           "marked STALE (its values are old) and redrawn every second until it\n"
-          "answers again. With --json: one JSON object per line, with \"stale\".",
-          1, 1, { "--count" }, {}, watch },
+          "answers again. With --json: one JSON object per line, with \"stale\".\n\n"
+          "Several arms (ARM: an address or NAME=ADDRESS; --config FILE: the arms of\n"
+          "a file of \"NAME ADDRESS\" lines, as varlo-bridge reads it): one line per\n"
+          "arm, its name, online, STALE or offline, control mode, alarms, joints\n"
+          "(--pose: the pose) and script, redrawn in place on a terminal (elsewhere\n"
+          "the table once a second). An arm that is away waits in its line without\n"
+          "holding up the others. With --json: one object per line after each of an\n"
+          "arm's exchanges (and once a second while it is stale or offline), with\n"
+          "\"arm\", \"address\", \"online\", \"stale\" and \"script\".",
+          0, -1, { "--count", "--config" }, { "--pose" }, watch },
         { "alarms", "ADDRESS", "the active alarms with their catalogue texts",
           "Lists the active alarms of the controller and of the drives, with the\n"
           "description, cause and solution of the controller's alarm catalogue.",
