@@ -338,11 +338,11 @@ Answer ArmCommands::begin(Running &command)
     command.deadline = now + ConfirmMs;
 
     if (name == QLatin1String("enable"))
-        return beginMode(command, QRobotType::Enable, QStringLiteral("enabled"));
+        return beginMode(command, QRobotType::Enable);
     if (name == QLatin1String("disable"))
-        return beginMode(command, QRobotType::Disable, QStringLiteral("disabled"));
+        return beginMode(command, QRobotType::Disable);
     if (name == QLatin1String("drag"))
-        return beginMode(command, QRobotType::Drag, QStringLiteral("in drag mode"));
+        return beginMode(command, QRobotType::Drag);
     if (name == QLatin1String("power")) {
         const bool on = args.value(QLatin1String("on")).toBool();
         collaborative->setPowerControl(on);
@@ -427,8 +427,10 @@ Answer ArmCommands::begin(Running &command)
                        linear ? settings->moveR(dx, dy, dz) : settings->goR(dx, dy, dz));
 }
 
-Answer ArmCommands::beginMode(Running &command, QRobotType::ControlMode mode, const QString &name)
+Answer ArmCommands::beginMode(Running &command, QRobotType::ControlMode mode)
 {
+    // The mode's one word, as the published state and `varlo` say it.
+    const QString name = controlModeName(mode);
     QRobotProtocol *p = m_robot.protocol();
     QRobotCollaborative *collaborative = m_robot.collaborative();
     // Enabling powers the arm first, as `varlo enable` does.
@@ -450,8 +452,8 @@ Answer ArmCommands::beginMode(Running &command, QRobotType::ControlMode mode, co
     command.timedOut = [p, name] {
         const QString alarms = alarmsText(p->alarms());
         if (!alarms.isEmpty())
-            return Answer{ AnswerRefused, QStringLiteral("the arm could not be %1: active alarms: %2").arg(name, alarms) };
-        return Answer{ AnswerFailed, QStringLiteral("the controller did not report the arm %1 within 5 s").arg(name) };
+            return Answer{ AnswerRefused, QStringLiteral("the arm could not be switched to %1: active alarms: %2").arg(name, alarms) };
+        return Answer{ AnswerFailed, QStringLiteral("the controller did not report the arm switched to %1 within 5 s").arg(name) };
     };
     return Answer();
 }

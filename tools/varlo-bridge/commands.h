@@ -97,7 +97,7 @@ private:
     // Sends the command; an answer at once, or a check and a time limit.
     Answer begin(Running &command);
     Answer beginMotion(Running &command, QRobot::MotionCommand kind, bool sent);
-    Answer beginMode(Running &command, QRobotType::ControlMode mode, const QString &name);
+    Answer beginMode(Running &command, QRobotType::ControlMode mode);
 
     QRobot &m_robot;
     QSet<QString> m_allowed;
