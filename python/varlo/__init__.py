@@ -16,6 +16,13 @@ checked against Varlo.h at import. That layer is a fallback with the C
 functions' limits: one controller per process, no Ctrl-C during their waits,
 no scripts, documents or teach points; ``Robot`` does not use it.
 
+Numbers for people, as in the command line ``varlo``: ``Robot``'s axes and
+joints are 1 to 6 (1 to 4 on a 4-axis arm), its IO channels 1 to 64, frames
+0 to 9; lists of joints start with joint 1. The C functions of
+``load_library()`` keep Varlo.h's numbering from 0: axes 0 to 5, and an IO
+record's ``value[0]`` is channel 1. The control mode is DISABLED, ENABLED or DRAG (``ControlMode``), the
+command line's "disabled", "enabled", "drag".
+
 ``read_recording(path)`` reads back a file written by ``varlo record``: the
 live state, one row per state exchange (pandas optional: ``to_pandas=True``).
 """

@@ -45,6 +45,15 @@ def mode(name):
     return lambda before, after: after["controlMode"] == name
 
 
+def stored(name, holds):
+    """The simulator's stored document `name` (its file) meets `holds`."""
+    def check(sim):
+        with open(sim.file(name + ".json")) as document:
+            return holds(json.load(document))
+    check.on_sim = True
+    return check
+
+
 def estop(pressed):
     return lambda before, after: after["emergencyStop"] == pressed and after["controlMode"] == "disable"
 
@@ -80,6 +89,20 @@ SIX = [
     ("relmovl {a} 0 0 -40 --timeout 0.3", 2, lambda b, a: a["moving"], ["did not end within 0.3 s"]),
     ("relmovl {a} 0 0 40 --timeout 60", 0, lambda b, a: not a["moving"], ["arrived"]),
     ("speed {a} 50", 0, lambda b, a: True, []),
+    # One word per control mode, in text and JSON; JSON numbers as the text shows them.
+    ("drag {a} --json", 0, mode("drag"), ['"controlMode": "drag"']),
+    ("disable {a}", 0, mode("disable"), ["arm disabled"]),
+    ("enable {a} --json", 0, mode("enable"), ['"controlMode": "enabled"']),
+    ("speed {a} 33.3 --json", 0, stored("/settings/common", lambda d: abs(d["ratio"] - 33.3) < 1e-3), ['"speed": 33.3\n']),
+    ("speed {a} 50", 0, lambda b, a: True, []),
+    # Analog outputs keep whole numbers; a document of the wrong kinds is refused unless forced.
+    ("io {a} ao 2 7.0", 0, stored("/settings/function/gpioAO", lambda d: d[1]["value"] == 7), []),
+    ("io {a} ao 2 7.5", 3, stored("/settings/function/gpioAO", lambda d: d[1]["value"] == 7), ["whole number"]),
+    ("doc set {a} /settings/common '{{\"ratio\": \"fast\"}}'", 3, stored("/settings/common", lambda d: d["ratio"] == 50),
+     ["ratio is a number, not a text", "--force"]),
+    ("doc set {a} /settings/function/gpioAO '[{{\"mode\": 0, \"value\": 1}}, {{\"mode\": 0, \"value\": \"3\"}}]' --force",
+     0, stored("/settings/function/gpioAO", lambda d: d[1]["value"] == "3"), []),
+    ("points {a} nosuchproject", 2, unmoved, ["no teach points file of project nosuchproject"]),
 ]
 
 SCARA = [
@@ -104,7 +127,7 @@ def check_row(sim, line, code, effect, words):
     output = done.stdout + done.stderr
     assert done.returncode == code, output
     after = sim.state()
-    assert effect(before, after), (before, after, output)
+    assert effect(sim) if getattr(effect, "on_sim", False) else effect(before, after), (before, after, output)
     for word in words:
         assert word.format(a=sim.address) in output, output
 

@@ -5,6 +5,7 @@ and "loopback127001"). A host name that only varlo sees (a hosts file bound over
 mount namespace of its own, `unshare --mount`) is tried where that is allowed (as root).
 
 VARLO names the program, VARLOSIM the simulator (default: the build tree's)."""
+import json
 import os
 import shutil
 import signal
@@ -76,6 +77,20 @@ def test_a_refused_start_is_reported_at_once(sim, mode):
     assert "project nosuch has no src0.lua or main.lua" in done.stderr
     assert time.monotonic() - began < 10, "waited for a debuggee that the controller refused"
     assert script(sim)["prjname"] != "nosuch"
+
+
+def test_json_lines_of_a_run_and_no_json_debugging(sim):
+    sim.script("told", "SetDO(12, false)\nprint('told')\nSetDO(12, true)\n")
+    done = varlo("script", "run", ADDRESS, "told", "--json")
+    assert done.returncode == 0, done.stdout + done.stderr
+    events = [json.loads(line) for line in done.stdout.splitlines()]
+    assert {"event": "print", "text": "told"} in events and events[-1] == {"event": "ended"}, done.stdout
+    assert script(sim)["value"] == "stop" and 13 in outputs_on(sim.state())
+    # A debug session is a conversation: --json is refused before anything starts.
+    sim.script("untold", "SetDO(13, true)\n")
+    done = varlo("script", "debug", ADDRESS, "untold", "--json")
+    assert done.returncode == 3 and json.loads(done.stdout)["exit"] == 3, done.stdout + done.stderr
+    assert script(sim)["prjname"] != "untold" and 14 not in outputs_on(sim.state())
 
 
 def test_values_round_trip_through_the_command_line(sim):

@@ -34,7 +34,7 @@ MOTION = [
     ("clear {a}", 0, ["alarms cleared"]),
     ("power {a} off", 0, ["power off"]),
     ("enable {a}", 0, ["arm enabled"]),
-    ("drag {a}", 0, ["arm in drag mode"]),
+    ("drag {a}", 0, ["arm drag"]),
     ("disable {a}", 0, ["arm disabled"]),
 ]
 SETTINGS = [
@@ -46,7 +46,7 @@ SETTINGS = [
     ("ik {a} 300 0 400 180 0 0", 0, ["0.000 -7.153 51.475"]),
     ("frames {a} tool 2 0 0 100 0 0 0 --name gripper", 0, ['tool 2  0.000 0.000 100.000 0.000 0.000 0.000  "gripper"']),
     ("frames {a}", 0, ["tool 0", "tool 2", "user 0"]),
-    ("points {a} demo", 0, ["project demo has no teach points"]),
+    ("points {a} demo", 2, ["no teach points file of project demo"]),
     ("doc set {a} /settings/common '{{\"ratio\": 55}}'", 0, ["/settings/common written"]),
     ("speed {a}", 0, ["speed 55 %"]),
     ("version {a}", 0, ["library    1.2.0_", "control"]),
@@ -60,6 +60,8 @@ SETTINGS = [
     ("speed {a} --fast", 3, ["varlo speed has no option --fast"]),
     ("frobnicate {a}", 3, ['no command "frobnicate"']),
     ("io --help", 0, ["do CHANNEL on|off", "Exit codes"]),
+    ("", 3, ["usage: varlo COMMAND"]),
+    ("--version", 0, ["varlo 1.2.0", "libVarlo 1.2.0"]),
 ]
 
 

@@ -2,6 +2,8 @@
 
 #include <Varlo/qrobotprotocol.h>
 
+#include <cmath>
+
 QString controlModeName(QRobotType::ControlMode mode)
 {
     switch (mode) {
@@ -62,11 +64,17 @@ QJsonArray alarmsJson(const QList<ActiveAlarm> &alarms)
     return list;
 }
 
+double jsonNumber(double value)
+{
+    const double rounded = std::round(value * 1000) / 1000;
+    return rounded == 0 ? 0 : rounded; // never -0
+}
+
 QJsonArray jsonNumbers(const float *values, int count)
 {
     QJsonArray array;
     for (int i = 0; i < count; ++i)
-        array.append(double(values[i]));
+        array.append(jsonNumber(double(values[i])));
     return array;
 }
 

@@ -32,6 +32,10 @@ QString alarmSource(const ActiveAlarm &alarm);
 // [{"group": 0, "number": 1}, ...]
 QJsonArray alarmsJson(const QList<ActiveAlarm> &alarms);
 
+// Numbers as JSON carries them: to 3 decimals (0.001 degree, mm, second, %),
+// the precision the text output shows, so that a float's binary tail
+// (45.29999923706055) never reaches a reader.
+double jsonNumber(double value);
 QJsonArray jsonNumbers(const float *values, int count);
 
 // The mirrored state as one object: "controlMode", "power", "collision",

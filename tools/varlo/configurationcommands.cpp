@@ -146,6 +146,21 @@ int points(Invocation &cli)
     if (!cli.connect())
         return cli.failed();
     const int kind = cli.robot.knownAxisCount();
+    // A project without a points file is no project with no points: say which.
+    QByteArray stored;
+    switch (cli.robot.transport()->readPara(stored, QStringLiteral("/project/%1/points").arg(project))) {
+    case QHttpManager::ParaRead::Missing:
+        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 has no teach points file of project %2 "
+                                                          "(no such project, or none saved yet)").arg(cli.address, project));
+    case QHttpManager::ParaRead::Failed:
+        return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not give the teach points of project %2")
+                                               .arg(cli.address, project));
+    case QHttpManager::ParaRead::Read:
+        break;
+    }
+    if (!QJsonDocument::fromJson(stored).isArray())
+        return cli.fail(ExitRequestFailed, QStringLiteral("the teach points file of project %1 on the controller at %2 is "
+                                                          "not a list of points").arg(project, cli.address));
     // About 90 KB: not for the stack.
     std::unique_ptr<TeachPointTable> table(new TeachPointTable());
     const int count = cli.robot.settings()->loadTeachPoints(
@@ -167,6 +182,51 @@ int points(Invocation &cli)
 }
 
 // ---- settings documents -----------------------------------------------------------------
+
+QString jsonKind(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool: return QStringLiteral("true or false");
+    case QJsonValue::Double: return QStringLiteral("a number");
+    case QJsonValue::String: return QStringLiteral("a text");
+    case QJsonValue::Array: return QStringLiteral("a list");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    default: return QStringLiteral("null");
+    }
+}
+
+// Where the new document `given` holds another kind of value than the
+// controller's `stored` one at the same key (or list place): the readers of
+// the controller and of its hosts take a key by the kind it has, and would
+// read such a value as missing or as zero. Keys only one side has are left
+// to the writer.
+void kindMismatches(const QJsonValue &stored, const QJsonValue &given, const QString &where, QStringList *found)
+{
+    if (stored.type() != given.type()) {
+        if (!stored.isNull())
+            found->append(QStringLiteral("%1 is %2, not %3").arg(where.isEmpty() ? QStringLiteral("the document") : where,
+                                                                 jsonKind(stored), jsonKind(given)));
+        return;
+    }
+    if (stored.isObject()) {
+        const QJsonObject old = stored.toObject();
+        const QJsonObject now = given.toObject();
+        for (auto key = now.begin(); key != now.end(); ++key) {
+            if (old.contains(key.key()))
+                kindMismatches(old.value(key.key()), key.value(), where.isEmpty() ? key.key() : where + QLatin1Char('.') + key.key(), found);
+        }
+    } else if (stored.isArray()) {
+        const QJsonArray old = stored.toArray();
+        const QJsonArray now = given.toArray();
+        for (int i = 0; i < old.size() && i < now.size(); ++i)
+            kindMismatches(old.at(i), now.at(i), QStringLiteral("%1[%2]").arg(where).arg(i), found);
+    }
+}
+
+QJsonValue documentValue(const QJsonDocument &document)
+{
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
 
 int doc(Invocation &cli)
 {
@@ -199,6 +259,20 @@ int doc(Invocation &cli)
     if (!cli.connect())
         return cli.failed();
     QHttpManager *transport = cli.robot.transport();
+    if (write && !cli.has(QStringLiteral("--force"))) {
+        QByteArray stored;
+        const QHttpManager::ParaRead read = transport->readPara(stored, name);
+        if (read == QHttpManager::ParaRead::Failed)
+            return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not give %2 to check the new one "
+                                                              "against (--force writes it unchecked)").arg(cli.address, name));
+        const QJsonDocument old = QJsonDocument::fromJson(stored);
+        QStringList mismatches;
+        if (read == QHttpManager::ParaRead::Read && !old.isNull())
+            kindMismatches(documentValue(old), documentValue(QJsonDocument::fromJson(text)), QString(), &mismatches);
+        if (!mismatches.isEmpty())
+            return cli.fail(ExitBadArgument, QStringLiteral("%1 not written: in the controller's document %2 (--force "
+                                                            "writes it all the same)").arg(name, mismatches.join(QLatin1String("; "))));
+    }
     if (write) {
         if (!transport->setPara(text, name))
             return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not store %2").arg(cli.address, name));
@@ -236,12 +310,15 @@ QList<CommandSpec> configurationCommands()
           1, 9, { "--name" }, {}, frames },
         { "points", "ADDRESS PROJECT", "lists a project's teach points",
           "Lists the teach points of the project PROJECT (its points file): number,\n"
-          "pose, frames and name.",
+          "pose, frames and name. A project without a points file is a failure.",
           2, 2, {}, {}, points },
-        { "doc", "get ADDRESS NAME | set ADDRESS NAME JSON|-", "reads or writes a settings document",
+        { "doc", "get ADDRESS NAME | set ADDRESS NAME JSON|- [--force]", "reads or writes a settings document",
           "get prints the controller's settings document NAME (e.g. /settings/common)\n"
           "as JSON; set replaces it whole with JSON given as a word or on standard\n"
-          "input (-). Careful: the controller uses what it is given.",
-          3, 4, {}, {}, doc },
+          "input (-). set refuses a document in which a key the controller's document\n"
+          "has holds another kind of value (a text for a number, ...), naming each;\n"
+          "--force writes it all the same. Careful: the controller uses what it is\n"
+          "given.",
+          3, 4, {}, { "--force" }, doc },
     };
 }

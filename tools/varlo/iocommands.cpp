@@ -5,6 +5,8 @@
 #include <Varlo/qrobotprotocol.h>
 #include <Varlo/qrobotsettings.h>
 
+#include <cmath>
+
 namespace {
 
 // How long the controller may take to report a switched channel.
@@ -96,9 +98,17 @@ int io(Invocation &cli)
             return cli.fail(ExitBadArgument, QStringLiteral("usage: varlo io %1").arg(QLatin1String(cli.spec.synopsis)));
         if (!cli.integer(cli.arguments.at(1), QStringLiteral("the channel"), &channel, 1, digital ? 64 : 2))
             return cli.failed();
+        double value = 0;
         if (digital ? !cli.onOff(cli.arguments.at(2), QStringLiteral("the value"), &on)
-                    : !cli.integer(cli.arguments.at(2), QStringLiteral("the analog value"), &analog, -1000000, 1000000))
+                    : !cli.number(cli.arguments.at(2), QStringLiteral("the analog value"), &value, -1000000, 1000000))
             return cli.failed();
+        // The controller keeps an analog output as a whole number of its
+        // units: a fraction would be cut off unseen, so it is refused.
+        if (!digital && value != std::floor(value))
+            return cli.fail(ExitBadArgument, QStringLiteral("the analog value must be a whole number of the controller's "
+                                                            "units (it stores no fractions), not %1")
+                                                 .arg(cli.arguments.at(2)));
+        analog = int(value);
     }
     if (!cli.connect())
         return cli.failed();
@@ -125,7 +135,10 @@ QList<CommandSpec> ioCommands()
           "                      controller reports it (the others keep their state)\n"
           "  di CHANNEL on|off   sets a digital input, on controllers that simulate\n"
           "                      their inputs (VarloSim)\n"
-          "  ao CHANNEL VALUE    sets analog output 1 or 2 (the controller's units)",
+          "  ao CHANNEL VALUE    sets analog output 1 or 2, its mode kept: VALUE in the\n"
+          "                      controller's units for that mode, a whole number\n"
+          "                      (\"5\", \"5.0\", \"-3\": the controller stores no fractions)\n"
+          "Channels are numbered 1 to 64 (analog: 1 and 2), as on the controller.",
           1, 4, {}, {}, io },
     };
 }

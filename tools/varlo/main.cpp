@@ -3,6 +3,9 @@
 //   varlo COMMAND ADDRESS [ARGUMENTS] [--json]     see `varlo --help`
 #include "cli.h"
 
+#include <Varlo/qhttpmanager.h>
+#include <Varlo/qrobotsettings.h>
+
 #include <QtCore/QCoreApplication>
 #include <QtCore/QLoggingCategory>
 
@@ -34,16 +37,25 @@ void print(const QString &text)
     std::fputs(text.toLocal8Bit().constData(), stdout);
 }
 
+const char Usage[] = "usage: varlo COMMAND ADDRESS [ARGUMENTS] [--json]\n";
+
 int overview(const QList<CommandSpec> &commands)
 {
-    QString text = QStringLiteral("usage: varlo COMMAND ADDRESS [ARGUMENTS] [--json]\n\n"
-                                  "Drives a robot controller (or VarloSim at 127.0.0.1) from the terminal.\n\n"
-                                  "Commands:\n");
+    QString text = QLatin1String(Usage) + QStringLiteral("\nDrives a robot controller (or VarloSim at 127.0.0.1) from the terminal.\n\n"
+                                                        "Commands:\n");
     for (const CommandSpec &command : commands)
         text += QStringLiteral("  %1 %2\n").arg(QLatin1String(command.name), -10).arg(QLatin1String(command.summary));
-    text += QStringLiteral("\n`varlo COMMAND --help` describes one command. --json prints the result as JSON\n"
-                           "(failures as {\"error\": ..., \"exit\": N}). VARLO_VERBOSE=1 shows the library's\n"
-                           "diagnostics.\n\n");
+    text += QStringLiteral("\n`varlo COMMAND --help` describes one command, `varlo --version` shows this\n"
+                           "program's and the library's versions. VARLO_VERBOSE=1 shows the library's\n"
+                           "diagnostics.\n\n"
+                           "Numbers for people: axes and joints 1 to 6 (1 to 4 on a 4-axis arm), IO\n"
+                           "channels 1 to 64, frames 0 to 9; joints in degrees (a 4-axis arm's joint 3\n"
+                           "in mm), X Y Z in mm, A B C in degrees. The control mode reads \"disabled\",\n"
+                           "\"enabled\" or \"drag\" in text and JSON alike.\n\n"
+                           "--json prints the result as one JSON document (commands that follow\n"
+                           "something, watch and script run, one JSON object per line); failures as\n"
+                           "{\"error\": ..., \"exit\": N}. Its numbers have 3 decimals (0.001 degree, mm,\n"
+                           "second, %), the text's precision.\n\n");
     print(text + QLatin1String(ExitCodes));
     return ExitOk;
 }
@@ -58,16 +70,41 @@ int help(const CommandSpec &command)
     return ExitOk;
 }
 
+// This program's version and the version of the library it runs on (they
+// are built together, but a library installed apart may differ).
+int versions()
+{
+    // The library fills in its own version without asking a controller
+    // (none is connected: the request fails at once).
+    QHttpManager transport(nullptr);
+    QRobotSettings settings(&transport, nullptr);
+    VersionInfo info;
+    settings.version(info);
+    std::printf("varlo %s\nlibVarlo %s\n", VARLO_TOOL_VERSION,
+                QString::fromUtf8(info.library, int(qstrnlen(info.library, sizeof info.library))).remove(QLatin1Char('_'))
+                    .toUtf8().constData());
+    return ExitOk;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The library's diagnostics are for developers.
+    if (qEnvironmentVariableIsEmpty("VARLO_VERBOSE"))
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.*.debug=false"));
     const QStringList words = app.arguments().mid(1);
     const QList<CommandSpec> commands = allCommands();
     const QString name = words.value(0);
-    if (name.isEmpty() || name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help"))
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help"))
         return overview(commands);
+    if (name == QLatin1String("--version"))
+        return versions();
+    if (name.isEmpty()) {
+        std::fprintf(stderr, "%s(varlo --help lists the commands)\n", Usage);
+        return ExitBadArgument;
+    }
     const auto found = std::find_if(commands.begin(), commands.end(),
                                     [&name](const CommandSpec &command) { return name == QLatin1String(command.name); });
     if (found == commands.end()) {
@@ -78,9 +115,6 @@ int main(int argc, char **argv)
     if (rest.contains(QStringLiteral("--help")) || rest.contains(QStringLiteral("-h")))
         return help(*found);
 
-    // The library's diagnostics are for developers.
-    if (qEnvironmentVariableIsEmpty("VARLO_VERBOSE"))
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.*.debug=false"));
     QRobot robot;
     installInterruptHandling(robot);
     Invocation invocation(*found, robot);

@@ -15,9 +15,7 @@ namespace {
     "\n\nBlocks until the controller reports the end of the motion (20 s unless\n"        \
     "--timeout gives more), with a progress line on a terminal; --no-wait returns\n"     \
     "once the controller has accepted the command. The arm must be enabled\n"            \
-    "(varlo enable). Ctrl-C or SIGTERM stops the arm and exits 130 (143).\n"             \
-    "Exits 1 when the motion ended in an alarm or was refused, 2 without an end\n"       \
-    "in time or when the connection was lost."
+    "(varlo enable). Ctrl-C or SIGTERM stops the arm, which stands enabled."
 #define IN_FRAMES                                                                     \
     "\n\nX Y Z in mm, A B C in degrees, in the active tool and user frames unless\n" \
     "--tool / --user name others (0-9); the arm keeps its configuration."
@@ -125,7 +123,7 @@ int follow(Invocation &cli, QRobot::MotionCommand command, double timeoutSeconds
         cli.freshState();
         QJsonObject where = whereObject(cli);
         where.insert(QStringLiteral("result"), QStringLiteral("arrived"));
-        where.insert(QStringLiteral("seconds"), seconds);
+        where.insert(QStringLiteral("seconds"), jsonNumber(seconds));
         cli.result(QStringLiteral("arrived after %1 s\n%2").arg(seconds, 0, 'f', 1).arg(whereText(cli)), where);
         return ExitOk;
     }
@@ -291,7 +289,7 @@ int speed(Invocation &cli)
     QRobotSettings *settings = cli.robot.settings();
     if (!cli.arguments.isEmpty() && (!settings->setCommonRatio(float(percent)) || settings->commonRatio() != float(percent)))
         return cli.fail(ExitRequestFailed, QStringLiteral("the controller at %1 did not take the speed").arg(cli.address));
-    const double ratio = double(settings->commonRatio());
+    const double ratio = jsonNumber(settings->commonRatio());
     cli.result(QStringLiteral("speed %1 %").arg(ratio), QJsonObject{ { "speed", ratio } });
     return ExitOk;
 }
@@ -322,8 +320,7 @@ QList<CommandSpec> motionCommands()
           "60), then releases it and waits until the arm stands. Joints by default\n"
           "(1-6; 1-4 on a 4-axis arm); --cartesian jogs along X, Y, Z and about A, B,\n"
           "C (1-6; 1, 2, 3, 6 on a 4-axis arm) of the active user frame. The arm must\n"
-          "be enabled. Ctrl-C or SIGTERM releases the button at once and exits 130\n"
-          "(143).",
+          "be enabled. Ctrl-C or SIGTERM releases the button at once.",
           4, 4, {}, { "--cartesian" }, jog },
         { "speed", "ADDRESS [PERCENT]", "shows or sets the speed ratio",
           "Shows the global speed ratio, or sets it to PERCENT (1-100).",

@@ -157,7 +157,7 @@ int record(Invocation &cli)
                         : Invocation::interruptedExit() == ExitTerminated ? QStringLiteral("SIGTERM")
                                                                           : QStringLiteral("SIGINT");
     cli.result(QStringLiteral("recorded %1 rows in %2 s to %3 (ended by %4)").arg(rows).arg(length, 0, 'f', 1).arg(path, end),
-               QJsonObject{ { "file", path }, { "rows", rows }, { "seconds", length }, { "end", end } });
+               QJsonObject{ { "file", path }, { "rows", rows }, { "seconds", jsonNumber(length) }, { "end", end } });
     return ExitOk;
 }
 
@@ -183,8 +183,8 @@ QList<CommandSpec> recordCommands()
           "  script              the controller's script: running, paused or stopped\n"
           "                      (asked once a second)\n"
           "Every row is written whole and flushed: the file is complete however the\n"
-          "recording ends. Exits 0 when it ended by Ctrl-C, SIGTERM or --seconds, and\n"
-          "2 when the controller was lost (the rows recorded until then are kept).\n"
+          "recording ends. Ctrl-C, SIGTERM and --seconds end it as done; a lost\n"
+          "controller ends it as a failure (the rows recorded until then are kept).\n"
           "Python reads the file with varlo.read_recording(FILE).",
           2, 2, { "--seconds" }, { "--overwrite" }, record },
     };

@@ -3,6 +3,7 @@
 
 #include <Varlo/qrobotdebugger.h>
 
+#include <QtCore/QJsonDocument>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
@@ -27,6 +28,18 @@ const int DebugConnectLimitMs = 10000;
 void say(const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// What `varlo script run` follows, one line each: the text, or with --json
+// one JSON object {"event": ..., and its fields} per line.
+void tell(const Invocation &cli, const QString &text, const char *event, QJsonObject fields = {})
+{
+    if (!cli.json)
+        return say(text);
+    fields.insert(QStringLiteral("event"), QLatin1String(event));
+    std::fputs(QJsonDocument(fields).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
@@ -132,8 +145,9 @@ int stopAfterInterruption(Invocation &cli, const QString &project, int line)
         cli.robot.stop();
         state.state = QRobotType::ScriptRunning;
         if (cli.robot.state(state) && state.state == QRobotType::ScriptStopped) {
-            say(QStringLiteral("interrupted: the script of project %1 is stopped on the controller%2")
-                    .arg(project, line > 0 ? QStringLiteral(" (it was at line %1)").arg(line) : QString()));
+            tell(cli, QStringLiteral("interrupted: the script of project %1 is stopped on the controller%2")
+                          .arg(project, line > 0 ? QStringLiteral(" (it was at line %1)").arg(line) : QString()),
+                 "interrupted", QJsonObject{ { "line", line } });
             return Invocation::interruptedExit();
         }
     }
@@ -151,27 +165,30 @@ int runStraight(Invocation &cli, const QString &project)
     bool finished = false;
     bool failed = false;
     QString refusal;
-    QObject::connect(debugger, &QRobotDebugger::scriptLineChanged, debugger, [&line](int number) {
+    QObject::connect(debugger, &QRobotDebugger::scriptLineChanged, debugger, [&line, &cli](int number) {
         line = number;
-        say(QStringLiteral("line %1").arg(number));
+        tell(cli, QStringLiteral("line %1").arg(number), "line", QJsonObject{ { "line", number } });
     });
-    QObject::connect(debugger, &QRobotDebugger::moveLineChanged, debugger,
-                     [](int number) { say(QStringLiteral("line %1 moves the arm").arg(number)); });
-    QObject::connect(debugger, &QRobotDebugger::scriptPrinted, debugger, [](const QString &text) { say(text); });
-    QObject::connect(debugger, &QRobotDebugger::errorMsg, debugger, [&failed](const QString &text) {
+    QObject::connect(debugger, &QRobotDebugger::moveLineChanged, debugger, [&cli](int number) {
+        tell(cli, QStringLiteral("line %1 moves the arm").arg(number), "move", QJsonObject{ { "line", number } });
+    });
+    QObject::connect(debugger, &QRobotDebugger::scriptPrinted, debugger,
+                     [&cli](const QString &text) { tell(cli, text, "print", QJsonObject{ { "text", text } }); });
+    QObject::connect(debugger, &QRobotDebugger::errorMsg, debugger, [&failed, &cli](const QString &text) {
         failed = true;
-        say(errorText(text));
+        tell(cli, errorText(text), "error", QJsonObject{ { "text", errorText(text) } });
     });
     QObject::connect(debugger, &QRobotDebugger::scriptFinished, debugger, [&finished]() { finished = true; });
     QObject::connect(debugger, &QRobotDebugger::failed, debugger, [&refusal](const QString &why) { refusal = why; });
     // A script that pauses itself waits for someone to continue it.
     const bool terminal = inputIsTerminal();
     QObject::connect(debugger, &QRobotDebugger::debugStateChanged, debugger,
-                     [&line, terminal](QRobotType::DebugState state) {
+                     [&line, &cli, terminal](QRobotType::DebugState state) {
                          if (state == QRobotType::ScriptPaused)
-                             say(QStringLiteral("the script paused itself at line %1; %2Ctrl-C stops it")
-                                     .arg(line)
-                                     .arg(terminal ? QStringLiteral("Enter continues it, ") : QString()));
+                             tell(cli, QStringLiteral("the script paused itself at line %1; %2Ctrl-C stops it")
+                                           .arg(line)
+                                           .arg(terminal ? QStringLiteral("Enter continues it, ") : QString()),
+                                  "paused", QJsonObject{ { "line", line } });
                      });
     debugger->straightRun(project);
     if (hasEnded(debugger) && !refusal.isEmpty())
@@ -194,7 +211,7 @@ int runStraight(Invocation &cli, const QString &project)
         while (!ended() && !Invocation::interrupted() && !input.ended()) {
             input.waitFor(ended);
             if (input.hasLine() && !input.take().isNull() && debugger->debugState() == QRobotType::ScriptPaused) {
-                say(QStringLiteral("continued"));
+                tell(cli, QStringLiteral("continued"), "continued");
                 debugger->straightContinue();
             }
         }
@@ -207,7 +224,7 @@ int runStraight(Invocation &cli, const QString &project)
     if (failed)
         return ExitAlarm;
     if (finished || line > 0) {
-        say(QStringLiteral("the script has ended"));
+        tell(cli, QStringLiteral("the script has ended"), "ended");
         return ExitOk;
     }
     return cli.fail(ExitRequestFailed, refusal.isEmpty() ? QStringLiteral("the script of project %1 did not run").arg(project)
@@ -434,6 +451,8 @@ int script(Invocation &cli)
     if (mode != QLatin1String("run") && mode != QLatin1String("debug"))
         return cli.fail(ExitBadArgument, QStringLiteral("usage: varlo script %1").arg(QLatin1String(cli.spec.synopsis)));
     cli.address = cli.arguments.at(0);
+    if (mode == QLatin1String("debug") && cli.json)
+        return cli.fail(ExitBadArgument, QStringLiteral("varlo script debug is interactive: --json is for script run"));
     if (!cli.connect())
         return cli.failed();
     if (mode == QLatin1String("run"))
@@ -450,18 +469,21 @@ QList<CommandSpec> scriptCommands()
         { "script", "run|debug ADDRESS PROJECT", "runs or debugs a project's script",
           "run: runs the script of the project PROJECT on the controller and follows\n"
           "     it to its end: the lines it runs and what it prints, in order, and its\n"
-          "     errors; exits 1 on a script error. A script that pauses itself is said\n"
-          "     to have paused and where (Enter continues it on a terminal).\n"
+          "     errors (a script error is a failure). A script that pauses itself is\n"
+          "     said to have paused and where (Enter continues it on a terminal).\n"
+          "     With --json: one JSON object per line, its \"event\" one of \"line\",\n"
+          "     \"move\", \"print\", \"error\", \"paused\", \"continued\", \"ended\",\n"
+          "     \"interrupted\" (with \"line\" or \"text\"), failures as {\"error\", \"exit\"}.\n"
           "debug: debugs it. Commands: b LINE (breakpoint), d LINE (remove it),\n"
           "     d (remove all), c (continue), s (step), n (step over), pause, p NAME\n"
           "     (show), set NAME VALUE, bt (variables), detach (end debugging, the\n"
           "     script runs on), q (stop and quit); read line by line from standard\n"
           "     input when it is not a terminal. A pause reached while the script\n"
-          "     runs is reported where it happens.\n"
+          "     runs is reported where it happens. Interactive: no --json.\n"
           "Ctrl-C or SIGTERM stops the script on the controller (and the arm's motion\n"
-          "with it) and exits 130 (143). Exits 2 when the controller refuses the start\n"
-          "(its reason is shown) or the script debugger's ports are taken: one\n"
-          "program per computer listens on UDP 5000-5003 and TCP 8172.",
+          "with it). A start the controller refuses fails with its reason, as does\n"
+          "one while the script debugger's ports are taken: one program per\n"
+          "computer listens on UDP 5000-5003 and TCP 8172.",
           3, 3, {}, {}, script },
     };
 }

@@ -56,8 +56,8 @@ int status(Invocation &cli)
     QStringList lines = stateLines(cli.robot);
     QJsonObject state = stateObject(cli.robot);
     const float speed = cli.robot.settings()->commonRatio();
-    lines.insert(6, QStringLiteral("speed       %1 %").arg(double(speed)));
-    state.insert(QStringLiteral("speed"), double(speed));
+    lines.insert(6, QStringLiteral("speed       %1 %").arg(jsonNumber(speed)));
+    state.insert(QStringLiteral("speed"), jsonNumber(speed));
     cli.result(lines.join(QLatin1Char('\n')), state);
     return ExitOk;
 }
@@ -256,8 +256,8 @@ QList<CommandSpec> stateCommands()
           "description, cause and solution of the controller's alarm catalogue.",
           1, 1, {}, {}, alarms },
         { "clear", "ADDRESS", "clears the alarms",
-          "Asks the controller to clear its alarms and waits until none is active.\n"
-          "Exits 1 when alarms stay active (their cause is still there).",
+          "Asks the controller to clear its alarms and waits until none is active;\n"
+          "an alarm whose cause is still there stays (a failure).",
           1, 1, {}, {}, clear },
         { "version", "ADDRESS", "the library's and the controller's versions",
           "Shows the library's version and the versions of the controller's modules\n"
