@@ -28,25 +28,26 @@ void QRobotConnectionPrivate::poll()
     // The first question waits for nothing (a controller that does not
     // answer holds no other controller's work up in a host that follows
     // several); the rest follows once it answered.
-    transport->getJsonLater(QStringLiteral("/connection/state"), [this, guard](bool answered, const QJsonObject &) {
-        if (!guard)
+    const quint64 asked = round;
+    transport->getJsonLater(QStringLiteral("/connection/state"), [this, guard, asked](bool answered, const QJsonObject &) {
+        if (!guard || asked != round)
             return;
         if (!answered || stopped) {
             rearm();
             return;
         }
-        pollAnswered();
+        pollAnswered(asked);
     });
 }
 
-void QRobotConnectionPrivate::pollAnswered()
+void QRobotConnectionPrivate::pollAnswered(quint64 asked)
 {
     Q_Q(QRobotConnection);
     QPointer<QRobotConnection> guard(q);
 
     QJsonObject version;
     transport->postJson(QStringLiteral("/settings/version"), QJsonObject(), version);
-    if (!guard)
+    if (!guard || asked != round)
         return;
     if (version.contains(QLatin1String("control")))
         transport->setControllerVersion(version.value(QLatin1String("control")).toVariant().toString());
@@ -88,6 +89,7 @@ void QRobotConnection::startSupervision()
 {
     d->axisKnown = false;
     d->stopped = false;
+    ++d->round;
     d->started = true;
     d->pollTimer.start(VarloTimings::ms(VarloTimings::ConnectionPoll));
 }
